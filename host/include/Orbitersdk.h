@@ -1,0 +1,485 @@
+// Programming interface of the space-flight simulator, as its vessel modules see it.
+//
+// This is the headless stand-in's copy of the simulator SDK header: file name, type names,
+// enumerator values and member signatures follow the simulator's own, so that module sources
+// written against it compile unchanged against the real SDK. Only the part of the interface that
+// the project uses is declared; everything here is implemented by the host library (host/src).
+#ifndef ORBITERSDK_H
+#define ORBITERSDK_H
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#  ifdef ORBITER_HOST_BUILD
+#    define OAPIFUNC __declspec(dllexport)
+#  else
+#    define OAPIFUNC __declspec(dllimport)
+#  endif
+#else
+#  define OAPIFUNC __attribute__((visibility("default")))
+#endif
+
+#ifndef _WIN32
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef uint8_t BYTE;
+typedef unsigned int UINT;
+#else
+#  include <windows.h>
+#endif
+
+// ---------------------------------------------------------------------------------------------
+// Handles: opaque to modules.
+typedef void* OBJHANDLE;
+typedef void* VISHANDLE;
+typedef void* MESHHANDLE;
+typedef void* SURFHANDLE;
+typedef void* FILEHANDLE;
+typedef void* THRUSTER_HANDLE;
+typedef void* THGROUP_HANDLE;
+typedef void* PROPELLANT_HANDLE;
+typedef void* PSTREAM_HANDLE;
+typedef void* DOCKHANDLE;
+typedef void* ATTACHMENTHANDLE;
+typedef void* ANIMATIONCOMPONENT_HANDLE;
+typedef void* PANELHANDLE;
+
+const double PI = 3.14159265358979323846;
+const double RAD = PI / 180.0;
+const double DEG = 180.0 / PI;
+
+// ---------------------------------------------------------------------------------------------
+// Vectors and matrices.
+typedef union {
+    double data[3];
+    struct {
+        double x, y, z;
+    };
+} VECTOR3;
+
+typedef union {
+    double data[9];
+    struct {
+        double m11, m12, m13, m21, m22, m23, m31, m32, m33;
+    };
+} MATRIX3;
+
+inline VECTOR3 _V(double x, double y, double z) {
+    VECTOR3 v;
+    v.x = x;
+    v.y = y;
+    v.z = z;
+    return v;
+}
+inline MATRIX3 _M(double m11, double m12, double m13, double m21, double m22, double m23,
+                  double m31, double m32, double m33) {
+    MATRIX3 m;
+    m.m11 = m11; m.m12 = m12; m.m13 = m13;
+    m.m21 = m21; m.m22 = m22; m.m23 = m23;
+    m.m31 = m31; m.m32 = m32; m.m33 = m33;
+    return m;
+}
+inline VECTOR3 operator+(const VECTOR3& a, const VECTOR3& b) { return _V(a.x + b.x, a.y + b.y, a.z + b.z); }
+inline VECTOR3 operator-(const VECTOR3& a, const VECTOR3& b) { return _V(a.x - b.x, a.y - b.y, a.z - b.z); }
+inline VECTOR3 operator-(const VECTOR3& a) { return _V(-a.x, -a.y, -a.z); }
+inline VECTOR3 operator*(const VECTOR3& a, double f) { return _V(a.x * f, a.y * f, a.z * f); }
+inline VECTOR3 operator/(const VECTOR3& a, double f) { return _V(a.x / f, a.y / f, a.z / f); }
+inline VECTOR3& operator+=(VECTOR3& a, const VECTOR3& b) { a.x += b.x; a.y += b.y; a.z += b.z; return a; }
+inline VECTOR3& operator-=(VECTOR3& a, const VECTOR3& b) { a.x -= b.x; a.y -= b.y; a.z -= b.z; return a; }
+inline double dotp(const VECTOR3& a, const VECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline VECTOR3 crossp(const VECTOR3& a, const VECTOR3& b) {
+    return _V(a.y * b.z - b.y * a.z, a.z * b.x - b.z * a.x, a.x * b.y - b.x * a.y);
+}
+inline double length(const VECTOR3& a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+inline double dist(const VECTOR3& a, const VECTOR3& b) { return length(a - b); }
+inline VECTOR3 unit(const VECTOR3& a) { return a / length(a); }
+inline VECTOR3 mul(const MATRIX3& A, const VECTOR3& b) {
+    return _V(A.m11 * b.x + A.m12 * b.y + A.m13 * b.z, A.m21 * b.x + A.m22 * b.y + A.m23 * b.z,
+              A.m31 * b.x + A.m32 * b.y + A.m33 * b.z);
+}
+inline VECTOR3 tmul(const MATRIX3& A, const VECTOR3& b) {
+    return _V(A.m11 * b.x + A.m21 * b.y + A.m31 * b.z, A.m12 * b.x + A.m22 * b.y + A.m32 * b.z,
+              A.m13 * b.x + A.m23 * b.y + A.m33 * b.z);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Vessel state record, version 1 of the simulator's layout.
+typedef struct {
+    VECTOR3 rpos;      // position relative to the reference body, global frame [m]
+    VECTOR3 rvel;      // velocity relative to the reference body, global frame [m/s]
+    VECTOR3 vrot;      // angular velocity [rad/s]
+    VECTOR3 arot;      // attitude: Euler angles [rad]
+    double fuel;       // fuel level of the default resource, fraction of its maximum
+    double eng_main;   // main engine level
+    double eng_hovr;   // hover engine level
+    OBJHANDLE rbody;   // reference body
+    OBJHANDLE base;    // landing base, when landed
+    int port;          // landing pad index
+    int status;        // 0 = freeflight, 1 = landed
+    VECTOR3 vdata[10];
+    double fdata[10];
+    DWORD flag[10];
+} VESSELSTATUS;
+
+// ---------------------------------------------------------------------------------------------
+// Particle streams.
+typedef struct {
+    DWORD flags;
+    double srcsize;      // particle size at creation [m]
+    double srcrate;      // particles generated per second
+    double v0;           // emission velocity [m/s]
+    double srcspread;    // velocity spread
+    double lifetime;     // particle lifetime [s]
+    double growthrate;   // particle growth rate [m/s]
+    double atmslowdown;  // slow-down in atmosphere
+    enum LTYPE { EMISSIVE, DIFFUSE } ltype;
+    enum LEVELMAP { LVL_FLAT, LVL_LIN, LVL_SQRT, LVL_PLIN, LVL_PSQRT } levelmap;
+    double lmin, lmax;
+    enum ATMSMAP { ATM_FLAT, ATM_PLIN, ATM_PLOG } atmsmap;
+    double amin, amax;
+    SURFHANDLE tex;  // null: the host's default particle texture
+} PARTICLESTREAMSPEC;
+
+// ---------------------------------------------------------------------------------------------
+// Thruster group types, with the simulator's numbering.
+typedef enum {
+    THGROUP_MAIN,           // 0
+    THGROUP_RETRO,          // 1
+    THGROUP_HOVER,          // 2
+    THGROUP_ATT_PITCHUP,    // 3
+    THGROUP_ATT_PITCHDOWN,  // 4
+    THGROUP_ATT_YAWLEFT,    // 5
+    THGROUP_ATT_YAWRIGHT,   // 6
+    THGROUP_ATT_BANKLEFT,   // 7
+    THGROUP_ATT_BANKRIGHT,  // 8
+    THGROUP_ATT_RIGHT,      // 9
+    THGROUP_ATT_LEFT,       // 10
+    THGROUP_ATT_UP,         // 11
+    THGROUP_ATT_DOWN,       // 12
+    THGROUP_ATT_FORWARD,    // 13
+    THGROUP_ATT_BACK,       // 14
+    THGROUP_USER = 0x40
+} THGROUP_TYPE;
+
+// ---------------------------------------------------------------------------------------------
+// Animation components. The host keeps the pointer given to AddAnimationComponent, so a
+// component (and its group list) must outlive every animation that uses it.
+class MGROUP_TRANSFORM {
+public:
+    enum TYPE { NULLTRANSFORM, ROTATE, TRANSLATE, SCALE };
+    MGROUP_TRANSFORM() : mesh(0), grp(0), ngrp(0) {}
+    MGROUP_TRANSFORM(UINT _mesh, UINT* _grp, UINT _ngrp) : mesh(_mesh), grp(_grp), ngrp(_ngrp) {}
+    virtual ~MGROUP_TRANSFORM() {}
+    virtual TYPE Type() const { return NULLTRANSFORM; }
+    UINT mesh;
+    UINT* grp;
+    UINT ngrp;
+};
+
+class MGROUP_ROTATE : public MGROUP_TRANSFORM {
+public:
+    MGROUP_ROTATE(UINT _mesh, UINT* _grp, UINT _ngrp, const VECTOR3& _ref, const VECTOR3& _axis,
+                  float _angle)
+        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp), ref(_ref), axis(_axis), angle(_angle) {}
+    TYPE Type() const override { return ROTATE; }
+    VECTOR3 ref;
+    VECTOR3 axis;
+    float angle;  // [rad]
+};
+
+class MGROUP_TRANSLATE : public MGROUP_TRANSFORM {
+public:
+    MGROUP_TRANSLATE(UINT _mesh, UINT* _grp, UINT _ngrp, const VECTOR3& _shift)
+        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp), shift(_shift) {}
+    TYPE Type() const override { return TRANSLATE; }
+    VECTOR3 shift;
+};
+
+class MGROUP_SCALE : public MGROUP_TRANSFORM {
+public:
+    MGROUP_SCALE(UINT _mesh, UINT* _grp, UINT _ngrp, const VECTOR3& _ref, const VECTOR3& _scale)
+        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp), ref(_ref), scale(_scale) {}
+    TYPE Type() const override { return SCALE; }
+    VECTOR3 ref;
+    VECTOR3 scale;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Keyboard: one byte per key code in the state array; a key is down when bit 7 is set.
+#define KEYDOWN(buf, key) ((buf)[key] & 0x80)
+
+#define OAPI_KEY_ESCAPE 0x01
+#define OAPI_KEY_1 0x02
+#define OAPI_KEY_2 0x03
+#define OAPI_KEY_3 0x04
+#define OAPI_KEY_4 0x05
+#define OAPI_KEY_5 0x06
+#define OAPI_KEY_6 0x07
+#define OAPI_KEY_7 0x08
+#define OAPI_KEY_8 0x09
+#define OAPI_KEY_9 0x0A
+#define OAPI_KEY_0 0x0B
+#define OAPI_KEY_MINUS 0x0C
+#define OAPI_KEY_EQUALS 0x0D
+#define OAPI_KEY_BACK 0x0E
+#define OAPI_KEY_TAB 0x0F
+#define OAPI_KEY_Q 0x10
+#define OAPI_KEY_W 0x11
+#define OAPI_KEY_E 0x12
+#define OAPI_KEY_R 0x13
+#define OAPI_KEY_T 0x14
+#define OAPI_KEY_Y 0x15
+#define OAPI_KEY_U 0x16
+#define OAPI_KEY_I 0x17
+#define OAPI_KEY_O 0x18
+#define OAPI_KEY_P 0x19
+#define OAPI_KEY_LBRACKET 0x1A
+#define OAPI_KEY_RBRACKET 0x1B
+#define OAPI_KEY_RETURN 0x1C
+#define OAPI_KEY_LCONTROL 0x1D
+#define OAPI_KEY_A 0x1E
+#define OAPI_KEY_S 0x1F
+#define OAPI_KEY_D 0x20
+#define OAPI_KEY_F 0x21
+#define OAPI_KEY_G 0x22
+#define OAPI_KEY_H 0x23
+#define OAPI_KEY_J 0x24
+#define OAPI_KEY_K 0x25
+#define OAPI_KEY_L 0x26
+#define OAPI_KEY_SEMICOLON 0x27
+#define OAPI_KEY_APOSTROPHE 0x28
+#define OAPI_KEY_GRAVE 0x29
+#define OAPI_KEY_LSHIFT 0x2A
+#define OAPI_KEY_BACKSLASH 0x2B
+#define OAPI_KEY_Z 0x2C
+#define OAPI_KEY_X 0x2D
+#define OAPI_KEY_C 0x2E
+#define OAPI_KEY_V 0x2F
+#define OAPI_KEY_B 0x30
+#define OAPI_KEY_N 0x31
+#define OAPI_KEY_M 0x32
+#define OAPI_KEY_COMMA 0x33
+#define OAPI_KEY_PERIOD 0x34
+#define OAPI_KEY_SLASH 0x35
+#define OAPI_KEY_RSHIFT 0x36
+#define OAPI_KEY_MULTIPLY 0x37
+#define OAPI_KEY_LALT 0x38
+#define OAPI_KEY_SPACE 0x39
+
+// ---------------------------------------------------------------------------------------------
+// Vessel interface. VESSEL has no virtual operations; VESSEL2 adds the callbacks, VESSEL3 the
+// later ones. Neither has a virtual destructor: a module destroys its objects as their full type.
+class OAPIFUNC VESSEL {
+public:
+    VESSEL(OBJHANDLE hVessel, int fmodel = 1);
+    ~VESSEL();
+
+    const OBJHANDLE GetHandle() const;
+    char* GetName() const;
+    char* GetClassNameA() const;
+    int GetFlightModel() const;
+    int Version() const;
+
+    // Physical set-up.
+    void SetSize(double size) const;
+    double GetSize() const;
+    void SetEmptyMass(double m) const;
+    double GetEmptyMass() const;
+    void SetPMI(const VECTOR3& pmi) const;
+    void SetCrossSections(const VECTOR3& cs) const;
+    void SetCW(double cw_z_pos, double cw_z_neg, double cw_x, double cw_y) const;
+    void SetRotDrag(const VECTOR3& rd) const;
+    void SetPitchMomentScale(double scale) const;
+    void SetBankMomentScale(double scale) const;
+    void SetTouchdownPoints(const VECTOR3& pt1, const VECTOR3& pt2, const VECTOR3& pt3) const;
+    void SetCameraOffset(const VECTOR3& co) const;
+
+    // Propellant.
+    PROPELLANT_HANDLE CreatePropellantResource(double maxmass, double mass = -1.0,
+                                               double efficiency = 1.0) const;
+    void DelPropellantResource(PROPELLANT_HANDLE& ph) const;
+    void SetDefaultPropellantResource(PROPELLANT_HANDLE ph) const;
+    DWORD GetPropellantCount() const;
+    PROPELLANT_HANDLE GetPropellantHandleByIndex(DWORD idx) const;
+    double GetPropellantMass(PROPELLANT_HANDLE ph) const;
+    double GetPropellantMaxMass(PROPELLANT_HANDLE ph) const;
+    void SetPropellantMass(PROPELLANT_HANDLE ph, double mass) const;
+    double GetMass() const;
+    double GetFuelMass() const;
+    double GetMaxFuelMass() const;
+    void SetFuelMass(double m) const;
+
+    // Thrusters.
+    THRUSTER_HANDLE CreateThruster(const VECTOR3& pos, const VECTOR3& dir, double maxth0,
+                                   PROPELLANT_HANDLE hp = 0, double isp0 = 0.0, double isp_ref = 0.0,
+                                   double p_ref = 101.4e3) const;
+    DWORD GetThrusterCount() const;
+    THRUSTER_HANDLE GetThrusterHandleByIndex(DWORD idx) const;
+    double GetThrusterLevel(THRUSTER_HANDLE th) const;
+    void SetThrusterLevel(THRUSTER_HANDLE th, double level) const;
+    THGROUP_HANDLE CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP_TYPE thgt) const;
+    THGROUP_HANDLE GetThrusterGroupHandle(THGROUP_TYPE thgt) const;
+    double GetThrusterGroupLevel(THGROUP_HANDLE thg) const;
+    double GetThrusterGroupLevel(THGROUP_TYPE thgt) const;
+    void SetThrusterGroupLevel(THGROUP_HANDLE thg, double level) const;
+    void SetThrusterGroupLevel(THGROUP_TYPE thgt, double level) const;
+
+    // Visual effects.
+    UINT AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, SURFHANDLE tex = 0) const;
+    UINT AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, const VECTOR3& pos,
+                    const VECTOR3& dir, SURFHANDLE tex = 0) const;
+    PSTREAM_HANDLE AddExhaustStream(THRUSTER_HANDLE th, PARTICLESTREAMSPEC* pss = 0) const;
+    PSTREAM_HANDLE AddExhaustStream(THRUSTER_HANDLE th, const VECTOR3& pos,
+                                    PARTICLESTREAMSPEC* pss = 0) const;
+    PSTREAM_HANDLE AddReentryStream(PARTICLESTREAMSPEC* pss) const;
+    void SetReentryTexture(SURFHANDLE tex, double plimit = 6e7, double lscale = 1.0,
+                           double wscale = 1.0) const;
+
+    // Meshes.
+    UINT AddMesh(MESHHANDLE hMesh, const VECTOR3* ofs = 0) const;
+    UINT AddMesh(const char* meshname, const VECTOR3* ofs = 0) const;
+    void ClearMeshes() const;
+    void ClearMeshes(bool retainAnim) const;
+    UINT GetMeshCount() const;
+    void SetMeshVisibilityMode(UINT idx, WORD mode) const;
+
+    // Animations.
+    UINT CreateAnimation(double initial_state) const;
+    ANIMATIONCOMPONENT_HANDLE AddAnimationComponent(UINT anim, double state0, double state1,
+                                                    MGROUP_TRANSFORM* trans,
+                                                    ANIMATIONCOMPONENT_HANDLE parent = 0) const;
+    bool SetAnimation(UINT anim, double state) const;
+    double GetAnimation(UINT anim) const;
+
+    // Attachments.
+    ATTACHMENTHANDLE CreateAttachment(bool toparent, const VECTOR3& pos, const VECTOR3& dir,
+                                      const VECTOR3& rot, const char* id, bool loose = false) const;
+    DWORD AttachmentCount(bool toparent) const;
+    ATTACHMENTHANDLE GetAttachmentHandle(bool toparent, DWORD i) const;
+    DWORD GetAttachmentIndex(ATTACHMENTHANDLE attachment) const;
+    const char* GetAttachmentId(ATTACHMENTHANDLE attachment) const;
+    void GetAttachmentParams(ATTACHMENTHANDLE attachment, VECTOR3& pos, VECTOR3& dir,
+                             VECTOR3& rot) const;
+    OBJHANDLE GetAttachmentStatus(ATTACHMENTHANDLE attachment) const;
+    bool AttachChild(OBJHANDLE child, ATTACHMENTHANDLE attachment,
+                     ATTACHMENTHANDLE child_attachment) const;
+    bool DetachChild(ATTACHMENTHANDLE attachment, double vel = 0.0) const;
+
+    // State and frames.
+    void GetStatus(VESSELSTATUS& status) const;
+    void DefSetState(const VESSELSTATUS* status) const;
+    void GetGlobalPos(VECTOR3& pos) const;
+    void GetGlobalVel(VECTOR3& vel) const;
+    void GetRotationMatrix(MATRIX3& R) const;
+    void Local2Global(const VECTOR3& local, VECTOR3& global) const;
+    void Global2Local(const VECTOR3& global, VECTOR3& local) const;
+    void Local2Rel(const VECTOR3& local, VECTOR3& rel) const;
+    void GlobalRot(const VECTOR3& rloc, VECTOR3& rglob) const;
+
+    // Scenario.
+    void ParseScenarioLineEx(char* line, void* status) const;
+    void SaveDefaultState(FILEHANDLE scn) const;
+
+private:
+    OBJHANDLE hVessel_;
+    short flightmodel_;
+    short version_;
+
+    friend class VESSEL2;
+    friend class VESSEL3;
+};
+
+class OAPIFUNC VESSEL2 : public VESSEL {
+public:
+    VESSEL2(OBJHANDLE hVessel, int fmodel = 1);
+
+    virtual void clbkSetClassCaps(FILEHANDLE cfg);
+    virtual void clbkSaveState(FILEHANDLE scn);
+    virtual void clbkLoadStateEx(FILEHANDLE scn, void* status);
+    virtual void clbkSetStateEx(const void* status);
+    virtual void clbkPostCreation();
+    virtual void clbkFocusChanged(bool getfocus, OBJHANDLE hNewVessel, OBJHANDLE hOldVessel);
+    virtual void clbkPreStep(double simt, double simdt, double mjd);
+    virtual void clbkPostStep(double simt, double simdt, double mjd);
+    virtual bool clbkPlaybackEvent(double simt, double event_t, const char* event_type,
+                                   const char* event);
+    virtual void clbkVisualCreated(VISHANDLE vis, int refcount);
+    virtual void clbkVisualDestroyed(VISHANDLE vis, int refcount);
+    virtual void clbkRCSMode(int mode);
+    virtual void clbkADCtrlMode(DWORD mode);
+    virtual void clbkHUDMode(int mode);
+    virtual void clbkMFDMode(int mfd, int mode);
+    virtual void clbkNavMode(int mode, bool active);
+    virtual void clbkDockEvent(int dock, OBJHANDLE mate);
+    virtual void clbkAnimate(double simt);
+    virtual int clbkConsumeDirectKey(char* keystate);
+    virtual int clbkConsumeBufferedKey(DWORD key, bool down, char* kstate);
+    virtual bool clbkLoadGenericCockpit();
+    virtual bool clbkLoadPanel(int id);
+    virtual bool clbkPanelMouseEvent(int id, int event, int mx, int my);
+    virtual bool clbkPanelRedrawEvent(int id, int event, SURFHANDLE surf);
+    virtual bool clbkLoadVC(int id);
+    virtual bool clbkVCMouseEvent(int id, int event, VECTOR3& p);
+    virtual bool clbkVCRedrawEvent(int id, int event, SURFHANDLE surf);
+};
+
+class OAPIFUNC VESSEL3 : public VESSEL2 {
+public:
+    VESSEL3(OBJHANDLE hVessel, int fmodel = 1);
+
+    virtual bool clbkPanelMouseEvent(int id, int event, int mx, int my, void* context);
+    virtual bool clbkPanelRedrawEvent(int id, int event, SURFHANDLE surf, void* context);
+    virtual int clbkGeneric(int msgid = 0, int prm = 0, void* context = 0);
+    virtual bool clbkLoadPanel2D(int id, PANELHANDLE hPanel, DWORD viewW, DWORD viewH);
+    virtual void clbkGetRadiationForce(const VECTOR3& mflux, VECTOR3& F, VECTOR3& pos);
+
+    // VESSEL2's overloads of the same names stay visible to callers of a VESSEL3.
+    using VESSEL2::clbkPanelMouseEvent;
+    using VESSEL2::clbkPanelRedrawEvent;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Free functions of the simulator.
+
+// Textures and meshes.
+OAPIFUNC SURFHANDLE oapiRegisterExhaustTexture(char* name);
+OAPIFUNC SURFHANDLE oapiRegisterParticleTexture(char* name);
+OAPIFUNC SURFHANDLE oapiRegisterReentryTexture(char* name);
+OAPIFUNC MESHHANDLE oapiLoadMesh(const char* fname);
+OAPIFUNC MESHHANDLE oapiLoadMeshGlobal(const char* fname);
+
+// Vessels and objects.
+OAPIFUNC DWORD oapiGetVesselCount();
+OAPIFUNC OBJHANDLE oapiGetVesselByIndex(int index);
+OAPIFUNC OBJHANDLE oapiGetVesselByName(char* name);
+OAPIFUNC VESSEL* oapiGetVesselInterface(OBJHANDLE hVessel);
+OAPIFUNC OBJHANDLE oapiGetFocusObject();
+OAPIFUNC VESSEL* oapiGetFocusInterface();
+OAPIFUNC OBJHANDLE oapiSetFocusObject(OBJHANDLE hVessel);
+OAPIFUNC void oapiGetObjectName(OBJHANDLE hObj, char* name, int n);
+OAPIFUNC void oapiGetGlobalPos(OBJHANDLE hObj, VECTOR3* pos);
+OAPIFUNC void oapiGetGlobalVel(OBJHANDLE hObj, VECTOR3* vel);
+OAPIFUNC double oapiGetSize(OBJHANDLE hObj);
+OAPIFUNC double oapiGetMass(OBJHANDLE hObj);
+OAPIFUNC OBJHANDLE oapiCreateVessel(const char* name, const char* classname,
+                                    const VESSELSTATUS& status);
+OAPIFUNC bool oapiDeleteVessel(OBJHANDLE hVessel, OBJHANDLE hAlternativeCameraTarget = 0);
+
+// Time.
+OAPIFUNC double oapiGetSimTime();
+OAPIFUNC double oapiGetSimStep();
+
+// Scenario files.
+OAPIFUNC bool oapiReadScenario_nextline(FILEHANDLE scn, char*& line);
+OAPIFUNC void oapiWriteScenario_string(FILEHANDLE scn, char* item, char* string);
+OAPIFUNC void oapiWriteScenario_int(FILEHANDLE scn, char* item, int i);
+OAPIFUNC void oapiWriteScenario_float(FILEHANDLE scn, char* item, double d);
+OAPIFUNC void oapiWriteScenario_vec(FILEHANDLE scn, char* item, const VECTOR3& vec);
+OAPIFUNC void oapiWriteLine(FILEHANDLE file, char* line);
+
+// Input.
+OAPIFUNC bool oapiAcceptDelayedKey(char key, double repdelay);
+
+#endif  // ORBITERSDK_H
