@@ -1,0 +1,355 @@
+// Control and inspection interface of the headless simulator stand-in.
+//
+// One world per process. Typical use in a test or in the runner:
+//
+//     host::setRoot(simDir);                     // chdir()s there: the simulator's working folder
+//     host::reset();                             // no vessels, time 0
+//     host::loadScenario("Scenarios/Tests/burn.scn");
+//     OBJHANDLE h = host::find("Probe-1");
+//     const host::Vessel& v = host::vessel(h);   // everything the module asked of the host
+//     host::pressKey(OAPI_KEY_K);                // delivered in the next step
+//     host::runFor(5.0);
+//     host::saveScenario("/tmp/out.scn");
+//
+// OBJHANDLE is a host::Vessel*. Every record below is owned by the host and stays at the same
+// address until host::reset() (or, for per-vessel records, until the vessel is deleted), so a
+// pointer or handle taken from it may be kept across steps.
+#ifndef HOST_HOST_H
+#define HOST_HOST_H
+
+#include "Orbitersdk.h"
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#define HOST_API __attribute__((visibility("default")))
+
+namespace host {
+
+// A file the host cannot go on reading. what() is "FILE:LINE: MESSAGE" (line 0: the whole file).
+class HOST_API Error : public std::runtime_error {
+public:
+    Error(const std::string& file, int line, const std::string& message);
+    std::string file;
+    int line;
+    std::string message;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Records of one vessel.
+
+struct Vessel;
+
+struct Propellant {
+    double maxMass = 0.0;
+    double mass = 0.0;
+    double efficiency = 1.0;
+};
+
+struct Thruster {
+    VECTOR3 pos{}, dir{};
+    double maxThrust = 0.0;
+    Propellant* resource = nullptr;  // null: none given, or its resource was deleted
+    double isp0 = 0.0, ispRef = 0.0, pRef = 0.0;
+    double level = 0.0;
+};
+
+struct ThrusterGroup {
+    THGROUP_TYPE type = THGROUP_MAIN;
+    std::vector<Thruster*> thrusters;
+    double level() const;  // the level of its first thruster, 0 for an empty group
+};
+
+struct Exhaust {
+    Thruster* thruster = nullptr;
+    double lscale = 0.0, wscale = 0.0;
+    bool hasPosDir = false;  // the overload with its own position and direction was used
+    VECTOR3 pos{}, dir{};
+    SURFHANDLE tex = nullptr;
+};
+
+struct ParticleStream {
+    enum Kind { EXHAUST, REENTRY } kind = EXHAUST;
+    Thruster* thruster = nullptr;  // exhaust streams only
+    bool hasPos = false;
+    VECTOR3 pos{};
+    bool hasSpec = false;  // false: the module passed null
+    PARTICLESTREAMSPEC spec{};
+};
+
+struct ReentryTexture {
+    bool set = false;
+    SURFHANDLE tex = nullptr;
+    double plimit = 0.0, lscale = 0.0, wscale = 0.0;
+};
+
+struct Mesh;  // a loaded mesh; MESHHANDLE is a Mesh*
+
+struct MeshSlot {
+    MESHHANDLE handle = nullptr;
+    std::string meshName;  // name the handle was loaded under, empty for a null handle
+    VECTOR3 offset{};
+    WORD visibility = 1;
+};
+
+struct MeshCall {
+    enum Kind { CLEAR, ADD, VISIBILITY } kind = CLEAR;
+    MESHHANDLE handle = nullptr;  // ADD
+    std::string meshName;         // ADD
+    VECTOR3 offset{};             // ADD
+    UINT index = 0;               // ADD: index given; VISIBILITY: index asked
+    WORD mode = 0;                // VISIBILITY
+    bool retainAnim = false;      // CLEAR
+};
+
+struct AnimationComponent {
+    double state0 = 0.0, state1 = 1.0;
+    MGROUP_TRANSFORM* transform = nullptr;  // the module's object, kept by reference
+    AnimationComponent* parent = nullptr;
+};
+
+struct Animation {
+    double initialState = 0.0;
+    double state = 0.0;
+    std::vector<std::unique_ptr<AnimationComponent>> components;
+};
+
+struct Attachment {
+    Vessel* owner = nullptr;
+    bool toParent = false;  // true: a point by which the owner hangs on a parent (P)
+    VECTOR3 pos{}, dir{}, rot{};
+    std::string id;
+    bool loose = false;
+    Vessel* attached = nullptr;  // the child on a C point, the parent on a P point
+    Attachment* mate = nullptr;  // the point on the other vessel
+};
+
+// The host's vessel object. Read it; change it only through the SDK or the functions below.
+struct HOST_API Vessel {
+    std::string name;
+    std::string className;   // as written by the scenario or the caller
+    std::string moduleName;  // empty for a module-less class
+    VESSEL* iface = nullptr;
+    int flightModelAsked = 1;  // given to ovcInit
+    int flightModelGiven = 1;  // given to the VESSEL constructor
+
+    double size = 1.0;
+    double emptyMass = 0.0;
+    VECTOR3 pmi{};
+    VECTOR3 crossSections{};
+    double cw[4] = {0, 0, 0, 0};  // z+, z-, x, y
+    VECTOR3 rotDrag{};
+    double pitchMomentScale = 0.0, bankMomentScale = 0.0;
+    VECTOR3 touchdown[3]{};
+    VECTOR3 cameraOffset{};
+
+    std::vector<std::unique_ptr<Propellant>> propellants;  // creation order, deleted ones gone
+    Propellant* defaultPropellant = nullptr;
+    std::vector<std::unique_ptr<Thruster>> thrusters;
+    std::vector<std::unique_ptr<ThrusterGroup>> groups;  // a type defined again replaces the first
+    std::vector<Exhaust> exhausts;
+    std::vector<std::unique_ptr<ParticleStream>> streams;
+    ReentryTexture reentry;
+
+    std::vector<MeshSlot> meshes;  // index order
+    std::vector<MeshCall> meshCalls;
+    std::vector<std::unique_ptr<Animation>> animations;
+    std::vector<std::unique_ptr<Attachment>> attachments;  // creation order, both kinds
+    Attachment* parentPoint = nullptr;  // the parent's C point it hangs on, null when free
+    Attachment* ownPoint = nullptr;     // its own P point used for that
+
+    std::string refBody = "Earth";
+    VECTOR3 pos{}, vel{};  // global (the reference body sits at the origin)
+    VECTOR3 arot{};        // Euler angles [rad]
+    MATRIX3 rot{};         // rotation matrix of arot
+    VECTOR3 vrot{};
+    int status = 0;  // 0 orbiting, 1 landed
+
+    std::vector<std::string> lastSave;      // lines written by its last clbkSaveState
+    std::vector<std::string> unknownLines;  // scenario lines the host did not know, kept
+    double mass() const;                    // empty mass + propellant, in creation order
+
+    // Internal bookkeeping.
+    size_t index = 0;  // position in the vessel list
+    bool deleted = false;
+    bool createdInStep = false;
+    void (*exitFn)(VESSEL*) = nullptr;
+    bool hostOwnsIface = false;
+};
+
+struct Mesh {
+    std::string name;  // as asked
+    std::string path;  // file found
+    int groups = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Global records.
+
+struct TextureRecord {
+    enum Kind { EXHAUST, PARTICLE, REENTRY } kind = EXHAUST;
+    std::string name;
+    SURFHANDLE handle = nullptr;
+};
+
+struct MeshLoadRecord {
+    std::string name;
+    bool global = false;
+    MESHHANDLE handle = nullptr;  // null: missing, unreadable or made to fail
+};
+
+struct CreationRecord {
+    double time = 0.0;
+    std::string name, className;
+    VESSELSTATUS status{};
+    OBJHANDLE result = nullptr;
+};
+
+struct FocusRecord {
+    double time = 0.0;
+    OBJHANDLE from = nullptr, to = nullptr;
+};
+
+struct KeyRecord {
+    double time = 0.0;
+    OBJHANDLE vessel = nullptr;  // focus vessel, null when there was none
+    DWORD key = 0;
+    int result = 0;
+};
+
+struct AttachRecord {
+    double time = 0.0;
+    bool attach = true;  // false: detach
+    OBJHANDLE parent = nullptr, child = nullptr;
+    ATTACHMENTHANDLE parentPoint = nullptr, childPoint = nullptr;
+};
+
+struct Records {
+    std::vector<TextureRecord> textures;
+    std::vector<MeshLoadRecord> meshLoads;
+    std::vector<CreationRecord> creations;  // oapiCreateVessel / createVessel calls, not scenario loads
+    std::vector<FocusRecord> focusChanges;
+    std::vector<KeyRecord> keys;
+    std::vector<AttachRecord> attachments;
+};
+
+HOST_API const Records& records();
+
+// Observer of what happens, called as it happens (while the module's call is still running).
+class HOST_API Listener {
+public:
+    virtual ~Listener();
+    virtual void onVesselCreated(OBJHANDLE, const CreationRecord&) {}
+    virtual void onVesselDeleted(OBJHANDLE) {}
+    virtual void onFocusChanged(OBJHANDLE /*from*/, OBJHANDLE /*to*/) {}
+    virtual void onAttached(const AttachRecord&) {}
+    virtual void onDetached(const AttachRecord&) {}
+    virtual void onKeyEvent(const KeyRecord&) {}
+    virtual void onThrusterGroupLevel(OBJHANDLE, THGROUP_TYPE, double /*level*/) {}
+    virtual void onThrusterGroupCreated(OBJHANDLE, THGROUP_TYPE) {}
+    virtual void onAnimationState(OBJHANDLE, UINT /*anim*/, double /*state*/) {}
+    virtual void onStepEnd(double /*simt*/) {}
+};
+HOST_API void addListener(Listener* l);
+HOST_API void removeListener(Listener* l);
+
+// ---------------------------------------------------------------------------------------------
+// World.
+
+HOST_API void setRoot(const std::string& dir);  // also chdir()s into it
+HOST_API const std::string& root();
+// Destroys every vessel (module vessels through their ovcExit), clears records, listeners
+// stay, time 0, step index 0, focus none, failure counters off, held keys released.
+HOST_API void reset();
+
+HOST_API void setStep(double dt);  // default 0.1 s
+HOST_API double stepLength();
+HOST_API double simTime();
+HOST_API long stepIndex();
+// Called first in every step with that step's time (the time oapiGetSimTime gives in it).
+HOST_API void setPreStepHook(std::function<void(double)> fn);
+// One step: hook, queued key events to the focus vessel, physics, clbkPostStep of every vessel.
+HOST_API void step();
+// Steps until simTime() has advanced by `seconds` (rounded to whole steps).
+HOST_API void runFor(double seconds);
+
+// ---------------------------------------------------------------------------------------------
+// Scenarios. Paths are relative to the current working folder (the root after setRoot).
+
+struct ScenarioInfo {
+    std::string path;
+    std::vector<std::string> description;  // lines between BEGIN_DESC and END_DESC, as read
+    std::vector<std::string> environment;  // lines between BEGIN_ENVIRONMENT and END_ENVIRONMENT
+    std::vector<std::string> unknownSections;  // other top-level lines, kept
+    std::string focusName;                     // as read
+};
+
+// Creates every vessel of the file, loads and attaches them. Throws host::Error where it
+// cannot go on (missing file, a block that never ends, unknown class...).
+HOST_API void loadScenario(const std::string& path);
+HOST_API const ScenarioInfo& scenario();
+// Writes the world in the simulator's format; throws host::Error if the file cannot be written.
+HOST_API void saveScenario(const std::string& path);
+HOST_API std::string scenarioText();  // what saveScenario would write
+// Runs the vessel's clbkSaveState into memory: the indented lines of its block, without the
+// "NAME:CLASS" and "END" lines.
+HOST_API std::vector<std::string> saveVesselState(OBJHANDLE h);
+
+// ---------------------------------------------------------------------------------------------
+// Vessels.
+
+// Same path as oapiCreateVessel (counts towards failNthCreateVessel, recorded, listeners told).
+HOST_API OBJHANDLE createVessel(const std::string& name, const std::string& cls,
+                                const VESSELSTATUS& status);
+HOST_API bool deleteVessel(OBJHANDLE h);
+HOST_API const std::vector<Vessel*>& vessels();  // creation order
+HOST_API OBJHANDLE find(const std::string& name);
+HOST_API const Vessel& vessel(OBJHANDLE h);
+HOST_API OBJHANDLE focus();
+HOST_API void setFocus(OBJHANDLE h);
+// A VESSELSTATUS at rest at the origin, fuel 1.
+HOST_API VESSELSTATUS defaultStatus();
+
+// Attitude convention: R = Rx(a)^T * Ry(b)^T * Rz(c)^T; columns are the vessel axes.
+HOST_API MATRIX3 rotationFromAngles(const VECTOR3& arot);
+HOST_API VECTOR3 anglesFromRotation(const MATRIX3& R);
+
+// ---------------------------------------------------------------------------------------------
+// Input.
+
+HOST_API void holdKey(int code, bool down);
+// Delivers one buffered key event now to the focus vessel's clbkConsumeBufferedKey with the
+// held keys plus this one down; gives the callback's result (0 without a focus vessel).
+HOST_API int sendKeyEvent(int code);
+// Queues a key event for the key phase of the next step.
+HOST_API void pressKey(int code);
+
+// ---------------------------------------------------------------------------------------------
+// Failure controls: the n-th call from now (1 = the next one) fails; 0 turns it off.
+
+HOST_API void failNthCreateVessel(int n);
+HOST_API void failNthLoadMesh(int n);
+
+// ---------------------------------------------------------------------------------------------
+// Visual callbacks (a flight never calls them: there is no visual).
+
+HOST_API void visualCreated(OBJHANDLE h);
+HOST_API void visualDestroyed(OBJHANDLE h);
+
+// ---------------------------------------------------------------------------------------------
+// In-process modules: a class file naming `moduleName` uses these functions instead of
+// loading Modules/<moduleName>.so.
+
+using InitFn = VESSEL* (*)(OBJHANDLE, int);
+using ExitFn = void (*)(VESSEL*);
+HOST_API void registerModule(const std::string& moduleName, InitFn init, ExitFn exit);
+
+// Finds `relative` under the current working folder without regard to case; "" if absent.
+HOST_API std::string findFileNoCase(const std::string& relative);
+
+}  // namespace host
+
+#endif  // HOST_HOST_H
