@@ -1,0 +1,146 @@
+// The stage and payload framework: a vessel that carries up to 50 stacked items (payloads and
+// stages), shows their meshes, adds their mass, saves them to its scenario block, releases them
+// as vessels of their own and exchanges key/text messages with other vessels.
+#ifndef COMMON_VESSEL_EX_H
+#define COMMON_VESSEL_EX_H
+
+#include "OrbiterModule.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One mesh of the vessel. An entry never owns its mesh: the simulator does.
+struct MeshEntry {
+    MESHHANDLE handle = nullptr;
+    VECTOR3 offset = {{0.0, 0.0, 0.0}};  // in the carrier's frame, metres
+    std::string fileName;                // empty for the carrier's own mesh
+    UINT meshIndex = 0;                  // what AddMesh gave at the last rebuild
+    bool fromItemLine = false;
+
+    MeshEntry() = default;
+    MeshEntry(const MeshEntry& other) = default;
+    MeshEntry& operator=(const MeshEntry& other) = default;
+    ~MeshEntry();
+
+    // Back to the values of a new entry (the name is emptied, not released).
+    void reset();
+};
+
+// One entry of the item table.
+struct StageSlot {
+    static constexpr int16_t kPayload = 0;
+    static constexpr int16_t kStage = 1;
+
+    int16_t kind = kPayload;
+    bool present = false;
+    int16_t parent = 0;  // enclosing STAGE slot, -1 when carried directly
+    char name[128] = {};
+    MeshEntry mesh;
+    VECTOR3 position = {{0.0, 0.0, 0.0}};  // place on the carrier at the last mesh rebuild
+    char className[128] = {};
+    double mass = 0.0;   // kg
+    double angle = 0.0;  // degrees about the carrier's x axis, applied at release
+    double fuel = 0.0;   // fraction of the released vessel's maximum fuel
+    VECTOR3 sepVelocity = {{0.0, 0.0, 0.0}};  // m/s in the carrier's frame
+
+    // Every field back to its cleared value, without touching the mesh entry's allocation.
+    void clear();
+};
+
+// The interface other code may know a framework vessel by. Objects are never destroyed through
+// it, hence the protected, non-virtual destructor.
+class _COMMON_VESSEL_EX {
+public:
+    // Every message whose key is not an item keyword ends here; the default ignores it.
+    virtual void OnMessage(const char* key, const char* text);
+
+protected:
+    _COMMON_VESSEL_EX() = default;
+    ~_COMMON_VESSEL_EX() = default;
+    _COMMON_VESSEL_EX(const _COMMON_VESSEL_EX&) = default;
+    _COMMON_VESSEL_EX& operator=(const _COMMON_VESSEL_EX&) = default;
+};
+
+class COMMON_VESSEL_EX : public VESSEL3, public _COMMON_VESSEL_EX {
+public:
+    static constexpr int kItemCount = 50;
+    static constexpr int kItemLineMax = 511;  // characters of an item line that are read
+    static constexpr int kNameMax = 127;      // characters of a name field
+    static constexpr int kMessageKeyMax = 255;
+    static constexpr int kMessageTextMax = 2047;
+
+    // Always flight model 1, whatever the simulator asked for.
+    explicit COMMON_VESSEL_EX(OBJHANDLE hVessel);
+    // Not virtual (the simulator's classes have no virtual destructor): derived classes are
+    // destroyed as their full type.
+    ~COMMON_VESSEL_EX();
+
+    COMMON_VESSEL_EX(const COMMON_VESSEL_EX&) = delete;
+    COMMON_VESSEL_EX& operator=(const COMMON_VESSEL_EX&) = delete;
+
+    // --- item lines ---------------------------------------------------------------------
+    // A raw line (scenario or crew set-up): its first word is the key of a message.
+    void HandleItemText(const char* text);
+    // Item keywords go to the parser, every other key to OnMessage. Nothing escapes; always true.
+    bool DispatchMessage(const char* key, const char* text);
+    // Enters one item line into the lowest free slot, or closes the open stage.
+    void ParseItemLine(const char* text);
+
+    // --- persistence ----------------------------------------------------------------------
+    // Writes the present items from slot 0 on, with the ENDSTAGE lines that rebuild the nesting.
+    void SaveItems(FILEHANDLE scn);
+
+    // --- mesh list and mass ---------------------------------------------------------------
+    void ClearMeshList();
+    void RebuildMeshes(const VECTOR3& shift);
+    void RebuildMeshesAtOrigin();
+    // Total item mass (kg); centre gets the mass-weighted offset of the items.
+    double ComputePayloadCentre(VECTOR3& centre);
+    double PayloadMass();
+    // A one-shot separation velocity for the next release, in the carrier's frame.
+    void SetSeparationVelocity(const VECTOR3& velocity);
+
+    // --- messages -------------------------------------------------------------------------
+    void SendVesselMessage(VESSEL* receiver, const char* key, const char* text);
+    // Handles every waiting message; true when at least one was handled. When both buffers are
+    // given (256 and 2048 bytes), they receive the last message handled.
+    bool CheckMessages(char* keyOut = nullptr, char* textOut = nullptr);
+    bool PollMessages();
+
+    // --- separation -----------------------------------------------------------------------
+    // Releases the last item (or the outermost stage of its nest) as a vessel of its own.
+    // Returns the new vessel's interface, or null when nothing left the carrier as a vessel
+    // that could be reached.
+    VESSEL* SeparateNextItem();
+
+    // --- read access ----------------------------------------------------------------------
+    const StageSlot& Item(int index) const { return items[index]; }
+    int16_t OpenStage() const { return openStage; }
+    const std::vector<MeshEntry>& MeshList() const { return meshList; }
+    HMODULE MessageLibrary() const { return hMessageLib; }
+    const VECTOR3& SeparationVelocityOverride() const { return sepVelOverride; }
+    bool SeparationVelocityOverrideSet() const { return sepVelOverrideSet; }
+
+protected:
+    StageSlot items[kItemCount];
+    VECTOR3 meshShift;
+    int16_t openStage;
+    std::vector<MeshEntry> meshList;
+    HMODULE hMessageLib;
+    int32_t meshVisibility;
+    VECTOR3 sepVelOverride;
+    bool sepVelOverrideSet;
+
+private:
+    int FirstFreeSlot() const;
+    // Number of stages enclosing the item in the given slot, or -1 when its parent chain does
+    // not lead to the top through present stages of lower index.
+    int NestingDepth(int index) const;
+    // Levels that close after item i when the next item written is `next` (-1: none follows);
+    // depths are counted relative to `baseDepth`. -1 when the nesting cannot be followed.
+    int LevelsClosingAfter(int i, int next, int baseDepth) const;
+    void ForgetOpenStageIfGone();
+};
+
+#endif  // COMMON_VESSEL_EX_H
