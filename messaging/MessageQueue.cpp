@@ -1,0 +1,64 @@
+// The message module: one first-in first-out queue of key/text messages per receiver, the
+// receiver known by its VESSEL interface pointer. Loaded by every framework vessel; the dynamic
+// loader keeps one copy per process, so all vessels share these queues.
+#include "OrbiterModule.h"
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <unordered_map>
+
+namespace {
+
+struct Message {
+    std::string key;
+    std::string text;
+};
+
+// Queues are erased when they run empty, so the map holds only receivers with mail waiting.
+std::unordered_map<const VESSEL*, std::deque<Message>>& queues() {
+    static std::unordered_map<const VESSEL*, std::deque<Message>> q;
+    return q;
+}
+
+constexpr std::size_t kKeyBuffer = 256;
+constexpr std::size_t kTextBuffer = 2048;
+
+// Copies at most size-1 characters and always terminates.
+void copyCut(char* out, std::size_t size, const std::string& in) {
+    const std::size_t n = in.size() < size - 1 ? in.size() : size - 1;
+    std::memcpy(out, in.data(), n);
+    out[n] = '\0';
+}
+
+}  // namespace
+
+// A null receiver is accepted like any other pointer; nothing ever polls for it, so such mail
+// is dropped at once rather than kept.
+DLLCLBK void SendCMessage(VESSEL* receiver, const char* key, const char* text) {
+    if (receiver == nullptr) return;
+    try {
+        queues()[receiver].push_back(Message{key ? key : "", text ? text : ""});
+    } catch (...) {
+        // Out of memory: the message is lost; the caller has no way to hear of it.
+    }
+}
+
+// -1: nothing waits, buffers untouched. Otherwise one message was written into the buffers:
+// 0 or more when more wait after it, -2 when it was the last.
+DLLCLBK int CheckCMessage(VESSEL* self, char* key, char* text) {
+    auto& q = queues();
+    const auto it = q.find(self);
+    if (it == q.end() || it->second.empty()) return -1;
+    std::deque<Message>& mine = it->second;
+    const Message& m = mine.front();
+    if (key != nullptr) copyCut(key, kKeyBuffer, m.key);
+    if (text != nullptr) copyCut(text, kTextBuffer, m.text);
+    mine.pop_front();
+    if (mine.empty()) {
+        q.erase(it);
+        return -2;
+    }
+    const std::size_t left = mine.size();
+    return left > 1000000 ? 1000000 : static_cast<int>(left);
+}
