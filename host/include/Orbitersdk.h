@@ -271,6 +271,11 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Vessel interface. VESSEL has no virtual operations; VESSEL2 adds the callbacks, VESSEL3 the
 // later ones. Neither has a virtual destructor: a module destroys its objects as their full type.
+// The simulator declares GetHandle with a const-qualified handle result; keep its signature.
+#if defined(__GNUC__)
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wignored-qualifiers"
+#endif
 class OAPIFUNC VESSEL {
 public:
     VESSEL(OBJHANDLE hVessel, int fmodel = 1);
@@ -390,6 +395,9 @@ private:
     friend class VESSEL2;
     friend class VESSEL3;
 };
+#if defined(__GNUC__)
+#  pragma GCC diagnostic pop
+#endif
 
 class OAPIFUNC VESSEL2 : public VESSEL {
 public:
