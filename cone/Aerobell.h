@@ -1,0 +1,57 @@
+// The re-entry cone: a one-person drag cone that carries its astronaut as an item, deploys by
+// animation, fires a one-shot retro motor and docks an astronaut at its "SEAT" point.
+#ifndef AEROBELL_H
+#define AEROBELL_H
+
+#include "OrbiterModule.h"
+#include "CommonVesselEx.h"
+
+class AEROBELL final : public COMMON_VESSEL_EX {
+public:
+    AEROBELL(OBJHANDLE hVessel, int flightmodel);
+
+    // Host callbacks, in the host's slot order.
+    void clbkSetClassCaps(FILEHANDLE cfg) override;
+    void clbkSaveState(FILEHANDLE scn) override;
+    void clbkLoadStateEx(FILEHANDLE scn, void* status) override;
+    void clbkPostStep(double simt, double simdt, double mjd) override;
+    void clbkVisualCreated(VISHANDLE vis, int refcount) override;
+    void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
+    int clbkConsumeBufferedKey(DWORD key, bool down, char* kstate) override;
+
+    // Leaves the mesh list holding the cone's own mesh alone, and the host holding none.
+    void ResetBaseMesh();
+    void ConfigureCone();
+    void SetupCrew();
+    void ToggleSeatDock();
+
+    double deployRate = 0.25;
+    double deployState = 0.0;
+    bool deploying = false;
+    bool retroLatched = false;
+    bool retroCreated = false;
+    bool itemsFromClass = false;
+    PROPELLANT_HANDLE resRcs = nullptr;
+    PROPELLANT_HANDLE resRetro = nullptr;
+    THRUSTER_HANDLE thRetro = nullptr;
+    THGROUP_HANDLE thgRetro = nullptr;
+    MESHHANDLE meshCone = nullptr;
+    MESHHANDLE meshSuit = nullptr;
+    SURFHANDLE texExhaust = nullptr;
+    SURFHANDLE texReentry = nullptr;
+    UINT animDeploy = 0;
+    VESSEL* crewVessel = nullptr;
+    bool animCreated = false;
+    bool crewChecked = false;
+    bool seatTransferDone = true;
+    double retroCapacity = 12.5;
+    double emptyMass = 100.0;
+    ATTACHMENTHANDLE seatPoint = nullptr;
+
+private:
+    void PostStep();
+    int ConsumeKeys(const char* kstate);
+    void LoadState(FILEHANDLE scn, void* status);
+};
+
+#endif  // AEROBELL_H
