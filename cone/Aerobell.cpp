@@ -1,0 +1,491 @@
+#include "Aerobell.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// The deployment animation's components are shared by every cone of the process: the host
+// keeps pointers to them, so they sit in static storage and are never destroyed.
+UINT deployRotateGroups[2] = {0, 1};
+UINT deployScaleGroups[2] = {2, 3};
+alignas(MGROUP_ROTATE) unsigned char deployRotateStorage[sizeof(MGROUP_ROTATE)];
+alignas(MGROUP_SCALE) unsigned char deployScaleStorage[sizeof(MGROUP_SCALE)];
+MGROUP_ROTATE* deployRotate = nullptr;
+MGROUP_SCALE* deployScale = nullptr;
+bool deployRotateMade = false;
+bool deployScaleMade = false;
+
+struct CrewRow {
+    const char* key;
+    const char* text;
+};
+
+// Every key after the first three also occurs in them, so the order decides.
+const CrewRow kCrewTable[] = {
+    {"AEROBELLGEM", "gem-eva1 gemini_leva  0.0  0.0 0.0 150.0  0.0  1.0"},
+    {"AEROBELL2001", "2001/2001Astro 2001/Astro2001 0 -0.2 0.0 130.0 0.0 1.0"},
+    {"AEROBELLDG3", "DGIIIMmu DGIIIMmu 0 0.0 -0.1 200.0 0.0 1.0"},
+    {"AEROBELL", "mmu nasa_mmu 0 -0.4 0.20 212.0 0.0 1.0"},
+};
+constexpr int kRowGem = 0;
+constexpr int kRow2001 = 1;
+constexpr int kCrewRows = 4;
+constexpr int kClassKeyMax = 29;
+constexpr int kCrewTextMax = 79;
+
+// The row chosen by a class name: the first key found in its first 29 characters, upper-cased.
+// -1 when no key occurs.
+int CrewRowOf(const char* className) {
+    char key[kClassKeyMax + 1] = {};
+    if (className != nullptr) std::strncpy(key, className, kClassKeyMax);
+    key[kClassKeyMax] = '\0';
+    for (char* c = key; *c != '\0'; ++c) {
+        *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    }
+    for (int row = 0; row < kCrewRows; ++row) {
+        if (std::strstr(key, kCrewTable[row].key) != nullptr) return row;
+    }
+    return -1;
+}
+
+// The crew's vessel name: the cone's name and "-Suit", cut to a name field's length. The same
+// cut applies where the name is looked up and where the item line enters it.
+void CrewName(const char* coneName, char (&out)[COMMON_VESSEL_EX::kNameMax + 1]) {
+    std::snprintf(out, sizeof out, "%s-Suit", coneName != nullptr ? coneName : "");
+}
+
+bool StartsWithNoCase(const char* line, const char* word) {
+    for (; *word != '\0'; ++line, ++word) {
+        if (*line == '\0') return false;
+        if (std::toupper(static_cast<unsigned char>(*line)) !=
+            std::toupper(static_cast<unsigned char>(*word))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct AttitudeThruster {
+    VECTOR3 pos;
+    VECTOR3 dir;
+};
+
+constexpr double kNose = 15.5;
+constexpr double kSide = 2.7;
+
+// Each group names its thrusters by their 0-based index in kAttitudeThrusters.
+struct AttitudeGroup {
+    THGROUP_TYPE type;
+    int count;
+    int members[2];
+};
+
+const AttitudeThruster kAttitudeThrusters[22] = {
+    {{{0, 0, kNose}}, {{0, 1, 0}}},   {{{0, 0, -kNose}}, {{0, -1, 0}}},
+    {{{0, 0, kNose}}, {{0, -1, 0}}},  {{{0, 0, -kNose}}, {{0, 1, 0}}},
+    {{{0, 0, kNose}}, {{0, 1, 0}}},   {{{0, 0, -kNose}}, {{0, -1, 0}}},
+    {{{0, 0, kNose}}, {{0, -1, 0}}},  {{{0, 0, -kNose}}, {{0, 1, 0}}},
+    {{{0, 0, kNose}}, {{-1, 0, 0}}},  {{{0, 0, -kNose}}, {{1, 0, 0}}},
+    {{{0, 0, kNose}}, {{1, 0, 0}}},   {{{0, 0, -kNose}}, {{-1, 0, 0}}},
+    {{{0, 0, kNose}}, {{-1, 0, 0}}},  {{{0, 0, -kNose}}, {{1, 0, 0}}},
+    {{{0, 0, kNose}}, {{1, 0, 0}}},   {{{0, 0, -kNose}}, {{-1, 0, 0}}},
+    {{{kSide, 0, 0}}, {{0, 1, 0}}},   {{{-kSide, 0, 0}}, {{0, -1, 0}}},
+    {{{-kSide, 0, 0}}, {{0, 1, 0}}},  {{{kSide, 0, 0}}, {{0, -1, 0}}},
+    {{{0, 0, -16}}, {{0, 0, 1}}},     {{{0, 0, 16}}, {{0, 0, -1}}},
+};
+
+// Groups are made as soon as their thrusters exist: after every fourth thruster (the last pair
+// after the last two), so thrusters and groups reach the host interleaved.
+struct AttitudeBatch {
+    int lastThruster;  // index of the thruster after which the groups are made
+    AttitudeGroup groups[2];
+};
+
+const AttitudeBatch kAttitudeBatches[6] = {
+    {3, {{THGROUP_ATT_PITCHUP, 2, {0, 1}}, {THGROUP_ATT_PITCHDOWN, 2, {2, 3}}}},
+    {7, {{THGROUP_ATT_UP, 2, {4, 7}}, {THGROUP_ATT_DOWN, 2, {6, 5}}}},
+    {11, {{THGROUP_ATT_YAWLEFT, 2, {8, 9}}, {THGROUP_ATT_YAWRIGHT, 2, {10, 11}}}},
+    {15, {{THGROUP_ATT_LEFT, 2, {12, 15}}, {THGROUP_ATT_RIGHT, 2, {14, 13}}}},
+    {19, {{THGROUP_ATT_BANKLEFT, 2, {16, 17}}, {THGROUP_ATT_BANKRIGHT, 2, {18, 19}}}},
+    {21, {{THGROUP_ATT_FORWARD, 1, {20, 0}}, {THGROUP_ATT_BACK, 1, {21, 0}}}},
+};
+
+}  // namespace
+
+AEROBELL::AEROBELL(OBJHANDLE hVessel, int /*flightmodel*/) : COMMON_VESSEL_EX(hVessel) {
+    meshCone = oapiLoadMeshGlobal("Aerobell");
+    meshSuit = oapiLoadMeshGlobal("mmu");
+    char exhaustName[] = "exhaust_atrcs";
+    texExhaust = oapiRegisterExhaustTexture(exhaustName);
+
+    retroCapacity = 12.5;
+    animCreated = false;
+    crewChecked = false;
+    itemsFromClass = false;
+    seatTransferDone = true;
+    deployState = 0.0;
+    // The larger tank belongs to the class, so a cone read back from a scenario keeps it even
+    // though its crew set-up never runs again.
+    if (CrewRowOf(GetClassNameA()) == kRow2001) retroCapacity = 18.0;
+
+    resRcs = CreatePropellantResource(1.0, -1.0, 1.0);
+    resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
+    seatPoint = CreateAttachment(false, _V(0, 0, 0), _V(0, -1, 0), _V(0, 0, 1), "SEAT", false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Callbacks. Nothing may escape into the host, so each body discards what it throws.
+
+void AEROBELL::clbkSetClassCaps(FILEHANDLE /*cfg*/) {
+    try {
+        PollMessages();
+        ResetBaseMesh();
+        ConfigureCone();
+    } catch (...) {
+    }
+}
+
+void AEROBELL::clbkSaveState(FILEHANDLE scn) {
+    try {
+        SaveDefaultState(scn);
+        if (!itemsFromClass) SaveItems(scn);
+    } catch (...) {
+    }
+}
+
+void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
+    try {
+        LoadState(scn, status);
+    } catch (...) {
+    }
+}
+
+void AEROBELL::clbkPostStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
+    try {
+        PostStep();
+    } catch (...) {
+    }
+}
+
+// A visual must never find the cone without its meshes, so the reset is followed by a rebuild.
+void AEROBELL::clbkVisualCreated(VISHANDLE /*vis*/, int /*refcount*/) {
+    try {
+        ResetBaseMesh();
+        RebuildMeshesAtOrigin();
+    } catch (...) {
+    }
+}
+
+void AEROBELL::clbkVisualDestroyed(VISHANDLE /*vis*/, int /*refcount*/) {
+    try {
+        ResetBaseMesh();
+        RebuildMeshesAtOrigin();
+    } catch (...) {
+    }
+}
+
+int AEROBELL::clbkConsumeBufferedKey(DWORD /*key*/, bool /*down*/, char* kstate) {
+    try {
+        return ConsumeKeys(kstate);
+    } catch (...) {
+        return 0;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void AEROBELL::ResetBaseMesh() {
+    ClearMeshList();
+    MeshEntry cone;
+    cone.handle = meshCone;
+    meshList.push_back(cone);
+}
+
+void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
+    ClearMeshList();
+    ResetBaseMesh();
+    char* line = nullptr;
+    while (oapiReadScenario_nextline(scn, line)) {
+        if (line == nullptr) continue;
+        // Candidates are picked without regard to case; the parser then wants the exact keyword,
+        // so a candidate it does not take is consumed without effect.
+        if (StartsWithNoCase(line, "PAYLOAD") || StartsWithNoCase(line, "STAGE") ||
+            StartsWithNoCase(line, "ENDSTAGE")) {
+            if (!itemsFromClass) HandleItemText(line);
+        } else {
+            ParseScenarioLineEx(line, status);
+        }
+    }
+    ConfigureCone();
+}
+
+void AEROBELL::ConfigureCone() {
+    RebuildMeshesAtOrigin();
+
+    if (!animCreated) {
+        animCreated = true;
+        animDeploy = CreateAnimation(1.0);  // the mesh as loaded shows the deployed cone
+        if (!deployRotateMade) {
+            deployRotate = new (deployRotateStorage)
+                MGROUP_ROTATE(0, deployRotateGroups, 2, _V(0, 0, -0.45), _V(1, 0, 0),
+                              static_cast<float>(68.0 * PI / 180.0));
+            deployRotateMade = true;
+        }
+        AddAnimationComponent(animDeploy, 0.05, 0.9, deployRotate, nullptr);
+        if (!deployScaleMade) {
+            deployScale = new (deployScaleStorage)
+                MGROUP_SCALE(0, deployScaleGroups, 2, _V(0, 0, 0), _V(1000, 1000, 10));
+            deployScaleMade = true;
+        }
+        AddAnimationComponent(animDeploy, 0.7, 0.75, deployScale, nullptr);
+    }
+    SetAnimation(animDeploy, deployState);
+    SetMeshVisibilityMode(0, 3);  // external and cockpit views
+    SetCameraOffset(_V(0, 0.5, -0.4));
+
+    emptyMass = 100.0;
+    deploying = false;
+    deployRate = 0.25;
+    deployState = 0.0;
+    SetEmptyMass(PayloadMass() + emptyMass);
+
+    char contrail[] = "Contrail2";
+    oapiRegisterParticleTexture(contrail);
+    PARTICLESTREAMSPEC reentry = {};
+    reentry.flags = 0;
+    reentry.srcsize = 20;
+    reentry.srcrate = 20;
+    reentry.v0 = 0;
+    reentry.srcspread = 0.03;
+    reentry.lifetime = 0.5;
+    reentry.growthrate = 100;
+    reentry.atmslowdown = 3;
+    reentry.ltype = PARTICLESTREAMSPEC::DIFFUSE;
+    reentry.levelmap = PARTICLESTREAMSPEC::LVL_FLAT;
+    reentry.lmin = 1;
+    reentry.lmax = 1;
+    reentry.atmsmap = PARTICLESTREAMSPEC::ATM_PLIN;
+    reentry.amin = 6e7;
+    reentry.amax = 1.2e8;
+    reentry.tex = nullptr;
+    AddReentryStream(&reentry);
+
+    SetSize(8);
+    SetTouchdownPoints(_V(0, 17, -1), _V(10, 10, -1), _V(-10, -10, -1));
+    SetPMI(_V(2.28, 2.15, 4.09));
+    SetCrossSections(_V(5.3, 5.3, 42.15));
+    SetCW(0.7, 0.7, 0.9, 0.9);
+    SetRotDrag(_V(0.5, 0.5, 0.3));
+    SetPitchMomentScale(-0.0001);
+    SetBankMomentScale(-0.0001);
+    SetDefaultPropellantResource(resRetro);
+
+    retroLatched = false;
+    retroCreated = false;
+
+    char reentryName[] = "reentry";
+    texReentry = oapiRegisterReentryTexture(reentryName);
+    SetReentryTexture(texReentry, 600000, 1, 1);
+
+    THRUSTER_HANDLE th[22];
+    int batch = 0;
+    for (int i = 0; i < 22; ++i) {
+        th[i] = CreateThruster(kAttitudeThrusters[i].pos, kAttitudeThrusters[i].dir, 5, resRcs,
+                               40000, 400000, 101400);
+        if (i != kAttitudeBatches[batch].lastThruster) continue;
+        for (const AttitudeGroup& g : kAttitudeBatches[batch].groups) {
+            THRUSTER_HANDLE members[2] = {th[g.members[0]], th[g.members[1]]};
+            CreateThrusterGroup(members, g.count, g.type);
+        }
+        ++batch;
+    }
+}
+
+void AEROBELL::PostStep() {
+    // 1. Items sent by other vessels (a released stage's contents) join the cone.
+    if (PollMessages()) {
+        while (PollMessages()) {
+        }
+        ResetBaseMesh();
+        RebuildMeshesAtOrigin();
+        // The mass follows the items at once, so the crew check below never takes a cone that
+        // has just received its contents for an empty one.
+        SetEmptyMass(PayloadMass() + emptyMass);
+    }
+
+    // 2. A vessel on the seat counts with its current mass.
+    if (OBJHANDLE seated = GetAttachmentStatus(seatPoint)) {
+        if (VESSEL* v = oapiGetVesselInterface(seated)) {
+            const double m = v->GetMass();
+            SetEmptyMass(PayloadMass() + (emptyMass + m));
+        }
+        crewChecked = true;
+    }
+
+    // 3. The cone carries nothing exactly when its mass is the bare cone plus its propellant.
+    if (!crewChecked) {
+        const double a = GetPropellantMass(resRcs) + emptyMass;
+        const double M = GetMass();
+        const double b = GetPropellantMass(resRetro) + a;
+        if (M == b) SetupCrew();
+    }
+
+    // 4. The crew goes from the item table onto the seat, once.
+    if (!seatTransferDone) {
+        seatTransferDone = true;
+        crewChecked = true;
+        SetSeparationVelocity(_V(0, 0, 0));
+        crewVessel = SeparateNextItem();
+        ResetBaseMesh();
+        RebuildMeshesAtOrigin();
+        SetEmptyMass(PayloadMass() + emptyMass);
+        if (crewVessel != nullptr) ToggleSeatDock();
+    }
+
+    // 5. The retro motor exists from the step after the deployment completed.
+    if (1 <= deployState && !retroCreated) {
+        thRetro = CreateThruster(_V(0, 0, 1), _V(0, 0, -1), 2000, resRetro, 2500, 2500, 101400);
+        AddExhaust(thRetro, 1.0, 0.1, _V(0, 0.02, 0.85), _V(0, 0, 1), texExhaust);
+        THRUSTER_HANDLE group[1] = {thRetro};
+        thgRetro = CreateThrusterGroup(group, 1, THGROUP_RETRO);
+        PARTICLESTREAMSPEC exhaust = {};
+        exhaust.flags = 0;
+        exhaust.srcsize = 0.25;
+        exhaust.srcrate = 1000;
+        exhaust.v0 = 150;
+        exhaust.srcspread = 0.3;
+        exhaust.lifetime = 0.25;
+        exhaust.growthrate = 16;
+        exhaust.atmslowdown = 0;
+        exhaust.ltype = PARTICLESTREAMSPEC::EMISSIVE;
+        exhaust.levelmap = PARTICLESTREAMSPEC::LVL_PLIN;
+        exhaust.lmin = 0;
+        exhaust.lmax = 1;
+        exhaust.atmsmap = PARTICLESTREAMSPEC::ATM_PLIN;
+        exhaust.amin = -0.01;
+        exhaust.amax = 0.1;
+        exhaust.tex = nullptr;
+        AddExhaustStream(thRetro, _V(0, 0, 1), &exhaust);
+        retroCreated = true;
+    }
+
+    // 6, 7. A solid motor: once fired it burns at full level until it is empty.
+    if (retroCreated && GetThrusterGroupLevel(thgRetro) > 0) retroLatched = true;
+    if (retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
+
+    // 8. The animation shows the progress before this step's advance.
+    SetAnimation(animDeploy, deployState);
+
+    // 9, 10. Deployment progress, clamped to exactly 1.
+    const double d = oapiGetSimStep() * deployRate;
+    if (deploying) deployState = d + deployState;
+    if (1 <= deployState) {
+        deploying = false;
+        deployState = 1.0;
+    }
+}
+
+void AEROBELL::SetupCrew() {
+    crewChecked = true;
+
+    char crewName[kNameMax + 1];
+    CrewName(GetName(), crewName);
+    if (oapiGetVesselByName(crewName) != nullptr) return;  // the crew is out already
+
+    const int row = CrewRowOf(GetClassNameA());
+    if (row < 0) return;
+
+    char crewText[kCrewTextMax + 1] = {};
+    std::strncpy(crewText, kCrewTable[row].text, kCrewTextMax);
+    if (row == kRowGem) {
+        seatTransferDone = false;
+    } else if (row == kRow2001) {
+        retroCapacity = 18.0;
+        DelPropellantResource(resRetro);
+        resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
+        seatTransferDone = false;
+    }
+
+    // "PAYLOAD " + at most 127 + " " + at most 79 characters: always fits an item line.
+    char itemLine[kItemLineMax + 1];
+    CrewName(GetName(), crewName);
+    std::snprintf(itemLine, sizeof itemLine, "PAYLOAD %s %s", crewName, crewText);
+    HandleItemText(itemLine);
+    itemsFromClass = true;
+
+    PollMessages();
+    ResetBaseMesh();
+    ConfigureCone();
+}
+
+int AEROBELL::ConsumeKeys(const char* kstate) {
+    if (kstate == nullptr) return 0;
+    if (KEYDOWN(kstate, OAPI_KEY_K)) {
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_K), 1.0)) deploying = true;
+        return 1;
+    }
+    if (KEYDOWN(kstate, OAPI_KEY_J)) {
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_J), 1.0)) {
+            SetSeparationVelocity(_V(0, 0, 0));  // the item leaves with the cone's velocity
+            crewVessel = SeparateNextItem();
+            ResetBaseMesh();
+            RebuildMeshesAtOrigin();
+            SetEmptyMass(PayloadMass() + emptyMass);
+            if (crewVessel != nullptr) {
+                // A released crew settles the crew question: the cone must not conjure a new
+                // astronaut (and reset itself) once its last item has gone.
+                crewChecked = true;
+                if (OBJHANDLE h = oapiGetVesselByName(crewVessel->GetName())) {
+                    oapiSetFocusObject(h);
+                }
+            }
+        }
+        return 1;
+    }
+    if (KEYDOWN(kstate, OAPI_KEY_S)) {
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_S), 1.0)) ToggleSeatDock();
+        return 0;  // left for the host
+    }
+    return 0;
+}
+
+void AEROBELL::ToggleSeatDock() {
+    VECTOR3 seat;
+    Local2Global(_V(0, 0, 0), seat);
+    if (oapiGetVesselCount() == 0) return;
+    const OBJHANDLE self = GetHandle();
+    for (DWORD i = 0; i < oapiGetVesselCount(); ++i) {
+        OBJHANDLE h = oapiGetVesselByIndex(static_cast<int>(i));
+        if (h == nullptr || h == self) continue;
+        VECTOR3 pos;
+        oapiGetGlobalPos(h, &pos);
+        // The size test keeps far vessels out of the attachment search.
+        if (!(dist(pos, seat) < oapiGetSize(h))) continue;
+        VESSEL* v = oapiGetVesselInterface(h);
+        if (v == nullptr) continue;
+        const DWORD n = v->AttachmentCount(true);
+        for (DWORD j = 0; j < n; ++j) {
+            ATTACHMENTHANDLE a = v->GetAttachmentHandle(true, j);
+            const char* id = v->GetAttachmentId(a);
+            if (id == nullptr || std::strncmp(id, "BUTT", 4) != 0) continue;
+            VECTOR3 p, dir, rot;
+            v->GetAttachmentParams(a, p, dir, rot);
+            VECTOR3 g;
+            v->Local2Global(p, g);
+            if (!(dist(g, seat) < 1.0)) continue;
+
+            if (GetAttachmentStatus(seatPoint) == h) {
+                DetachChild(seatPoint, 0.0);
+                oapiSetFocusObject(h);
+                // The items still aboard keep counting.
+                SetEmptyMass(emptyMass + PayloadMass());
+            } else {
+                AttachChild(h, seatPoint, a);
+            }
+            return;
+        }
+    }
+}
