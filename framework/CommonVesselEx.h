@@ -44,7 +44,7 @@ struct StageSlot {
     double fuel = 0.0;   // fraction of the released vessel's maximum fuel
     VECTOR3 sepVelocity = {{0.0, 0.0, 0.0}};  // m/s in the carrier's frame
 
-    // Every field back to its cleared value, without touching the mesh entry's allocation.
+    // Every field but the mesh entry back to its cleared value.
     void clear();
 };
 

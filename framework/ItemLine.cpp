@@ -1,0 +1,99 @@
+#include "ItemLine.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool isWhite(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+const char* skipWhite(const char* p) {
+    while (isWhite(*p)) ++p;
+    return p;
+}
+
+}  // namespace
+
+ItemLineParse parseItemLine(const char* text) {
+    ItemLineParse r;
+    if (text == nullptr) return r;
+
+    char buf[512];
+    std::size_t n = strnlen(text, sizeof buf);
+    r.lineCut = n > sizeof buf - 1;
+    if (r.lineCut) n = sizeof buf - 1;
+    std::memcpy(buf, text, n);
+    buf[n] = '\0';
+    const char* const end = buf + n;
+    // A token that reaches the end of the buffer lost its tail when the text went on with more
+    // of the same token.
+    const bool limitSplitsToken = r.lineCut && !isWhite(text[n]);
+
+    const char* p = skipWhite(buf);
+    if (std::strncmp(p, "PAYLOAD ", 8) == 0) {
+        r.kind = ItemLineParse::kPayload;
+        p += 8;
+    } else if (std::strncmp(p, "STAGE ", 6) == 0) {
+        r.kind = ItemLineParse::kStage;
+        p += 6;
+    } else if (std::strncmp(p, "ENDCVE", 6) == 0 || std::strncmp(p, "ENDSTAGE", 8) == 0) {
+        r.kind = ItemLineParse::kEndStage;
+        return r;
+    } else {
+        return r;
+    }
+
+    char* const words[3] = {r.name, r.mesh, r.className};
+    for (int f = 0; f < 3; ++f) {
+        p = skipWhite(p);
+        if (*p == '\0') return r;
+        const char* const start = p;
+        while (*p != '\0' && !isWhite(*p)) ++p;
+        const std::size_t len = static_cast<std::size_t>(p - start);
+        const std::size_t keep = len < 128 ? len : 127;
+        std::memcpy(words[f], start, keep);
+        words[f][keep] = '\0';
+        if (len > keep || (p == end && limitSplitsToken)) r.cutWords |= 1u << f;
+        ++r.fieldsRead;
+    }
+
+    double* const numbers[6] = {&r.x, &r.y, &r.z, &r.mass, &r.angle, &r.fuel};
+    for (int f = 0; f < 6; ++f) {
+        p = skipWhite(p);
+        if (*p == '\0') return r;
+        char* after = nullptr;
+        const double v = std::strtod(p, &after);
+        if (after == p) {
+            // Not a number: reading stops here, like a scanf matching failure.
+            r.trailing = true;
+            return r;
+        }
+        p = after;
+        ++r.fieldsRead;
+        const bool cut = p == end && limitSplitsToken;
+        if (!std::isfinite(v) || std::fabs(v) >= kItemNumberLimit || cut) {
+            r.badNumbers |= 1u << (ItemLineParse::kX + f);
+        } else {
+            *numbers[f] = v;
+        }
+    }
+    if (*skipWhite(p) != '\0') r.trailing = true;
+    return r;
+}
+
+// Each division uses the components as already updated, not the offset's length: the values
+// of existing scenarios depend on this exact sequence.
+VECTOR3 itemSeparationVelocity(double x, double y, double z) {
+    const double r = std::sqrt(x * x + y * y + z * z);
+    if (!(r > 0.01)) return _V(0.0, 0.0, 0.5);
+    const double u = x / r;
+    const double v = y / std::sqrt(u * u + y * y + z * z);
+    const double w = z / std::sqrt(u * u + v * v + z * z);
+    if (std::fabs(w) > 0.99) return _V(0.0, 0.0, 0.5);
+    const double s = u / (0.5 * std::sqrt(u * u + v * v));
+    const double t = v / (0.5 * std::sqrt(s * s + v * v));
+    return _V(s, t, 0.0);
+}

@@ -1,0 +1,49 @@
+// The grammar of item lines, in one pure function: what a line would do to an item table.
+//
+//   "PAYLOAD " name mesh class x y z mass angle fuel    a new payload
+//   "STAGE "   name mesh class x y z mass angle fuel    a new stage, which becomes the open one
+//   "ENDSTAGE..." or "ENDCVE..."                        closes the open stage
+//
+// Only the first 511 characters of a line count. Keywords are case-sensitive and tested on the
+// leading characters after white space. Words are cut to 127 characters (the rest of the word is
+// skipped); a field that is missing, or a number that is not finite, has a magnitude of 1e12 or
+// more, or was cut by the 511-character limit, reads as its cleared value (empty, 0).
+#ifndef ITEM_LINE_H
+#define ITEM_LINE_H
+
+#include "OrbiterModule.h"
+
+struct ItemLineParse {
+    enum Kind {
+        kNotItem,   // dropped: no keyword of the grammar
+        kPayload,
+        kStage,
+        kEndStage,  // "ENDSTAGE" or "ENDCVE"
+    };
+    static constexpr int kFieldCount = 9;
+    // Field numbers, for the bit masks below.
+    enum Field { kName, kMesh, kClass, kX, kY, kZ, kMass, kAngle, kFuel };
+
+    Kind kind = kNotItem;
+    char name[128] = {};
+    char mesh[128] = {};
+    char className[128] = {};
+    double x = 0.0, y = 0.0, z = 0.0;
+    double mass = 0.0, angle = 0.0, fuel = 0.0;
+
+    int fieldsRead = 0;        // fields found in the text, in order (as a scanf count would be)
+    unsigned cutWords = 0;     // bit per field: a word cut to 127 characters
+    unsigned badNumbers = 0;   // bit per field: not finite, too large, or cut by the line limit
+    bool lineCut = false;      // the text was longer than 511 characters
+    bool trailing = false;     // something follows the ninth field, or stopped the reading
+};
+
+ItemLineParse parseItemLine(const char* text);
+
+// Separation velocity of an item from its offset on the carrier (m/s, carrier's frame).
+VECTOR3 itemSeparationVelocity(double x, double y, double z);
+
+// True when the magnitude of a number keeps a written item line within its limit.
+constexpr double kItemNumberLimit = 1e12;
+
+#endif  // ITEM_LINE_H

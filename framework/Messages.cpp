@@ -1,0 +1,57 @@
+// The message channel between vessels, through the outside message module.
+#include "CommonVesselEx.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+typedef void (*SendCMessageFn)(VESSEL* receiver, const char* key, const char* text);
+typedef int (*CheckCMessageFn)(VESSEL* self, char* key, char* text);
+
+void copyCut(char* out, std::size_t max, const char* in) {
+    const std::size_t n = strnlen(in, max);
+    std::memcpy(out, in, n);
+    out[n] = '\0';
+}
+
+}  // namespace
+
+void COMMON_VESSEL_EX::SendVesselMessage(VESSEL* receiver, const char* key, const char* text) {
+    if (hMessageLib == nullptr) return;
+    const SendCMessageFn send =
+        reinterpret_cast<SendCMessageFn>(GetProcAddress(hMessageLib, "SendCMessage"));
+    if (send == nullptr) return;
+    send(receiver, key, text);
+}
+
+bool COMMON_VESSEL_EX::CheckMessages(char* keyOut, char* textOut) {
+    if (hMessageLib == nullptr) return false;
+    const CheckCMessageFn check =
+        reinterpret_cast<CheckCMessageFn>(GetProcAddress(hMessageLib, "CheckCMessage"));
+    if (check == nullptr) return false;
+
+    bool handled = false;
+    // Reused for every message of this call. Terminated after each call so that a module that
+    // forgets to terminate can never make us read past them.
+    char key[kMessageKeyMax + 1] = {};
+    char text[kMessageTextMax + 1] = {};
+    VESSEL* const self = this;
+    for (;;) {
+        const int rc = check(self, key, text);
+        key[kMessageKeyMax] = '\0';
+        text[kMessageTextMax] = '\0';
+        if (rc != -1 && text[0] != '\0') {
+            DispatchMessage(key, text);
+            if (keyOut != nullptr && textOut != nullptr) {
+                copyCut(keyOut, kMessageKeyMax, key);
+                copyCut(textOut, kMessageTextMax, text);
+            }
+            handled = true;
+        }
+        if (rc < 0) break;
+    }
+    return handled;
+}
+
+bool COMMON_VESSEL_EX::PollMessages() { return CheckMessages(nullptr, nullptr); }

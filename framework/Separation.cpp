@@ -1,0 +1,117 @@
+// Separation of the next item: the last item, or the outermost stage of its nest, becomes a
+// vessel of its own; a released stage's contents follow it as item lines.
+#include "CommonVesselEx.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
+    int last = 0;
+    for (int i = kItemCount - 1; i >= 1; --i) {
+        if (items[i].present) {
+            last = i;
+            break;
+        }
+    }
+    if (!items[last].present) return nullptr;
+
+    // A nested item never leaves alone: climb to the outermost stage of its nest, through
+    // stages that directly follow their own enclosing stage.
+    const bool singleRelease = items[last].parent == -1;
+    int s = last;
+    if (!singleRelease) {
+        s = items[last].parent;
+        if (s < 0 || s >= kItemCount) return nullptr;
+        while (items[s].parent != -1 && items[s].parent == s - 1) s = items[s].parent;
+    }
+    StageSlot& r = items[s];
+    if (!r.present) return nullptr;
+
+    VESSELSTATUS vs;
+    GetStatus(vs);
+    vs.eng_main = 0.0;
+    vs.eng_hovr = 0.0;
+    vs.fuel = r.fuel;
+    Local2Rel(r.position, vs.rpos);
+    const VECTOR3 sepLocal = sepVelOverrideSet ? sepVelOverride : r.sepVelocity;
+    VECTOR3 sepGlobal;
+    GlobalRot(sepLocal, sepGlobal);
+    vs.rvel.x += sepGlobal.x;
+    vs.rvel.y += sepGlobal.y;
+    vs.rvel.z += sepGlobal.z;
+    sepVelOverrideSet = false;
+    r.present = false;
+
+    if (singleRelease) {
+        // The item's axes, turned by its angle about the carrier's x axis, in the global frame;
+        // the angles are those that give this rotation in the simulator's attitude convention.
+        const double a = r.angle * 3.141592653589793 / 180.0;
+        const VECTOR3 X = _V(1.0, 0.0, 0.0);
+        const VECTOR3 Y = _V(0.0, std::cos(a), std::sin(a));
+        const VECTOR3 Z = _V(0.0, -std::sin(a), std::cos(a));
+        VECTOR3 gX, gY, gZ;
+        GlobalRot(Z, gZ);
+        GlobalRot(Y, gY);
+        GlobalRot(X, gX);
+        const double lenZ = std::sqrt(gZ.x * gZ.x + gZ.y * gZ.y + gZ.z * gZ.z);
+        vs.arot.x = std::atan2(gZ.y, gZ.z);
+        vs.arot.y = std::asin(-gZ.x / lenZ);
+        vs.arot.z = std::atan2(gY.x, gX.x);
+    }
+
+    const OBJHANDLE created = oapiCreateVessel(r.name, r.className, vs);
+    if (created == nullptr) {
+        // Refused: the item stays aboard (the override, already spent, stays cleared).
+        r.present = true;
+        return nullptr;
+    }
+    // A vessel without an interface can take neither fuel nor contents. The release stands;
+    // a released stage's contents leave the table with it, as when no message module is
+    // loaded, and no mail is sent where nobody could ever collect it.
+    VESSEL* const released = oapiGetVesselInterface(created);
+    if (released != nullptr) released->SetFuelMass(released->GetMaxFuelMass() * r.fuel);
+
+    if (!singleRelease && r.kind == StageSlot::kStage) {
+        try {
+            // Depths are counted from the level just inside the released stage, which is the
+            // receiver's top level.
+            const int base = NestingDepth(s) < 0 ? -1 : NestingDepth(s) + 1;
+            for (int i = s + 1; i <= last && items[i].present; ++i) {
+                StageSlot& item = items[i];
+                item.present = false;
+                const char* keyword = item.kind == StageSlot::kPayload ? "PAYLOAD" : "STAGE";
+                // Names hold at most 127 characters and offsets, masses, angles and fuel stay
+                // below 1e12 in magnitude, so every line fits; one that would not is not sent
+                // at all rather than sent cut short.
+                char line[1024];
+                const int len = std::snprintf(
+                    line, sizeof line, "%s %.127s %s %.127s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf",
+                    keyword, item.name, item.mesh.fileName.c_str(), item.className,
+                    item.position.x - r.position.x, item.position.y - r.position.y,
+                    item.position.z - r.position.z, item.mass, item.angle, item.fuel);
+                const bool fits = len >= 0 && len <= kItemLineMax;
+                if (released != nullptr && fits) SendVesselMessage(released, keyword, line);
+
+                const int next = (i + 1 < kItemCount && i + 1 <= last && items[i + 1].present)
+                                     ? i + 1
+                                     : -1;
+                const int oneEnd =
+                    (i == kItemCount - 1 || !items[i + 1].present ||
+                     items[i + 1].parent < item.parent)
+                        ? 1
+                        : 0;
+                const int levels = base < 0 ? -1 : LevelsClosingAfter(i, next, base);
+                const int count = levels < 0 ? oneEnd : (levels > oneEnd ? levels : oneEnd);
+                for (int k = 0; k < count && released != nullptr; ++k) {
+                    SendVesselMessage(released, "ENDSTAGE", "ENDSTAGE");
+                }
+            }
+        } catch (...) {
+            ForgetOpenStageIfGone();
+            return nullptr;
+        }
+    }
+    ForgetOpenStageIfGone();
+    return released;
+}
