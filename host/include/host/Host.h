@@ -275,6 +275,8 @@ HOST_API void setPreStepHook(std::function<void(double)> fn);
 HOST_API void step();
 // Steps until simTime() has advanced by `seconds` (rounded to whole steps).
 HOST_API void runFor(double seconds);
+// Flight model the host asks of modules in ovcInit (default 1); reset() restores 1.
+HOST_API void setFlightModel(int fm);
 
 // ---------------------------------------------------------------------------------------------
 // Scenarios. Paths are relative to the current working folder (the root after setRoot).
