@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace runner {
+
+// The runner works inside the simulation root, as the simulator does, but every file name the user
+// types is meant relative to the folder the runner was started in. These helpers pin such names
+// to absolute paths before the working folder changes.
+std::string absoluteFrom(const std::string& base, const std::string& path);
+
+// The folder the running executable lives in.
+std::string executableFolder();
+
+// The default simulation root: ../sim next to the executable's folder.
+std::string defaultRoot();
+
+// Throws InputError unless the folder that would hold `file` exists.
+void requireParentFolder(const std::string& file, const std::string& what);
+
+bool sameFile(const std::string& a, const std::string& b);
+
+}  // namespace runner
