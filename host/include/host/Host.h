@@ -49,6 +49,9 @@ struct Propellant {
     double efficiency = 1.0;
 };
 
+// A thruster at level L with maximum thrust F pushes with F*L along dir and draws
+// F*L / (isp0 * efficiency) kg/s from its resource; isp0 <= 0 draws nothing. No resource, or an
+// empty one, gives no thrust; a resource never goes below 0.
 struct Thruster {
     VECTOR3 pos{}, dir{};
     double maxThrust = 0.0;

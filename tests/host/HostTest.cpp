@@ -1,0 +1,262 @@
+// The host behaviour that vessel modules rely on: masses, time and step order, keys, frames,
+// attachments, thrust, creation and its failures.
+#include "HostWorld.h"
+
+#include <cmath>
+
+namespace {
+
+using Host = HostWorld;
+
+void expectNear(const VECTOR3& a, const VECTOR3& b, double tol = 1e-9) {
+    EXPECT_NEAR(a.x, b.x, tol);
+    EXPECT_NEAR(a.y, b.y, tol);
+    EXPECT_NEAR(a.z, b.z, tol);
+}
+
+TEST_F(Host, MassIsEmptyMassPlusResourcesInCreationOrder) {
+    VESSEL* v = host::vessel(make("C")).iface;
+    v->SetEmptyMass(0.0);
+    PROPELLANT_HANDLE tank = v->GetPropellantHandleByIndex(0);
+    v->SetPropellantMass(tank, 0.1);
+    PROPELLANT_HANDLE b = v->CreatePropellantResource(1.0, 0.2);
+    v->CreatePropellantResource(1.0, 0.3);
+    // ((0.1 + 0.2) + 0.3) differs in the last bit from 0.1 + (0.2 + 0.3).
+    EXPECT_EQ(v->GetMass(), (0.1 + 0.2) + 0.3);
+    EXPECT_NE(v->GetMass(), 0.1 + (0.2 + 0.3));
+
+    v->DelPropellantResource(b);
+    EXPECT_EQ(b, nullptr);
+    EXPECT_EQ(v->GetPropellantCount(), 2u);
+    EXPECT_EQ(v->GetMass(), 0.1 + 0.3);
+    EXPECT_EQ(oapiGetMass(v->GetHandle()), 0.1 + 0.3);
+
+    // A module-less class takes mass, tank (full, default) and size from its class file.
+    VESSEL* p = host::vessel(make("P", "Probe")).iface;
+    EXPECT_EQ(p->GetMass(), 250.0);
+    EXPECT_EQ(p->GetMaxFuelMass(), 50.0);
+    EXPECT_EQ(p->GetSize(), 1.5);
+}
+
+TEST_F(Host, StepTimesAreMultiplesOfTheStepAndCallbacksComeInOrder) {
+    OBJHANDLE a = make("A");
+    host::setFocus(a);
+    std::vector<std::string> order;
+    host::setPreStepHook([&](double t) {
+        order.push_back("hook");
+        EXPECT_EQ(t, oapiGetSimTime());
+    });
+    Craft::onPostStep = [&](Craft& c, double t) {
+        order.push_back(std::string("post ") + c.GetName());
+        if (t == 0.1) make("B");  // created in the pass: stepped from the next step on
+    };
+    host::pressKey(OAPI_KEY_K);
+    host::step();
+    EXPECT_EQ(order, (std::vector<std::string>{"hook", "post A"}));
+    EXPECT_EQ(craft(a).keyStates.size(), 1u);
+    EXPECT_TRUE(craft(host::find("B")).postSteps.empty());
+    host::runFor(0.9);
+    EXPECT_EQ(host::stepIndex(), 10);
+    EXPECT_EQ(host::simTime(), 1.0);
+    EXPECT_EQ(craft(host::find("B")).postSteps.size(), 9u);
+    EXPECT_EQ(craft(a).postSteps.back(), 10 * 0.1);
+    for (size_t i = 0; i < craft(a).postSteps.size(); ++i)
+        EXPECT_EQ(craft(a).postSteps[i], static_cast<double>(i + 1) * 0.1);
+    EXPECT_EQ(oapiGetSimStep(), 0.1);
+    host::setPreStepHook(nullptr);
+}
+
+TEST_F(Host, DelayedKeyIsAcceptedOncePerKeyWithinItsDelay) {
+    EXPECT_TRUE(oapiAcceptDelayedKey(37, 1.0));
+    EXPECT_FALSE(oapiAcceptDelayedKey(37, 1.0));
+    EXPECT_TRUE(oapiAcceptDelayedKey(36, 1.0));  // other keys are counted apart
+    host::runFor(0.9);
+    EXPECT_FALSE(oapiAcceptDelayedKey(37, 1.0));
+    host::step();  // t = 1.0: a full delay after the first acceptance
+    EXPECT_TRUE(oapiAcceptDelayedKey(37, 1.0));
+    EXPECT_FALSE(oapiAcceptDelayedKey(37, 1.0));
+    EXPECT_TRUE(oapiAcceptDelayedKey(36, 1.0));
+}
+
+TEST_F(Host, KeyEventsGoToTheFocusWithHeldKeysAndAreRecorded) {
+    OBJHANDLE a = make("A");
+    OBJHANDLE b = make("B");
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_K), 0);  // nobody has the focus yet
+    EXPECT_EQ(oapiSetFocusObject(a), nullptr);
+    EXPECT_EQ(oapiSetFocusObject(b), a);
+    host::holdKey(OAPI_KEY_LSHIFT, true);
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_K), 1);
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 0);
+    EXPECT_EQ(craft(b).keyStates, (std::vector<std::string>{"37,42", "36,42"}));
+    EXPECT_TRUE(craft(a).keyStates.empty());
+    const auto& keys = host::records().keys;
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(keys[1].vessel, b);
+    EXPECT_EQ(keys[1].result, 1);
+    ASSERT_EQ(host::records().focusChanges.size(), 2u);
+    EXPECT_EQ(host::records().focusChanges[1].from, a);
+}
+
+TEST_F(Host, AttitudeAnglesGiveTheConventionsMatrixAndBack) {
+    // a = 90 deg, c = 90 deg: R = Rx(a)^T Rz(c)^T maps local x, y, z to global z, x, y.
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(10, 20, 30);
+    s.arot = _V(PI / 2, 0, PI / 2);
+    VESSEL* v = host::vessel(make("T", "Craft", s)).iface;
+    VECTOR3 g;
+    v->GlobalRot(_V(1, 0, 0), g);
+    expectNear(g, _V(0, 0, 1));
+    v->GlobalRot(_V(0, 1, 0), g);
+    expectNear(g, _V(1, 0, 0));
+    v->Local2Global(_V(0, 0, 2), g);
+    expectNear(g, _V(10, 22, 30));
+    v->Local2Rel(_V(0, 0, 2), g);
+    expectNear(g, _V(10, 22, 30));
+
+    for (VECTOR3 a : {_V(0.1, 0.2, 0.3), _V(-2.5, 1.2, 3.0), _V(3.0, -1.4, -0.7)}) {
+        MATRIX3 R = host::rotationFromAngles(a);
+        expectNear(host::anglesFromRotation(R), a, 1e-12);
+        // Columns are orthonormal and right-handed as a rotation.
+        VECTOR3 x = _V(R.m11, R.m21, R.m31), y = _V(R.m12, R.m22, R.m32), z = _V(R.m13, R.m23, R.m33);
+        EXPECT_NEAR(dotp(x, y), 0.0, 1e-12);
+        expectNear(crossp(x, y), z, 1e-12);
+    }
+}
+
+TEST_F(Host, AttachedChildSitsOnTheParentsPointAndFollowsIt) {
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(100, 0, 0);
+    s.rvel = _V(0, 5, 0);
+    s.arot = _V(0.3, -0.4, 1.1);
+    OBJHANDLE parent = make("Parent", "Craft", s);
+    OBJHANDLE child = make("Child", "Probe");
+    VESSEL* pv = host::vessel(parent).iface;
+    VESSEL* cv = host::vessel(child).iface;
+    ATTACHMENTHANDLE seat = craft(parent).seat;
+    ATTACHMENTHANDLE dock = cv->GetAttachmentHandle(true, 0);
+    ASSERT_STREQ(cv->GetAttachmentId(dock), "DOCK");
+    ASSERT_TRUE(pv->AttachChild(child, seat, dock));
+    EXPECT_EQ(pv->GetAttachmentStatus(seat), child);
+    EXPECT_EQ(cv->GetAttachmentStatus(dock), parent);
+    OBJHANDLE other = make("Other", "Probe");  // the seat holds one child only
+    EXPECT_FALSE(pv->AttachChild(other, seat, host::vessel(other).iface->GetAttachmentHandle(true, 0)));
+    // A child cannot take its own parent as a child.
+    EXPECT_FALSE(cv->AttachChild(parent, cv->GetAttachmentHandle(false, 0), nullptr));
+
+    host::runFor(1.0);
+    auto check = [&] {
+        VECTOR3 pPos, cPos, pDir, cDir, pRot, cRot;
+        pv->Local2Global(_V(0, 1, 0), pPos);  // the seat point
+        cv->Local2Global(_V(0, 0, -1), cPos);  // the dock point
+        expectNear(cPos, pPos);
+        pv->GlobalRot(_V(0, 1, 0), pDir);
+        cv->GlobalRot(_V(0, 0, -1), cDir);
+        expectNear(cDir, -pDir);
+        pv->GlobalRot(_V(0, 0, 1), pRot);
+        cv->GlobalRot(_V(0, 1, 0), cRot);
+        expectNear(cRot, pRot);
+    };
+    check();
+    VECTOR3 pPos;
+    pv->GetGlobalPos(pPos);
+    expectNear(pPos, _V(100, 5, 0));
+
+    ASSERT_TRUE(pv->DetachChild(seat, 2.0));
+    EXPECT_EQ(pv->GetAttachmentStatus(seat), nullptr);
+    VECTOR3 cVel, up;
+    cv->GetGlobalVel(cVel);
+    pv->GlobalRot(_V(0, 2, 0), up);
+    expectNear(cVel, _V(0, 5, 0) + up);
+    const auto& rec = host::records().attachments;
+    ASSERT_EQ(rec.size(), 2u);
+    EXPECT_TRUE(rec[0].attach);
+    EXPECT_FALSE(rec[1].attach);
+}
+
+TEST_F(Host, BurningThrusterUsesPropellantAndStopsWhenEmpty) {
+    VESSELSTATUS s = host::defaultStatus();
+    s.arot = _V(PI / 2, 0, 0);  // local z becomes global y
+    OBJHANDLE h = make("B", "Craft", s);
+    VESSEL* v = host::vessel(h).iface;
+    v->SetThrusterGroupLevel(THGROUP_MAIN, 1.0);
+    EXPECT_EQ(v->GetThrusterGroupLevel(THGROUP_MAIN), 1.0);
+    host::runFor(1.0);
+    // 100 N at isp 1000 m/s: 0.1 kg/s.
+    EXPECT_NEAR(v->GetPropellantMass(craft(h).tank), 9.9, 1e-9);
+    VECTOR3 vel;
+    v->GetGlobalVel(vel);
+    EXPECT_NEAR(vel.x, 0.0, 1e-12);
+    // 100 N for 1 s on a mass between 110 and 109.9 kg.
+    EXPECT_GT(vel.y, 100.0 / 110.0);
+    EXPECT_LT(vel.y, 100.0 / 109.9);
+    EXPECT_NEAR(vel.z, 0.0, 1e-12);
+
+    host::runFor(200.0);
+    EXPECT_EQ(v->GetPropellantMass(craft(h).tank), 0.0);
+    VECTOR3 after;
+    v->GetGlobalVel(after);
+    host::runFor(1.0);
+    v->GetGlobalVel(vel);
+    EXPECT_EQ(vel.y, after.y);  // no propellant, no thrust
+
+    // A thruster whose resource is deleted gives no thrust either.
+    OBJHANDLE d = make("D");
+    VESSEL* dv = host::vessel(d).iface;
+    dv->DelPropellantResource(craft(d).tank);
+    dv->SetThrusterGroupLevel(THGROUP_MAIN, 1.0);
+    host::runFor(1.0);
+    dv->GetGlobalVel(vel);
+    expectNear(vel, _V(0, 0, 0), 0.0);
+}
+
+TEST_F(Host, CreatedVesselsAreListedUniqueAndCanBeMadeToFail) {
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(1, 2, 3);
+    s.fuel = 0.25;
+    OBJHANDLE a = oapiCreateVessel("A", "Craft", s);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(oapiGetVesselCount(), 1u);
+    EXPECT_EQ(oapiGetVesselByName(const_cast<char*>("A")), a);
+    EXPECT_EQ(oapiGetVesselByIndex(0), a);
+    EXPECT_EQ(oapiGetVesselInterface(a), host::vessel(a).iface);
+    EXPECT_EQ(host::vessel(a).iface->GetFuelMass(), 2.5);
+    expectNear(host::vessel(a).pos, _V(1, 2, 3), 0.0);
+    EXPECT_EQ(oapiCreateVessel("A", "Craft", s), nullptr);  // the name is taken
+    EXPECT_EQ(oapiCreateVessel("X", "NoSuchClass", s), nullptr);
+    Craft::refuseNext = true;
+    EXPECT_EQ(oapiCreateVessel("R", "Craft", s), nullptr);  // ovcInit gave null
+    EXPECT_EQ(oapiGetVesselByName(const_cast<char*>("R")), nullptr);
+
+    host::failNthCreateVessel(2);
+    EXPECT_NE(oapiCreateVessel("B", "Craft", s), nullptr);
+    EXPECT_EQ(oapiCreateVessel("C", "Craft", s), nullptr);
+    EXPECT_NE(oapiCreateVessel("C", "Craft", s), nullptr);
+    EXPECT_EQ(oapiGetVesselCount(), 3u);
+    EXPECT_EQ(host::records().creations.size(), 7u);
+
+    host::failNthLoadMesh(1);
+    EXPECT_EQ(oapiLoadMesh("probe"), nullptr);
+    MESHHANDLE m = oapiLoadMeshGlobal("PROBE");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(oapiLoadMesh("probe"), m);
+    EXPECT_EQ(static_cast<host::Mesh*>(m)->groups, 2);
+    EXPECT_EQ(oapiLoadMesh("nothing-here"), nullptr);
+
+    const int exitsBefore = Craft::exits;
+    host::reset();
+    EXPECT_EQ(Craft::exits, exitsBefore + 3);
+    EXPECT_EQ(oapiGetVesselCount(), 0u);
+}
+
+TEST_F(Host, ClassFilesAndMeshesAreFoundWithoutRegardToCase) {
+    OBJHANDLE h = make("Deep", "sub/DEEP");
+    ASSERT_NE(h, nullptr);
+    const host::Vessel& v = host::vessel(h);
+    EXPECT_EQ(v.className, "sub/DEEP");
+    EXPECT_EQ(v.size, 3.0);
+    ASSERT_EQ(v.meshes.size(), 1u);
+    EXPECT_NE(v.meshes[0].handle, nullptr);
+    EXPECT_EQ(v.meshes[0].meshName, "PROBE");
+}
+
+}  // namespace

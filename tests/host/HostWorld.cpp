@@ -1,0 +1,101 @@
+#include "HostWorld.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+std::function<void(Craft&, double)> Craft::onPostStep;
+int Craft::exits = 0;
+bool Craft::refuseNext = false;
+std::string HostWorld::root;
+
+void Craft::clbkSetClassCaps(FILEHANDLE) {
+    SetEmptyMass(100.0);
+    tank = CreatePropellantResource(10.0);
+    main = CreateThruster(_V(0, 0, 0), _V(0, 0, 1), 100.0, tank, 1000.0);
+    CreateThrusterGroup(&main, 1, THGROUP_MAIN);
+    seat = CreateAttachment(false, _V(0, 1, 0), _V(0, 1, 0), _V(0, 0, 1), "SEAT");
+}
+
+void Craft::clbkSaveState(FILEHANDLE scn) {
+    SaveDefaultState(scn);
+    if (!note.empty()) oapiWriteScenario_string(scn, const_cast<char*>("NOTE"), &note[0]);
+}
+
+void Craft::clbkLoadStateEx(FILEHANDLE scn, void* status) {
+    char* line = nullptr;
+    while (oapiReadScenario_nextline(scn, line)) {
+        if (std::strncmp(line, "NOTE ", 5) == 0)
+            note = line + 5;
+        else
+            ParseScenarioLineEx(line, status);
+    }
+}
+
+void Craft::clbkPostStep(double simt, double, double) {
+    postSteps.push_back(simt);
+    if (onPostStep) onPostStep(*this, simt);
+}
+
+int Craft::clbkConsumeBufferedKey(DWORD key, bool, char* kstate) {
+    std::string held;
+    for (int k = 0; k < 256; ++k)
+        if (KEYDOWN(kstate, k)) held += (held.empty() ? "" : ",") + std::to_string(k);
+    keyStates.push_back(held);
+    return key == OAPI_KEY_K ? 1 : 0;
+}
+
+static VESSEL* craftInit(OBJHANDLE h, int fm) {
+    if (Craft::refuseNext) {
+        Craft::refuseNext = false;
+        return nullptr;
+    }
+    return new Craft(h, fm);
+}
+
+static void craftExit(VESSEL* v) {
+    ++Craft::exits;
+    delete static_cast<Craft*>(v);
+}
+
+void HostWorld::SetUpTestSuite() {
+    if (!root.empty()) return;
+    char tmpl[] = "/tmp/host_tests_XXXXXX";
+    root = mkdtemp(tmpl);
+    std::atexit([] { fs::remove_all(root); });
+    const fs::path sim = AEROBELL_SIM_DIR;
+    fs::create_directories(root + "/Config/Vessels/Sub");
+    fs::create_directories(root + "/Meshes");
+    fs::copy_file(sim / "Config/Vessels/Probe.cfg", root + "/Config/Vessels/Probe.cfg");
+    fs::copy_file(sim / "Meshes/probe.msh", root + "/Meshes/probe.msh");
+    write("Config/Vessels/Craft.cfg", "ClassName = Craft\nModule = TestCraft\n");
+    write("Config/Vessels/Sub/Deep.cfg", "; a class in a folder\r\nSize = 3\r\nMeshName = PROBE\r\n");
+    host::registerModule("TestCraft", craftInit, craftExit);
+}
+
+void HostWorld::SetUp() {
+    host::setRoot(root);
+    host::reset();
+    Craft::onPostStep = nullptr;
+    Craft::refuseNext = false;
+}
+
+void HostWorld::TearDown() { host::reset(); }
+
+std::string HostWorld::write(const std::string& rel, const std::string& text) {
+    std::string path = root + "/" + rel;
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+std::string HostWorld::read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
