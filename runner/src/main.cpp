@@ -43,6 +43,19 @@ std::string findScenario(const Settings& s, const std::string& name) {
     throw InputError(name + ": no such scenario file");
 }
 
+// Seconds on the command line: a plain finite number, 0 or more (or above 0 where `positive`).
+CLI::Validator seconds(bool positive) {
+    return CLI::Validator(
+        [positive](std::string& text) -> std::string {
+            double v = 0.0;
+            if (!parseNumber(text, v) || v < 0.0 || (positive && v == 0.0))
+                return "'" + text + "' is not a number of seconds" +
+                       (positive ? " above 0" : ", 0 or more");
+            return "";
+        },
+        "");
+}
+
 void enterRoot(const Settings& s) {
     std::error_code ec;
     if (!fs::is_directory(s.root, ec))
@@ -89,14 +102,14 @@ int main(int argc, char** argv) {
     run->add_option("--until", until,
                     "end time in seconds (default: 1 s after the script's last command, or 10 s)")
         ->type_name("S")
-        ->check(CLI::NonNegativeNumber);
+        ->check(seconds(false));
     run->add_option("--dt", dt, "step length in seconds")
         ->type_name("S")
-        ->check(CLI::PositiveNumber)
+        ->check(seconds(true))
         ->capture_default_str();
     run->add_option("--sample", sample, "seconds between timeline rows")
         ->type_name("S")
-        ->check(CLI::PositiveNumber)
+        ->check(seconds(true))
         ->capture_default_str();
     run->add_option("--save", saveArg, "save the scenario at the end")->type_name("FILE");
     run->add_option("--timeline", timelineArg,
@@ -106,6 +119,15 @@ int main(int argc, char** argv) {
                     "draw deployment, mass, retro propellant and speed over time")
         ->type_name("FILE.svg");
 
+    run->footer(
+        "--root DIR is accepted here too. File names are taken relative to the current folder.\n"
+        "A flight script has one command a line, TIME COMMAND ARGS, and # starts a comment:\n"
+        "  1.0   key     K          a key event for the vessel with the focus (K, J, S, ...)\n"
+        "  6.0   thrust  RETRO 1.0  a thruster group level of the focus vessel (0 to 1)\n"
+        "  20.0  focus   NAME       give the focus to a vessel\n"
+        "  26.0  save    FILE.scn   save the scenario\n"
+        "A command runs at the first step whose time reaches it.");
+
     CLI::App* show = app.add_subcommand(
         "show", "list the vessels of a scenario, each cone's items as a tree, masses, meshes");
     show->add_option("SCENARIO", scenarioArg, "scenario file")->required();
@@ -113,6 +135,10 @@ int main(int argc, char** argv) {
     CLI::App* lint = app.add_subcommand(
         "lint", "report item lines a cone would drop, cut or read differently (exit 1 if any)");
     lint->add_option("SCENARIO", scenarioArg, "scenario file")->required();
+    show->footer("--root DIR is accepted here too.");
+    lint->footer("--root DIR is accepted here too. Exit status 1 when there are findings.");
+    app.footer("Exit status: 0 ok, 1 findings (lint), 2 usage or input errors.\n"
+               "aerobell-sim COMMAND --help tells more about each command.");
     app.require_subcommand(0, 1);
 
     try {

@@ -1,0 +1,115 @@
+// The parts of the runner that decide what a user's files mean: flight scripts and the way a
+// cone's item lines are read back into a tree. The commands themselves are tested end to end
+// through check.cmake (see CMakeLists.txt).
+#include "FlightScript.h"
+#include "InputError.h"
+#include "ItemTree.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace runner;
+
+namespace {
+
+std::string errorOf(const std::string& text) {
+    try {
+        parseFlightScriptText(text, "f.flight", "/start");
+    } catch (const InputError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(FlightScript, ReadsCommandsInTimeOrderWithPathsFromTheStartFolder) {
+    const FlightScript s = parseFlightScriptText(
+        "# comment line\n"
+        "\n"
+        "25.0  key J   # trailing comment\n"
+        "1     key k\n"
+        "6.0   thrust retro 0.5\n"
+        "6.0   thrust ATT_PITCHUP 1\n"
+        "6.0   focus Cone-1-Suit\n"
+        "26.0  save out/after.scn\n"
+        "27.0  save /abs/x.scn\n",
+        "f.flight", "/start");
+    ASSERT_EQ(s.commands.size(), 7u);
+    // Sorted by time; commands of equal time keep the order they were written in.
+    EXPECT_EQ(s.commands[0].line, 4);
+    EXPECT_EQ(s.commands[0].keyCode, 0x25);
+    EXPECT_EQ(s.commands[1].groupType, 1);  // RETRO
+    EXPECT_DOUBLE_EQ(s.commands[1].level, 0.5);
+    EXPECT_EQ(s.commands[2].groupType, 3);  // ATT_PITCHUP
+    EXPECT_EQ(s.commands[3].kind, ScriptCommand::Kind::Focus);
+    EXPECT_EQ(s.commands[3].name, "Cone-1-Suit");
+    EXPECT_EQ(s.commands[4].keyCode, 0x24);
+    EXPECT_EQ(s.commands[5].path, "/start/out/after.scn");
+    EXPECT_EQ(s.commands[6].path, "/abs/x.scn");
+    EXPECT_DOUBLE_EQ(s.lastTime(), 27.0);
+}
+
+TEST(FlightScript, NamesFileAndLineOfEveryMistake) {
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"1 key K\n2 jump\n", "f.flight:2: unknown command 'jump'"},
+        {"\n\nsoon key K\n", "f.flight:3: bad time 'soon'"},
+        {"-1 key K\n", "f.flight:1: bad time '-1'"},
+        {"1.5s key K\n", "f.flight:1: bad time '1.5s'"},
+        {"nan key K\n", "f.flight:1: bad time 'nan'"},
+        {"1\n", "f.flight:1: missing command"},
+        {"1 key\n", "f.flight:1: 'key' takes one key name"},
+        {"1 key K J\n", "f.flight:1: 'key' takes one key name"},
+        {"1 key KK\n", "f.flight:1: unknown key 'KK'"},
+        {"1 thrust RETRO\n", "f.flight:1: 'thrust' takes a group and a level"},
+        {"1 thrust WARP 1\n", "f.flight:1: unknown thruster group 'WARP'"},
+        {"1 thrust RETRO 1.5\n", "f.flight:1: bad thrust level '1.5'"},
+        {"1 thrust RETRO full\n", "f.flight:1: bad thrust level 'full'"},
+        {"1 focus\n", "f.flight:1: 'focus' takes one vessel name"},
+        {"1 save a b\n", "f.flight:1: 'save' takes one file name"},
+    };
+    for (const auto& c : cases) {
+        const std::string e = errorOf(c.text);
+        EXPECT_EQ(e.rfind(c.message, 0), 0u) << "script: " << c.text << "error: " << e;
+    }
+}
+
+TEST(ItemTree, RebuildsNestingAndTheTableLimitAsTheConeReadsIt) {
+    std::vector<std::string> lines = {
+        "STATUS Orbiting Earth",
+        "  STAGE Pod pm PodClass 0 0 -2 300 0 1",
+        "  PAYLOAD Probe pr ProbeClass 0 1 -2 100 0 1",
+        "  STAGE Inner im InnerClass 0 0 -3 50 0 1",
+        "  PAYLOAD Deep dm DeepClass 0 0 -3 10 0 1",
+        "  ENDSTAGE",
+        "  ENDSTAGE",
+        "  Stage Lower lm LowerClass 0 0 0 1 0 1",  // not an exact keyword: dropped
+        "  ENDSTAGE",                                // nothing open: no effect
+        "  PAYLOAD Top tm TopClass 4 0 0 40 0 1",
+    };
+    ItemReading r = readItems(lines);
+    ASSERT_EQ(r.items.size(), 5u);
+    std::vector<int> parents;
+    for (const CarriedItem& i : r.items) parents.push_back(i.parent);
+    EXPECT_EQ(parents, (std::vector<int>{-1, 0, 0, 2, -1}));
+    EXPECT_STREQ(r.items[4].fields.name, "Top");
+    EXPECT_EQ(r.openStage, -1);
+
+    const ItemMass m = itemMass(r.items);
+    EXPECT_DOUBLE_EQ(m.mass, 500.0);
+    EXPECT_DOUBLE_EQ(m.x, 40.0 * 4 / 500.0);
+    EXPECT_DOUBLE_EQ(m.y, 100.0 / 500.0);
+
+    // The table holds 50 items; what comes after is dropped, closing lines included.
+    ItemReader reader;
+    reader.feed("STAGE S s SC 0 0 0 1 0 1", 1);
+    for (int i = 0; i < 49; ++i) reader.feed("PAYLOAD P p PC 0 0 0 1 0 1", i + 2);
+    EXPECT_EQ(reader.feed("PAYLOAD Extra p PC 0 0 0 1 0 1", 60).kind, LineEffect::kTableFull);
+    EXPECT_EQ(reader.feed("ENDSTAGE", 61).kind, LineEffect::kTableFull);
+    EXPECT_EQ(reader.openStage(), 0);
+}
