@@ -1,0 +1,285 @@
+// The crew a cone takes from its class, and how the pilot lets it go and docks it again.
+#include "ConeTestSupport.h"
+
+#include <cmath>
+#include <string>
+
+namespace conetest {
+namespace {
+
+using CrewTest = ConeTest;
+using KeyTest = ConeTest;
+
+struct CrewClass {
+    const char* cone;
+    const char* crewClass;
+    const char* mesh;
+    VECTOR3 offset;
+    double itemMass;
+    bool seated;  // released onto the seat by the cone itself
+    double retro;
+};
+
+const CrewClass kClasses[] = {
+    {"AEROBELL", "nasa_mmu", "mmu", _V(0, -0.4, 0.2), 212.0, false, 12.5},
+    {"AEROBELLGEM", "gemini_leva", "gem-eva1", _V(0, 0, 0), 150.0, true, 12.5},
+    {"AEROBELL2001", "2001/Astro2001", "2001/2001Astro", _V(0, -0.2, 0), 130.0, true, 18.0},
+    {"AEROBELLDG3", "DGIIIMmu", "DGIIIMmu", _V(0, 0, -0.1), 200.0, false, 12.5},
+};
+
+const VECTOR3 kPos = _V(1200.0, -3400.0, 560.0);
+const VECTOR3 kVel = _V(12.5, -7.25, 3.0);
+const VECTOR3 kRot = _V(0.3, -0.2, 0.5);
+
+// Where a point of the cone's frame is now (the cone moves).
+VECTOR3 placeOnCone(const host::Vessel& cone, const VECTOR3& local) {
+    return cone.pos + mul(host::rotationFromAngles(cone.arot), local);
+}
+
+bool attachedToSeat(const host::Vessel& child, const host::Vessel& cone) {
+    return child.parentPoint != nullptr && child.parentPoint->owner == &cone &&
+           child.parentPoint->id == "SEAT" && child.ownPoint != nullptr &&
+           child.ownPoint->id.rfind("BUTT", 0) == 0;
+}
+
+// Flies each class as a pilot would: the crew the class gives, J or the cone itself releasing
+// it, S docking and releasing it at the seat.
+TEST_F(CrewTest, EachClassCarriesReleasesAndDocksItsAstronaut) {
+    for (const CrewClass& c : kClasses) {
+        SCOPED_TRACE(c.cone);
+        host::reset();
+        OBJHANDLE cone = makeVessel("K1", c.cone, kPos, kVel, kRot);
+        ASSERT_NE(cone, nullptr);
+        const host::Vessel& k = V(cone);
+        host::setFocus(cone);
+        host::step();
+
+        ASSERT_EQ(k.propellants.size(), 2u);
+        EXPECT_EQ(k.propellants[1]->maxMass, c.retro);
+        EXPECT_EQ(k.propellants[1]->mass, c.retro);
+        // Items that come from the class are not written to the scenario.
+        EXPECT_TRUE(savedItemLines(cone).empty());
+
+        OBJHANDLE suit = nullptr;
+        if (!c.seated) {
+            // Carried as an item until J.
+            ASSERT_EQ(k.meshes.size(), 2u);
+            EXPECT_EQ(k.meshes[1].meshName, c.mesh);
+            EXPECT_EQ(vecText(k.meshes[1].offset), vecText(c.offset));
+            EXPECT_EQ(k.emptyMass, 100.0 + c.itemMass);
+            EXPECT_EQ(host::records().creations.size(), 1u);  // the cone itself
+
+            EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+            ASSERT_EQ(host::records().creations.size(), 2u);
+            const host::CreationRecord& r = host::records().creations[1];
+            EXPECT_EQ(r.name, "K1-Suit");
+            EXPECT_EQ(r.className, c.crewClass);
+            suit = r.result;
+            ASSERT_NE(suit, nullptr);
+            const host::Vessel& s = V(suit);
+            EXPECT_LT(dist(s.pos, placeOnCone(k, c.offset)), 1e-6);
+            EXPECT_EQ(vecText(s.vel), vecText(k.vel));  // no separation velocity at all
+            EXPECT_LT(dist(s.arot, k.arot), 1e-9);
+            EXPECT_EQ(host::focus(), suit);
+            EXPECT_EQ(k.emptyMass, 100.0);
+            EXPECT_EQ(k.meshes.size(), 1u);
+
+            // Back on the cone, S takes the astronaut onto the seat.
+            host::setFocus(cone);
+            EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_S), 0);
+            EXPECT_TRUE(attachedToSeat(s, k));
+        } else {
+            // Released and docked by the cone on its first step.
+            ASSERT_EQ(host::records().creations.size(), 2u);
+            const host::CreationRecord& r = host::records().creations[1];
+            EXPECT_EQ(r.name, "K1-Suit");
+            EXPECT_EQ(r.className, c.crewClass);
+            suit = r.result;
+            ASSERT_NE(suit, nullptr);
+            EXPECT_TRUE(attachedToSeat(V(suit), k));
+            EXPECT_EQ(host::focus(), cone);
+            EXPECT_EQ(k.meshes.size(), 1u);
+        }
+        const host::Vessel& s = V(suit);
+        // Seated, the astronaut sits where it rode as an item.
+        EXPECT_LT(dist(s.pos, placeOnCone(k, c.offset)), 1e-6);
+        host::step();
+        EXPECT_EQ(k.emptyMass, 100.0 + s.mass());
+
+        // S releases the seated astronaut and hands it the focus; S from the cone docks it again.
+        host::runFor(1.1);
+        host::setFocus(cone);
+        EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_S), 0);
+        EXPECT_EQ(s.parentPoint, nullptr);
+        EXPECT_EQ(host::focus(), suit);
+        EXPECT_EQ(k.emptyMass, 100.0);
+        host::runFor(1.1);
+        host::setFocus(cone);
+        EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_S), 0);
+        EXPECT_TRUE(attachedToSeat(s, k));
+        // However long it flies, the cone takes no second astronaut.
+        host::runFor(2.0);
+        EXPECT_EQ(host::records().creations.size(), 2u);
+        EXPECT_EQ(k.meshes.size(), 1u);
+    }
+}
+
+// The crew check compares masses exactly: a cone whose mass differs from the bare cone by the
+// least amount a double can hold takes no crew; at exactly the bare mass it does.
+TEST_F(CrewTest, TheCrewCheckNeedsTheExactBareMass) {
+    OBJHANDLE cone = makeVessel("K1", "AEROBELL");
+    const host::Vessel& k = V(cone);
+    k.iface->SetEmptyMass(std::nextafter(100.0, 200.0));
+    host::runFor(1.0);
+    EXPECT_EQ(k.meshes.size(), 1u);
+    k.iface->SetEmptyMass(std::nextafter(100.0, 0.0));
+    host::runFor(1.0);
+    EXPECT_EQ(k.meshes.size(), 1u);
+
+    k.iface->SetEmptyMass(100.0);
+    host::step();
+    ASSERT_EQ(k.meshes.size(), 2u);
+    EXPECT_EQ(k.meshes[1].meshName, "mmu");
+    EXPECT_EQ(k.emptyMass, 312.0);
+}
+
+TEST_F(CrewTest, NoCrewWhenTheAstronautIsOutOrTheClassHasNoKey) {
+    // An astronaut of the cone's name already flies: the cone stays empty.
+    ASSERT_NE(makeVessel("K1-Suit", "nasa_mmu", _V(50, 0, 0)), nullptr);
+    OBJHANDLE cone = makeVessel("K1", "AEROBELLGEM");
+    host::runFor(1.0);
+    EXPECT_EQ(V(cone).meshes.size(), 1u);
+    EXPECT_EQ(V(cone).emptyMass, 100.0);
+    EXPECT_EQ(host::records().creations.size(), 2u);
+
+    // The key lies beyond the characters that count.
+    OBJHANDLE far = makeVessel("K2", "ABCDEFGHIJKLMNOPQRSTUVWXYZ012AEROBELL");
+    ASSERT_NE(far, nullptr);
+    host::runFor(1.0);
+    EXPECT_EQ(V(far).meshes.size(), 1u);
+    EXPECT_EQ(V(far).emptyMass, 100.0);
+    EXPECT_EQ(host::find("K2-Suit"), nullptr);
+
+    // The class key is matched without regard to case.
+    ASSERT_NE(makeVessel("K3", "aerobellgem"), nullptr);
+    host::step();
+    EXPECT_NE(host::find("K3-Suit"), nullptr);
+    EXPECT_EQ(V(host::find("K3-Suit")).className, "gemini_leva");
+}
+
+// The crew's name is cut to a name field's length where it is entered and where it is looked
+// up, so a cone with a long name finds the astronaut it released and takes no second one.
+TEST_F(CrewTest, LongConeNamesStillFindTheirAstronaut) {
+    const std::string name(125, 'N');
+    const std::string crew = (name + "-Suit").substr(0, 127);
+    OBJHANDLE cone = makeVessel(name, "AEROBELL");
+    host::setFocus(cone);
+    host::step();
+    ASSERT_EQ(V(cone).meshes.size(), 2u);
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+    ASSERT_EQ(host::records().creations.size(), 2u);  // the cone, then its crew
+    EXPECT_EQ(host::records().creations[1].name, crew);
+    ASSERT_NE(host::find(crew), nullptr);
+
+    // A new cone of that name (read back from the saved world) looks for the same cut name.
+    const std::string saved = (RootEnvironment::dir() / "Scenarios/Tests/long-name.scn").string();
+    host::saveScenario(saved);
+    host::reset();
+    host::loadScenario(saved);
+    host::runFor(1.0);
+    EXPECT_EQ(V(name).meshes.size(), 1u);
+    EXPECT_EQ(V(name).emptyMass, 100.0);
+}
+
+// Letting the last item go settles the crew: the cone does not take on an astronaut from its
+// class afterwards, and so keeps its deployment and its burning retro motor.
+TEST_F(CrewTest, ReleasingTheLastItemKeepsTheConeAsItFlies) {
+    host::loadScenario(writeScenario(
+        "last-item",
+        ship("K1", "AEROBELL", {"PAYLOAD Probe mmu nasa_mmu 0.00 0.00 -1.00 80.00 0.00 1.00"}),
+        "K1"));
+    OBJHANDLE cone = host::find("K1");
+    const host::Vessel& k = V(cone);
+    host::pressKey(OAPI_KEY_K);
+    host::runFor(5.0);
+    ASSERT_NE(group(k, THGROUP_RETRO), nullptr);
+    k.iface->SetThrusterGroupLevel(THGROUP_RETRO, 1.0);
+    host::step();
+
+    host::setFocus(cone);
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+    EXPECT_NE(host::find("Probe"), nullptr);
+    host::runFor(1.0);
+    EXPECT_EQ(k.meshes.size(), 1u);
+    EXPECT_EQ(k.emptyMass, 100.0);
+    EXPECT_EQ(host::find("K1-Suit"), nullptr);
+    EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 1.0);
+    EXPECT_EQ(k.animations[0]->state, 1.0);
+}
+
+// Releasing a seated astronaut leaves the items still aboard in the cone's mass.
+TEST_F(CrewTest, SeatReleaseKeepsTheOtherItemsMass) {
+    host::loadScenario(writeScenario(
+        "seat-and-cargo",
+        ship("K1", "AEROBELL",
+             {"PAYLOAD Cargo DGIIIMmu DGIIIMmu 2.00 0.00 0.00 50.00 0.00 1.00",
+              "PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
+        "K1"));
+    OBJHANDLE cone = host::find("K1");
+    const host::Vessel& k = V(cone);
+    EXPECT_EQ(k.emptyMass, 362.0);
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+    OBJHANDLE suit = host::find("K1-Suit");
+    ASSERT_NE(suit, nullptr);
+    EXPECT_EQ(k.emptyMass, 150.0);
+    host::setFocus(cone);
+    host::sendKeyEvent(OAPI_KEY_S);
+    host::step();
+    EXPECT_EQ(k.emptyMass, 150.0 + V(suit).mass());
+    host::runFor(1.1);
+    host::setFocus(cone);
+    host::sendKeyEvent(OAPI_KEY_S);
+    EXPECT_EQ(V(suit).parentPoint, nullptr);
+    EXPECT_EQ(k.emptyMass, 150.0);
+}
+
+TEST_F(KeyTest, OnlyTheFirstKeyDownIsServedWhateverTheEvent) {
+    host::loadScenario(writeScenario(
+        "keys",
+        ship("K1", "AEROBELL", {"PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
+        "K1"));
+    OBJHANDLE cone = host::find("K1");
+    const host::Vessel& k = V(cone);
+
+    // K held with J: K wins; J is not served.
+    host::holdKey(OAPI_KEY_K, true);
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+    EXPECT_TRUE(host::records().creations.empty());
+    // Refused within the key delay, still consumed.
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_K), 1);
+    host::holdKey(OAPI_KEY_K, false);
+    host::runFor(1.0);
+    EXPECT_GT(k.animations[0]->state, 0.0);  // the first K started the deployment
+
+    // The event's own key does not matter: J held serves J.
+    host::holdKey(OAPI_KEY_J, true);
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_A), 1);
+    host::holdKey(OAPI_KEY_J, false);
+    ASSERT_EQ(host::records().creations.size(), 1u);
+    EXPECT_EQ(host::focus(), host::find("K1-Suit"));
+
+    // J with nothing left: consumed, the focus stays, the cone stays as it is.
+    host::setFocus(cone);
+    host::runFor(1.1);
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+    EXPECT_EQ(host::records().creations.size(), 1u);
+    EXPECT_EQ(host::focus(), cone);
+    EXPECT_EQ(k.meshes.size(), 1u);
+    EXPECT_EQ(k.emptyMass, 100.0);
+
+    // No key of the cone's: not consumed.
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_A), 0);
+}
+
+}  // namespace
+}  // namespace conetest
