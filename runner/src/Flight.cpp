@@ -145,7 +145,8 @@ private:
             s.emptyMassKg = v->emptyMass;
             s.propellantKg = propellantKg(*v);
             const host::Propellant* retro = retroPropellant(*v);
-            s.retroPropellantKg = retro ? retro->mass : 0.0;
+            if (retro && (!v->moduleName.empty() || findGroup(*v, THGROUP_RETRO)))
+                s.retroPropellantKg = retro->mass;
             s.deployState = deployState(*v);
             s.retroLevel = retroLevel(*v);
             s.speedMps = speedMps(*v);

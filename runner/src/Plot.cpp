@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -56,7 +57,7 @@ void writeFlightPlot(const std::string& file, const std::string& title,
          [](const Sample& s) { return s.deployState; }},
         {"Mass", "mass (kg)", true, [](const Sample& s) { return std::optional<double>(s.massKg); }},
         {"Retro propellant", "propellant (kg)", true,
-         [](const Sample& s) { return std::optional<double>(s.retroPropellantKg); }},
+         [](const Sample& s) { return s.retroPropellantKg; }},
         {"Speed", "speed (m/s)", false, [](const Sample& s) { return std::optional<double>(s.speedMps); }},
     };
 
@@ -78,7 +79,7 @@ void writeFlightPlot(const std::string& file, const std::string& title,
     pls->wind(0.0, 1.0, 0.0, 1.0);
     pls->mtex("t", -1.5, 0.5, 0.5, title.c_str());
 
-    const double cellX[2] = {0.09, 0.58};
+    const double cellX[2] = {0.10, 0.59};
     const double cellY[2] = {0.52, 0.07};
     for (int p = 0; p < 4; ++p) {
         const Panel& panel = panels[p];
@@ -107,10 +108,21 @@ void writeFlightPlot(const std::string& file, const std::string& title,
 
         const double x0 = cellX[p % 2], y0 = cellY[p / 2];
         pls->col0(15);
-        pls->vpor(x0, x0 + 0.38, y0, y0 + 0.32);
+        pls->vpor(x0, x0 + 0.37, y0, y0 + 0.32);
         pls->wind(0.0, tMax, lo, hi);
-        pls->box("bcnstg", 0.0, 0, "bcnstvg", 0.0, 0);
-        pls->lab("time (s)", panel.yLabel, panel.title);
+        pls->box("bcnstg", 0.0, 0, "", 0.0, 0);
+        // Speeds in orbit change by a few m/s on a base of thousands: label them with decimals.
+        const double span = hi - lo;
+        const int decimals = span < 10.0 ? 2 : span < 100.0 ? 1 : 0;
+        pls->prec(1, decimals);
+        pls->box("", 0.0, 0, "bcnstvg", 0.0, 0);
+        pls->prec(0, 0);
+        char widest[64];
+        std::snprintf(widest, sizeof widest, "%.*f", decimals,
+                      std::max(std::fabs(lo), std::fabs(hi)) * (lo < 0 ? -1 : 1));
+        pls->lab("time (s)", "", panel.title);
+        pls->mtex("l", 1.8 + 1.05 * static_cast<double>(std::strlen(widest)), 0.5, 0.5,
+                  panel.yLabel);
 
         for (std::size_t i = 0; i < vessels.size(); ++i) {
             auto it = series.find(vessels[i]);

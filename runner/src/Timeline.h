@@ -13,7 +13,9 @@ struct Sample {
     double massKg = 0.0;
     double emptyMassKg = 0.0;
     double propellantKg = 0.0;         // all the vessel's propellant
-    double retroPropellantKg = 0.0;    // the resource the retro group draws on (or the default one)
+    // The tank of the retro motor: the resource its group draws on, or before the group exists
+    // the default resource of a vessel run by a module; empty for other vessels.
+    std::optional<double> retroPropellantKg;
     std::optional<double> deployState; // state of the vessel's first animation, if it has one
     double retroLevel = 0.0;           // level of the retro thruster group, 0 without one
     double speedMps = 0.0;
