@@ -1,0 +1,203 @@
+// Deployment of the cone, the retro motor it grows once deployed, and items that reach a cone
+// by message.
+#include "ConeTestSupport.h"
+
+#include <string>
+#include <vector>
+
+namespace conetest {
+namespace {
+
+using DeploymentTest = ConeTest;
+using RetroTest = ConeTest;
+
+// A cone that carries its astronaut from the scenario, so no crew set-up interferes.
+OBJHANDLE loadCrewedCone(const std::string& cls = "AEROBELL") {
+    host::loadScenario(writeScenario(
+        "crewed-" + cls,
+        ship("K1", cls, {"PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
+        "K1"));
+    return host::find("K1");
+}
+
+TEST_F(DeploymentTest, KDeploysOverFourSecondsWithTheAnimationOneStepBehind) {
+    OBJHANDLE cone = loadCrewedCone();
+    const host::Vessel& k = V(cone);
+    host::setStep(1.0);
+    host::pressKey(OAPI_KEY_K);
+    const double shown[] = {0.0, 0.25, 0.5, 0.75, 1.0, 1.0};
+    for (int n = 0; n < 6; ++n) {
+        host::step();
+        EXPECT_EQ(k.animations[0]->state, shown[n]) << "after step " << n + 1;
+        // The retro motor appears on the step after the one that completed the deployment.
+        EXPECT_EQ(group(k, THGROUP_RETRO) != nullptr, n >= 4) << "after step " << n + 1;
+    }
+    host::runFor(3.0);
+    size_t retroThrusters = 0;
+    for (const auto& t : k.thrusters) retroThrusters += t->resource == k.propellants[1].get();
+    EXPECT_EQ(retroThrusters, 1u);  // made once
+}
+
+TEST_F(DeploymentTest, ALargeStepEndsTheDeploymentAtExactlyFull) {
+    OBJHANDLE cone = loadCrewedCone();
+    const host::Vessel& k = V(cone);
+    host::setStep(7.0);
+    host::pressKey(OAPI_KEY_K);
+    host::step();
+    host::step();
+    EXPECT_EQ(k.animations[0]->state, 1.0);  // exactly full, never beyond
+    EXPECT_NE(group(k, THGROUP_RETRO), nullptr);
+}
+
+TEST_F(RetroTest, MotorExhaustAndStream) {
+    OBJHANDLE cone = loadCrewedCone();
+    const host::Vessel& k = V(cone);
+    host::pressKey(OAPI_KEY_K);
+    host::runFor(5.0);
+    const host::ThrusterGroup* g = group(k, THGROUP_RETRO);
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(g->thrusters.size(), 1u);
+    const host::Thruster& t = *g->thrusters[0];
+    EXPECT_EQ(vecText(t.pos), vecText(_V(0, 0, 1)));
+    EXPECT_EQ(vecText(t.dir), vecText(_V(0, 0, -1)));
+    EXPECT_EQ(t.maxThrust, 2000.0);
+    EXPECT_EQ(t.resource, k.propellants[1].get());
+    EXPECT_EQ(t.isp0, 2500.0);
+    EXPECT_EQ(t.ispRef, 2500.0);
+    EXPECT_EQ(t.pRef, 101400.0);
+
+    const host::Exhaust* ex = nullptr;
+    for (const host::Exhaust& e : k.exhausts) {
+        if (e.thruster == &t) ex = &e;
+    }
+    ASSERT_NE(ex, nullptr);
+    EXPECT_EQ(ex->lscale, 1.0);
+    EXPECT_EQ(ex->wscale, 0.1);
+    ASSERT_TRUE(ex->hasPosDir);
+    EXPECT_EQ(vecText(ex->pos), vecText(_V(0, 0.02, 0.85)));
+    EXPECT_EQ(vecText(ex->dir), vecText(_V(0, 0, 1)));
+    SURFHANDLE tex = nullptr;
+    for (const host::TextureRecord& r : host::records().textures) {
+        if (r.kind == host::TextureRecord::EXHAUST && r.name == "exhaust_atrcs") tex = r.handle;
+    }
+    EXPECT_NE(tex, nullptr);
+    EXPECT_EQ(ex->tex, tex);
+
+    const host::ParticleStream* s = nullptr;
+    for (const auto& p : k.streams) {
+        if (p->kind == host::ParticleStream::EXHAUST && p->thruster == &t) s = p.get();
+    }
+    ASSERT_NE(s, nullptr);
+    ASSERT_TRUE(s->hasPos);
+    EXPECT_EQ(vecText(s->pos), vecText(_V(0, 0, 1)));
+    ASSERT_TRUE(s->hasSpec);
+    const PARTICLESTREAMSPEC& p = s->spec;
+    EXPECT_EQ(p.flags, 0u);
+    EXPECT_EQ(p.srcsize, 0.25);
+    EXPECT_EQ(p.srcrate, 1000.0);
+    EXPECT_EQ(p.v0, 150.0);
+    EXPECT_EQ(p.srcspread, 0.3);
+    EXPECT_EQ(p.lifetime, 0.25);
+    EXPECT_EQ(p.growthrate, 16.0);
+    EXPECT_EQ(p.atmslowdown, 0.0);
+    EXPECT_EQ(p.ltype, PARTICLESTREAMSPEC::EMISSIVE);
+    EXPECT_EQ(p.levelmap, PARTICLESTREAMSPEC::LVL_PLIN);
+    EXPECT_EQ(p.lmin, 0.0);
+    EXPECT_EQ(p.lmax, 1.0);
+    EXPECT_EQ(p.atmsmap, PARTICLESTREAMSPEC::ATM_PLIN);
+    EXPECT_EQ(p.amin, -0.01);
+    EXPECT_EQ(p.amax, 0.1);
+    EXPECT_EQ(p.tex, nullptr);
+}
+
+// Once fired, the motor burns at full level on every step until its propellant is gone,
+// whatever level anyone sets in between; never fired, it stays cold.
+TEST_F(RetroTest, AFiredMotorBurnsAtFullLevelUntilEmpty) {
+    for (const char* cls : {"AEROBELL", "AEROBELL2001"}) {
+        SCOPED_TRACE(cls);
+        host::reset();
+        OBJHANDLE cone = loadCrewedCone(cls);
+        const host::Vessel& k = V(cone);
+        host::pressKey(OAPI_KEY_K);
+        host::runFor(5.0);
+        ASSERT_NE(group(k, THGROUP_RETRO), nullptr);
+        const host::Propellant& tank = *k.propellants[1];
+        const double full = tank.maxMass;
+
+        host::runFor(2.0);  // a level of exactly 0 never latches
+        EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 0.0);
+        EXPECT_EQ(tank.mass, full);
+
+        k.iface->SetThrusterGroupLevel(THGROUP_RETRO, 1e-9);
+        host::step();
+        int steps = 0, throttled = 0;
+        while (tank.mass > 0.0 && steps < 1000) {
+            EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 1.0) << "step " << steps;
+            // Set between steps, a zero level holds for that one step's thrust only.
+            if (steps % 7 == 3) {
+                k.iface->SetThrusterGroupLevel(THGROUP_RETRO, 0.0);
+                ++throttled;
+            }
+            host::step();
+            ++steps;
+        }
+        EXPECT_EQ(tank.mass, 0.0);
+        // 2000 N at 2500 m/s burns 0.8 kg/s at full level: the tank lasts capacity / 0.8 s.
+        EXPECT_NEAR((steps - throttled) * host::stepLength(), full / 0.8,
+                    host::stepLength() + 1e-9);
+
+        // Empty, the motor gives no more thrust although it is held at full level.
+        const VECTOR3 vel = k.vel;
+        host::runFor(1.0);
+        EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 1.0);
+        EXPECT_EQ(vecText(k.vel), vecText(vel));
+    }
+}
+
+// A released stage that is itself a cone carries its contents on: after its first step they are
+// in its meshes and its mass, and it takes on no crew of its own.
+TEST_F(DeploymentTest, AReleasedConeStageCarriesItsContentsOn) {
+    host::loadScenario("Scenarios/Aerobell/NestedStack.scn");
+    OBJHANDLE carrier = host::find("Carrier");
+    ASSERT_NE(carrier, nullptr);
+    const host::Vessel& c = V(carrier);
+    EXPECT_EQ(c.meshes.size(), 7u);
+    EXPECT_EQ(c.emptyMass, 100.0 + 350 + 40 + 150 + 80 + 60 + 212);
+
+    const char* released[] = {"Carrier-Suit", "Carrier-Cargo", "Pod-1-Inner", "Pod-1"};
+    for (const char* name : released) {
+        host::setFocus(carrier);
+        EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+        ASSERT_NE(host::find(name), nullptr) << name;
+        EXPECT_EQ(host::focus(), host::find(name));
+        host::runFor(1.1);
+    }
+    EXPECT_EQ(c.meshes.size(), 1u);
+    EXPECT_EQ(c.emptyMass, 100.0);
+
+    struct Stage {
+        const char* name;
+        const char* item;
+        double itemMass;
+    };
+    for (const Stage& s : {Stage{"Pod-1-Inner", "Pod-1-Inner-Suit", 80.0},
+                           Stage{"Pod-1", "Pod-1-Probe", 40.0}}) {
+        SCOPED_TRACE(s.name);
+        const host::Vessel& v = V(s.name);
+        EXPECT_EQ(v.className, "AEROBELL");
+        ASSERT_EQ(v.meshes.size(), 2u);
+        EXPECT_EQ(v.meshes[1].meshName, "mmu");
+        EXPECT_EQ(v.emptyMass, 100.0 + s.itemMass);
+        const std::vector<std::string> lines = savedItemLines(host::find(s.name));
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].rfind(std::string("PAYLOAD ") + s.item + " mmu nasa_mmu ", 0), 0u)
+            << lines[0];
+    }
+    EXPECT_EQ(host::find("Pod-1-Suit"), nullptr);
+    EXPECT_EQ(host::find("Pod-1-Inner-Suit"), nullptr);
+    // The probe rode 0.3 m above its stage; the stage carries it there.
+    EXPECT_EQ(vecText(V("Pod-1").meshes[1].offset), vecText(_V(0, 0.3, 0)));
+}
+
+}  // namespace
+}  // namespace conetest
