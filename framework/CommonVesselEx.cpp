@@ -173,16 +173,11 @@ int COMMON_VESSEL_EX::NestingDepth(int index) const {
     return -1;
 }
 
-int COMMON_VESSEL_EX::LevelsClosingAfter(int i, int next, int baseDepth) const {
-    const int depth = NestingDepth(i);
-    if (depth < 0) return -1;
-    const int open = depth - baseDepth + (items[i].kind == StageSlot::kStage ? 1 : 0);
-    int wanted = 0;
-    if (next >= 0) {
-        const int nextDepth = NestingDepth(next);
-        if (nextDepth < 0) return -1;
-        wanted = nextDepth - baseDepth;
-    }
+int COMMON_VESSEL_EX::LevelsClosing(int depth, bool isStage, bool hasNext, int nextDepth,
+                                    int baseDepth) {
+    if (depth < 0 || (hasNext && nextDepth < 0)) return -1;
+    const int open = depth - baseDepth + (isStage ? 1 : 0);
+    const int wanted = hasNext ? nextDepth - baseDepth : 0;
     if (open < 0 || wanted < 0) return -1;
     return open > wanted ? open - wanted : 0;
 }
@@ -227,7 +222,9 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
              (next < 0 || items[i + 1].parent < slot.parent))
                 ? 1
                 : 0;
-        const int levels = LevelsClosingAfter(i, next, 0);
+        const int levels =
+            LevelsClosing(NestingDepth(i), slot.kind == StageSlot::kStage, next >= 0,
+                          next >= 0 ? NestingDepth(next) : 0, 0);
         const int count = levels < 0 ? single : (levels > single ? levels : single);
         for (int k = 0; k < count; ++k) oapiWriteScenario_string(scn, endKey, emptyValue);
     }

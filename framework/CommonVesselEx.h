@@ -137,9 +137,10 @@ private:
     // Number of stages enclosing the item in the given slot, or -1 when its parent chain does
     // not lead to the top through present stages of lower index.
     int NestingDepth(int index) const;
-    // Levels that close after item i when the next item written is `next` (-1: none follows);
-    // depths are counted relative to `baseDepth`. -1 when the nesting cannot be followed.
-    int LevelsClosingAfter(int i, int next, int baseDepth) const;
+    // Levels that close after an item of the given depth and kind when the next item written
+    // has nextDepth (hasNext false: the table ends there); depths count from baseDepth.
+    // -1 when either depth could not be followed.
+    static int LevelsClosing(int depth, bool isStage, bool hasNext, int nextDepth, int baseDepth);
     void ForgetOpenStageIfGone();
 };
 

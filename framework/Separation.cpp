@@ -28,6 +28,10 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
     StageSlot& r = items[s];
     if (!r.present) return nullptr;
 
+    // Nesting depths of what a released stage hands over, taken while the nest is still aboard.
+    int depth[kItemCount];
+    for (int i = s; i <= last; ++i) depth[i] = NestingDepth(i);
+
     VESSELSTATUS vs;
     GetStatus(vs);
     vs.eng_main = 0.0;
@@ -76,7 +80,7 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
         try {
             // Depths are counted from the level just inside the released stage, which is the
             // receiver's top level.
-            const int base = NestingDepth(s) < 0 ? -1 : NestingDepth(s) + 1;
+            const int base = depth[s] < 0 ? -1 : depth[s] + 1;
             for (int i = s + 1; i <= last && items[i].present; ++i) {
                 StageSlot& item = items[i];
                 item.present = false;
@@ -101,7 +105,10 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
                      items[i + 1].parent < item.parent)
                         ? 1
                         : 0;
-                const int levels = base < 0 ? -1 : LevelsClosingAfter(i, next, base);
+                const int levels =
+                    base < 0 ? -1
+                             : LevelsClosing(depth[i], item.kind == StageSlot::kStage, next >= 0,
+                                             next >= 0 ? depth[next] : 0, base);
                 const int count = levels < 0 ? oneEnd : (levels > oneEnd ? levels : oneEnd);
                 for (int k = 0; k < count && released != nullptr; ++k) {
                     SendVesselMessage(released, "ENDSTAGE", "ENDSTAGE");

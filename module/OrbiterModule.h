@@ -4,15 +4,7 @@
 #ifndef ORBITER_MODULE_H
 #define ORBITER_MODULE_H
 
-// The SDK keeps the simulator's own signatures, one of which returns a const-qualified handle.
-#if defined(__GNUC__)
-#  pragma GCC diagnostic push
-#  pragma GCC diagnostic ignored "-Wignored-qualifiers"
-#endif
 #include <Orbitersdk.h>
-#if defined(__GNUC__)
-#  pragma GCC diagnostic pop
-#endif
 
 #ifndef DLLCLBK
 #  if defined(_WIN32)
@@ -25,6 +17,7 @@
 #if !defined(_WIN32)
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -42,8 +35,10 @@ inline constexpr const char* kLibrarySuffix = ".dylib";
 inline constexpr const char* kLibrarySuffix = ".so";
 #endif
 
-// "Modules\cvelmessage" -> "Modules/cvelmessage.so": the simulator's names use backslashes and
-// leave the extension out; the name stays relative to the working folder.
+// "Modules\cvelmessage" -> "<working folder>/Modules/cvelmessage.so": the simulator's names use
+// backslashes and leave the extension out. The working folder is made explicit because the
+// dynamic loader would otherwise search its own folders, and would take a relative name it has
+// loaded before, from another working folder, for the same library.
 inline std::string libraryPath(const char* name) {
     std::string path(name);
     for (char& c : path) {
@@ -54,9 +49,10 @@ inline std::string libraryPath(const char* name) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
         path += kLibrarySuffix;
     }
-    // Without a slash the dynamic loader would search the system's library folders.
-    if (path.find('/') == std::string::npos) path = "./" + path;
-    return path;
+    if (!path.empty() && path[0] == '/') return path;
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return "./" + path;
+    return std::string(cwd) + "/" + path;
 }
 
 // Symbol look-ups run once per poll per vessel per step, so recent results are kept. Entries

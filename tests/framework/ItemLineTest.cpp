@@ -1,0 +1,180 @@
+// The item line grammar on its own: what a line would enter, and how it is cut or cleared.
+#include "ItemLine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+TEST(ItemLineGrammar, ReadsTheNineFieldsOfAPayloadAndAStage) {
+    const ItemLineParse p =
+        parseItemLine("PAYLOAD Pilot-Suit mmu SuitClass 0.00 -0.40 0.20 120.00 45.5 1.00");
+    EXPECT_EQ(p.kind, ItemLineParse::kPayload);
+    EXPECT_STREQ(p.name, "Pilot-Suit");
+    EXPECT_STREQ(p.mesh, "mmu");
+    EXPECT_STREQ(p.className, "SuitClass");
+    EXPECT_DOUBLE_EQ(p.y, -0.4);
+    EXPECT_DOUBLE_EQ(p.z, 0.2);
+    EXPECT_DOUBLE_EQ(p.mass, 120.0);
+    EXPECT_DOUBLE_EQ(p.angle, 45.5);
+    EXPECT_DOUBLE_EQ(p.fuel, 1.0);
+    EXPECT_EQ(p.fieldsRead, 9);
+    EXPECT_FALSE(p.trailing);
+
+    const ItemLineParse s = parseItemLine("\t  STAGE Pod-1 podshell PodClass 0 0 -1.2 350 0 0.5");
+    EXPECT_EQ(s.kind, ItemLineParse::kStage);
+    EXPECT_STREQ(s.name, "Pod-1");
+    EXPECT_DOUBLE_EQ(s.z, -1.2);
+}
+
+TEST(ItemLineGrammar, KeywordsAreCaseSensitiveAndNeedTheirBlank) {
+    EXPECT_EQ(parseItemLine("payload a b c 1 2 3 4 5 6").kind, ItemLineParse::kNotItem);
+    EXPECT_EQ(parseItemLine("Stage a b c 1 2 3 4 5 6").kind, ItemLineParse::kNotItem);
+    EXPECT_EQ(parseItemLine("PAYLOAD\ta b c 1 2 3 4 5 6").kind, ItemLineParse::kNotItem);
+    EXPECT_EQ(parseItemLine("PAYLOAD").kind, ItemLineParse::kNotItem);
+    EXPECT_EQ(parseItemLine("PAYLOADS a b c").kind, ItemLineParse::kNotItem);
+    EXPECT_EQ(parseItemLine("").kind, ItemLineParse::kNotItem);
+    EXPECT_EQ(parseItemLine(nullptr).kind, ItemLineParse::kNotItem);
+    // The closing keywords match lines that merely begin with them.
+    EXPECT_EQ(parseItemLine("ENDSTAGE").kind, ItemLineParse::kEndStage);
+    EXPECT_EQ(parseItemLine("  ENDCVE").kind, ItemLineParse::kEndStage);
+    EXPECT_EQ(parseItemLine("ENDSTAGEXYZ").kind, ItemLineParse::kEndStage);
+    EXPECT_EQ(parseItemLine("ENDCVEfoo bar").kind, ItemLineParse::kEndStage);
+    EXPECT_EQ(parseItemLine("ENDSTAG").kind, ItemLineParse::kNotItem);
+    // A single blank after the keyword; more white space before the name is fine.
+    EXPECT_STREQ(parseItemLine("PAYLOAD  \t name m c").name, "name");
+}
+
+TEST(ItemLineGrammar, MissingFieldsReadAsClearedValues) {
+    const ItemLineParse p = parseItemLine("PAYLOAD Astro mmu");
+    EXPECT_EQ(p.kind, ItemLineParse::kPayload);
+    EXPECT_EQ(p.fieldsRead, 2);
+    EXPECT_STREQ(p.className, "");
+    EXPECT_EQ(p.x, 0.0);
+    EXPECT_EQ(p.fuel, 0.0);
+
+    const ItemLineParse empty = parseItemLine("STAGE ");
+    EXPECT_EQ(empty.kind, ItemLineParse::kStage);
+    EXPECT_EQ(empty.fieldsRead, 0);
+    EXPECT_STREQ(empty.name, "");
+
+    // A field that is not a number stops the reading, as the conversion would.
+    const ItemLineParse bad = parseItemLine("PAYLOAD a b c 1 two 3 4 5 6");
+    EXPECT_EQ(bad.fieldsRead, 4);
+    EXPECT_DOUBLE_EQ(bad.x, 1.0);
+    EXPECT_EQ(bad.y, 0.0);
+    EXPECT_EQ(bad.z, 0.0);
+    EXPECT_EQ(bad.fuel, 0.0);
+    EXPECT_TRUE(bad.trailing);
+}
+
+TEST(ItemLineGrammar, LongWordsAreCutAndTheFieldsAfterThemStillRead) {
+    for (const std::size_t len : {127u, 128u, 5000u}) {
+        SCOPED_TRACE(len);
+        const std::string word(len, 'w');
+        // Words of up to 511 characters only fit the line as its last words; a 5000-character
+        // word fills the line, so it is tested as the final field below.
+        if (len < 400) {
+            const ItemLineParse p =
+                parseItemLine(("PAYLOAD " + word + " " + word + " " + word + " 1 2 3 4 5 6")
+                                  .c_str());
+            EXPECT_EQ(std::string(p.name), word.substr(0, 127));
+            EXPECT_EQ(std::string(p.className), word.substr(0, 127));
+            EXPECT_EQ(p.cutWords != 0, len > 127);
+        }
+        const ItemLineParse q = parseItemLine(("PAYLOAD n " + word + " c 1 2 3 4 5 6").c_str());
+        EXPECT_EQ(std::string(q.mesh), word.substr(0, 127));
+        if (len < 400) {
+            EXPECT_STREQ(q.className, "c");
+            EXPECT_DOUBLE_EQ(q.x, 1.0);
+            EXPECT_DOUBLE_EQ(q.fuel, 6.0);
+            EXPECT_EQ(q.fieldsRead, 9);
+        } else {
+            // Everything after the 511th character is gone.
+            EXPECT_TRUE(q.lineCut);
+            EXPECT_STREQ(q.className, "");
+            EXPECT_EQ(q.fieldsRead, 2);
+        }
+    }
+}
+
+TEST(ItemLineGrammar, UnusableNumbersReadAsZeroWithoutStoppingTheRest) {
+    const ItemLineParse p = parseItemLine("PAYLOAD a b c nan inf -inf 1e12 -1e12 1e400");
+    EXPECT_EQ(p.fieldsRead, 9);
+    EXPECT_EQ(p.x, 0.0);
+    EXPECT_EQ(p.y, 0.0);
+    EXPECT_EQ(p.z, 0.0);
+    EXPECT_EQ(p.mass, 0.0);
+    EXPECT_EQ(p.angle, 0.0);
+    EXPECT_EQ(p.fuel, 0.0);
+    EXPECT_EQ(p.badNumbers, 0x1F8u);
+
+    const ItemLineParse q = parseItemLine("PAYLOAD a b c 999999999999.99 nan 3 4 5 6");
+    EXPECT_DOUBLE_EQ(q.x, 999999999999.99);
+    EXPECT_EQ(q.y, 0.0);
+    EXPECT_DOUBLE_EQ(q.z, 3.0);
+    EXPECT_DOUBLE_EQ(q.fuel, 6.0);
+}
+
+TEST(ItemLineGrammar, ANumberCutByTheLineLimitCountsAsNotGiven) {
+    std::string line = "PAYLOAD n m c 1 2 3 4 5 ";
+    line += std::string(511 - line.size() - 2, ' ');
+    const std::string full = line + "12.5";  // the limit falls after "12"
+    const ItemLineParse p = parseItemLine(full.c_str());
+    EXPECT_TRUE(p.lineCut);
+    EXPECT_EQ(p.fieldsRead, 9);
+    EXPECT_EQ(p.fuel, 0.0);
+    EXPECT_NE(p.badNumbers, 0u);
+
+    // Ending exactly at the limit, followed by white space, is not a cut.
+    const ItemLineParse q = parseItemLine((line + "12  trailing").c_str());
+    EXPECT_DOUBLE_EQ(q.fuel, 12.0);
+    EXPECT_EQ(q.badNumbers, 0u);
+    EXPECT_DOUBLE_EQ(q.mass, 4.0);
+}
+
+TEST(SeparationVelocity, MatchesTheReferenceValues) {
+    struct Case {
+        VECTOR3 offset, expected;
+    };
+    const Case cases[] = {
+        {_V(0.5, 0, 0), _V(2, 0, 0)},
+        {_V(-1, 0, 0), _V(-2, 0, 0)},
+        {_V(0, -0.4, 0.2), _V(0, -2, 0)},
+        {_V(1, 1, 0), _V(1.3093, 1.0583, 0)},
+        {_V(1, 1, 1), _V(1.3229, 0.8871, 0)},
+        {_V(0.1, 0, 1.0), _V(0, 0, 0.5)},
+        {_V(0, 0, 0.005), _V(0, 0, 0.5)},
+        {_V(0, 0, 0), _V(0, 0, 0.5)},
+        {_V(0.01, 0, 0), _V(0, 0, 0.5)},  // exactly the length limit
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.offset.x << " " << c.offset.y << " " << c.offset.z);
+        const VECTOR3 v = itemSeparationVelocity(c.offset.x, c.offset.y, c.offset.z);
+        EXPECT_NEAR(v.x, c.expected.x, 5e-5);
+        EXPECT_NEAR(v.y, c.expected.y, 5e-5);
+        EXPECT_NEAR(v.z, c.expected.z, 5e-5);
+    }
+}
+
+TEST(SeparationVelocity, TakesTheHorizontalBranchAtExactlyTheVerticalLimit) {
+    // x = 0 and y = 0 leave w = z / |z| = 1; find a z-heavy offset where |w| lands on 0.99.
+    // With x = 0: u = 0, v = y / sqrt(y^2 + z^2), w = z / sqrt(v^2 + z^2).
+    const double z = 1.0;
+    // Solve for y so that w is as close to 0.99 as doubles allow, then check both sides.
+    double lo = 0.0, hi = 10.0;
+    for (int i = 0; i < 200; ++i) {
+        const double y = 0.5 * (lo + hi);
+        const double v = y / std::sqrt(y * y + z * z);
+        const double w = z / std::sqrt(v * v + z * z);
+        (w > 0.99 ? lo : hi) = y;
+    }
+    EXPECT_EQ(itemSeparationVelocity(0.0, lo, z).z, 0.5);
+    const VECTOR3 horizontal = itemSeparationVelocity(0.0, hi, z);
+    EXPECT_EQ(horizontal.z, 0.0);
+    EXPECT_NEAR(horizontal.y, 2.0, 1e-12);
+}
+
+}  // namespace
