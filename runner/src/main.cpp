@@ -148,6 +148,12 @@ int main(int argc, char** argv) {
         return rc == 0 ? 0 : 2;
     }
 
+    // Vessels still in the host at the end go back to their modules (ovcExit) before the program
+    // ends, as at the end of a simulation session.
+    struct ReleaseVessels {
+        ~ReleaseVessels() { host::reset(); }
+    } releaseVessels;
+
     try {
         s.root = rootArg.empty() ? defaultRoot() : absoluteFrom(s.start, rootArg);
         if (app.get_subcommands().empty()) return flyDemo(s);
