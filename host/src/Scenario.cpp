@@ -63,6 +63,7 @@ void loadVesselState(Vessel& v, const ShipBlock& b, const std::string& path,
     ls.vessel = &v;
     ls.file = &f;
     v.unknownLines.clear();
+    CallbackScope scope;
     try {
         if (VESSEL2* cb = callbacks(v)) {
             cb->clbkLoadStateEx(&f, &ls);
@@ -113,12 +114,15 @@ void runSave(Vessel& v, std::vector<std::string>& out) {
     ScnFile f;
     f.writing = true;
     f.out = &lines;
-    try {
-        if (VESSEL2* cb = callbacks(v))
-            cb->clbkSaveState(&f);
-        else if (v.iface)
-            v.iface->SaveDefaultState(&f);
-    } catch (...) {
+    {
+        CallbackScope scope;
+        try {
+            if (VESSEL2* cb = callbacks(v))
+                cb->clbkSaveState(&f);
+            else if (v.iface)
+                v.iface->SaveDefaultState(&f);
+        } catch (...) {
+        }
     }
     v.lastSave = lines;
     out.insert(out.end(), lines.begin(), lines.end());
@@ -240,8 +244,11 @@ void loadScenario(const std::string& path) {
         if (!attach(*parent, pp, *p.child, cp))
             throw Error(p.file, p.line, "ATTACHED cannot be made (point taken or a loop)");
     }
-    for (Vessel* v : made)
-        if (VESSEL2* cb = callbacks(*v)) cb->clbkPostCreation();
+    for (Vessel* v : made) {
+        CallbackScope scope;
+        if (valid(v))
+            if (VESSEL2* cb = callbacks(*v)) cb->clbkPostCreation();
+    }
     Vessel* f = static_cast<Vessel*>(find(info.focusName));
     if (!f && !made.empty() && !w.focus) f = made.front();
     if (f && f != w.focus) {

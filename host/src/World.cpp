@@ -200,6 +200,7 @@ Vessel* spawn(const std::string& name, const std::string& cls, std::string* erro
         v->flightModelAsked = w.flightModel;
         v->exitFn = mod->exit;
         VESSEL* iface = nullptr;
+        CallbackScope scope;
         try {
             iface = mod->init(v, w.flightModel);
         } catch (...) {
@@ -217,6 +218,7 @@ Vessel* spawn(const std::string& name, const std::string& cls, std::string* erro
         ScnFile cfg;
         cfg.path = ci->path;
         cfg.lines = &ci->lines;
+        CallbackScope scope;
         try {
             cb->clbkSetClassCaps(&cfg);
         } catch (...) {
@@ -232,6 +234,7 @@ void notifyFocus(Vessel* from, Vessel* to) {
     r.from = from;
     r.to = to;
     w.records.focusChanges.push_back(r);
+    CallbackScope scope;
     if (from && valid(from))
         if (VESSEL2* cb = callbacks(*from)) cb->clbkFocusChanged(false, to, from);
     if (to)
@@ -393,7 +396,13 @@ static void physics(double dt) {
                 if (!a->toParent && a->attached) placeChild(*a->attached);
 }
 
-static void destroyPending() {
+CallbackScope::CallbackScope() { ++world().callbackDepth; }
+CallbackScope::~CallbackScope() {
+    World& w = world();
+    if (--w.callbackDepth == 0 && !w.inStep) destroyPending();
+}
+
+void destroyPending() {
     World& w = world();
     std::vector<Vessel*> doomed;
     doomed.swap(w.pendingDestroy);
@@ -552,7 +561,7 @@ bool deleteVessel(OBJHANDLE h) {
         notifyFocus(v, next);
     }
     w.pendingDestroy.push_back(v);
-    if (!w.inStep) destroyPending();
+    if (!w.inStep && w.callbackDepth == 0) destroyPending();
     return true;
 }
 
@@ -620,6 +629,7 @@ int sendKeyEvent(int code) {
             char state[256];
             std::memcpy(state, w.held, sizeof state);
             state[code] = static_cast<char>(0x80);
+            CallbackScope scope;
             try {
                 r.result = cb->clbkConsumeBufferedKey(r.key, true, state);
             } catch (...) {
@@ -639,10 +649,12 @@ void failNthLoadMesh(int n) { world().failMeshIn = n > 0 ? n : 0; }
 
 void visualCreated(OBJHANDLE h) {
     if (!valid(h)) return;
+    CallbackScope scope;
     if (VESSEL2* cb = callbacks(*asVessel(h))) cb->clbkVisualCreated(h, 1);
 }
 void visualDestroyed(OBJHANDLE h) {
     if (!valid(h)) return;
+    CallbackScope scope;
     if (VESSEL2* cb = callbacks(*asVessel(h))) cb->clbkVisualDestroyed(h, 0);
 }
 

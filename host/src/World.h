@@ -92,6 +92,7 @@ struct World {
     double time = 0.0;
     int flightModel = 1;
     bool inStep = false;
+    int callbackDepth = 0;  // module callbacks running now
 
     std::vector<Vessel*> vessels;                // listed, creation order
     std::vector<std::unique_ptr<Vessel>> owned;  // every vessel object, live or deleted
@@ -157,6 +158,16 @@ VESSEL2* callbacks(Vessel& v);  // null when the interface has no callbacks
 
 void runSave(Vessel& v, std::vector<std::string>& out);
 void writeLine(FILEHANDLE f, const std::string& line);
+
+// Marks a call into a module: a vessel deleted meanwhile is destroyed only when the outermost
+// callback has returned (it may be the deleted vessel's own).
+struct CallbackScope {
+    CallbackScope();
+    ~CallbackScope();
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
+};
+void destroyPending();
 
 template <class F>
 void notify(F f) {

@@ -248,6 +248,25 @@ TEST_F(Host, CreatedVesselsAreListedUniqueAndCanBeMadeToFail) {
     EXPECT_EQ(oapiGetVesselCount(), 0u);
 }
 
+TEST_F(Host, VesselDeletingItselfInItsCallbackIsDestroyedAfterIt) {
+    OBJHANDLE a = make("A");
+    OBJHANDLE b = make("B");
+    host::setFocus(a);
+    const int exitsBefore = Craft::exits;
+    Craft::onPostStep = [](Craft& c, double) {
+        if (std::string(c.GetName()) == "A") {
+            EXPECT_TRUE(oapiDeleteVessel(c.GetHandle()));
+            EXPECT_EQ(c.GetMass(), 110.0);  // still whole until the callback returns
+        }
+    };
+    host::step();
+    EXPECT_EQ(Craft::exits, exitsBefore + 1);
+    EXPECT_EQ(oapiGetVesselCount(), 1u);
+    EXPECT_EQ(oapiGetVesselByName(const_cast<char*>("A")), nullptr);
+    EXPECT_EQ(oapiGetVesselInterface(a), nullptr);
+    EXPECT_EQ(host::focus(), b);  // the focus moved on
+}
+
 TEST_F(Host, ClassFilesAndMeshesAreFoundWithoutRegardToCase) {
     OBJHANDLE h = make("Deep", "sub/DEEP");
     ASSERT_NE(h, nullptr);

@@ -292,8 +292,12 @@ struct ScenarioInfo {
     std::string focusName;                     // as read
 };
 
-// Creates every vessel of the file, loads and attaches them. Throws host::Error where it
-// cannot go on (missing file, a block that never ends, unknown class...).
+// Creates every vessel of the file (adding to the world: call reset() first for a fresh one),
+// loads and attaches them, and gives the focus to the BEGIN_FOCUS ship (else the first one).
+// Throws host::Error where it cannot go on: a missing file, a section or vessel block without
+// its end, a header that is not NAME:CLASS, a taken name, an unknown class, a number that is not
+// a finite number in a line the host reads (RPOS, RVEL, AROT, VROT, PRPLEVEL, ATTACHED), an
+// ATTACHED that cannot be made. Structural faults are found before any vessel is made.
 HOST_API void loadScenario(const std::string& path);
 HOST_API const ScenarioInfo& scenario();
 // Writes the world in the simulator's format; throws host::Error if the file cannot be written.
@@ -309,6 +313,8 @@ HOST_API std::vector<std::string> saveVesselState(OBJHANDLE h);
 // Same path as oapiCreateVessel (counts towards failNthCreateVessel, recorded, listeners told).
 HOST_API OBJHANDLE createVessel(const std::string& name, const std::string& cls,
                                 const VESSELSTATUS& status);
+// Unlists the vessel at once; its object is destroyed now when called from outside a step,
+// otherwise at the end of the step (a module may delete the vessel whose callback is running).
 HOST_API bool deleteVessel(OBJHANDLE h);
 HOST_API const std::vector<Vessel*>& vessels();  // creation order
 HOST_API OBJHANDLE find(const std::string& name);
@@ -334,6 +340,7 @@ HOST_API void pressKey(int code);
 
 // ---------------------------------------------------------------------------------------------
 // Failure controls: the n-th call from now (1 = the next one) fails; 0 turns it off.
+// Mesh calls count oapiLoadMesh and oapiLoadMeshGlobal alike.
 
 HOST_API void failNthCreateVessel(int n);
 HOST_API void failNthLoadMesh(int n);
