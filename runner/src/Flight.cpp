@@ -268,7 +268,9 @@ void runFlight(const FlightOptions& options, std::ostream& out) {
     }
 
     const double end = flightEnd(options);
-    out << "Flying " << options.scenario << "\n  "
+    out << "Flying " << options.scenario << '\n';
+    for (const std::string& d : host::scenario().description) out << "  | " << d << '\n';
+    out << "  "
         << (options.script ? "script " + options.script->file : std::string("no flight script"))
         << ", step " << options.dt << " s, until " << end << " s\n\n";
 
