@@ -1,0 +1,149 @@
+// The module as the host loads it: entry points, construction with and without the message
+// module, and construction that fails part-way.
+#include "CommonVesselEx.h"
+#include "Factory.h"
+
+#include <host/Host.h>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <new>
+#include <string>
+
+namespace fs = std::filesystem;
+
+// Allocation failure on demand: the n-th allocation from when it is armed throws.
+namespace {
+int allocationsUntilFailure = 0;
+}
+
+void* operator new(std::size_t n) {
+    if (allocationsUntilFailure > 0 && --allocationsUntilFailure == 0) throw std::bad_alloc();
+    void* p = std::malloc(n != 0 ? n : 1);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+void* operator new[](std::size_t n) { return ::operator new(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+class ModuleShell : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const std::string tag = std::to_string(::getpid());
+        withMessages = fs::temp_directory_path() / ("module-shell-" + tag);
+        withoutMessages = fs::temp_directory_path() / ("module-shell-bare-" + tag);
+        for (const fs::path& dir : {withMessages, withoutMessages}) {
+            fs::remove_all(dir);
+            fs::copy(AEROBELL_SIM_DIR, dir, fs::copy_options::recursive);
+            std::ofstream(dir / "Config/Vessels/InProcessCone.cfg")
+                << "ClassName = InProcessCone\nModule = InProcessCone\n";
+        }
+        fs::remove(withoutMessages / "Modules/cvelmessage.so");
+        host::registerModule("InProcessCone", armedInit, DestroyAerobellVessel);
+    }
+    static void TearDownTestSuite() {
+        host::reset();
+        std::error_code ec;
+        fs::remove_all(withMessages, ec);
+        fs::remove_all(withoutMessages, ec);
+    }
+    void SetUp() override {
+        host::setRoot(withMessages.string());
+        host::reset();
+    }
+    void TearDown() override { host::reset(); }
+
+    static const COMMON_VESSEL_EX& framework(OBJHANDLE h) {
+        return *static_cast<const COMMON_VESSEL_EX*>(host::vessel(h).iface);
+    }
+
+    // Arms the allocation failure for the construction only.
+    static VESSEL* armedInit(OBJHANDLE h, int flightmodel) {
+        allocationsUntilFailure = failAt;
+        VESSEL* v = CreateAerobellVessel(h, flightmodel);
+        constructionFailed = allocationsUntilFailure == 0 && failAt > 0;
+        allocationsUntilFailure = 0;
+        return v;
+    }
+
+    static inline fs::path withMessages, withoutMessages;
+    static inline int failAt = 0;
+    static inline bool constructionFailed = false;
+};
+
+TEST_F(ModuleShell, ConesComeFromAScenarioAndAtRunTimeWithFlightModelOne) {
+    host::loadScenario("Scenarios/Demo/Aerobell demo.scn");
+    const OBJHANDLE fromScenario = host::find("Aerobell-1");
+    ASSERT_NE(fromScenario, nullptr);
+    EXPECT_NE(framework(fromScenario).MessageLibrary(), nullptr);
+    EXPECT_TRUE(framework(fromScenario).Item(0).present) << "its astronaut line was read";
+
+    host::setFlightModel(0);
+    const OBJHANDLE atRunTime = host::createVessel("Aerobell-2", "AEROBELL", host::defaultStatus());
+    ASSERT_NE(atRunTime, nullptr);
+    EXPECT_EQ(host::vessel(atRunTime).flightModelAsked, 0);
+    EXPECT_EQ(host::vessel(atRunTime).flightModelGiven, 1);
+    host::runFor(1.0);
+    const fs::path saved = withMessages / "Scenarios/after.scn";
+    host::saveScenario(saved.string());
+    std::ifstream in(saved);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Aerobell-2:AEROBELL"), std::string::npos);
+    EXPECT_NE(text.find("PAYLOAD Aerobell-1-Suit mmu nasa_mmu"), std::string::npos);
+}
+
+TEST_F(ModuleShell, AConeIsBuiltWithoutTheMessageModule) {
+    host::setRoot(withoutMessages.string());
+    const OBJHANDLE h = host::createVessel("Lonely", "AEROBELL", host::defaultStatus());
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(framework(h).MessageLibrary(), nullptr);
+    host::runFor(1.0);
+}
+
+TEST_F(ModuleShell, ExportsOnlyItsEntryPointsAndIgnoresANullExit) {
+    void* lib = dlopen((withMessages / "Modules/Aerobell.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    EXPECT_NE(dlsym(lib, "ovcInit"), nullptr);
+    auto exitFn = reinterpret_cast<void (*)(VESSEL*)>(dlsym(lib, "ovcExit"));
+    ASSERT_NE(exitFn, nullptr);
+    exitFn(nullptr);
+    EXPECT_EQ(dlsym(lib, "CreateAerobellVessel"), nullptr);
+    EXPECT_EQ(dlsym(lib, "_ZN16COMMON_VESSEL_EX16SeparateNextItemEv"), nullptr);
+    dlclose(lib);
+}
+
+TEST_F(ModuleShell, AConstructionThatFailsIsRefusedWithoutACrash) {
+    int refused = 0;
+    for (failAt = 1; failAt < 500; ++failAt) {
+        const std::string name = "Cone-" + std::to_string(failAt);
+        const OBJHANDLE h = host::createVessel(name, "InProcessCone", host::defaultStatus());
+        if (!constructionFailed) {
+            ASSERT_NE(h, nullptr) << "a whole construction gives a vessel";
+            break;
+        }
+        if (h == nullptr) {
+            ++refused;
+            EXPECT_EQ(host::find(name), nullptr);
+        } else {
+            // Only the framework's own best-effort steps (the message module) may be skipped.
+            EXPECT_EQ(host::vessel(h).propellants.size(), 2u);
+        }
+    }
+    failAt = 0;
+    EXPECT_GT(refused, 0);
+    host::reset();
+}
+
+}  // namespace
