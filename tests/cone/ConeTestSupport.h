@@ -122,6 +122,18 @@ inline std::string vecText(const VECTOR3& v) {
     return b;
 }
 
+// A particle stream's fields in the host's order, as one line that reads against the spec
+// of the stream it should be.
+inline std::string specText(const PARTICLESTREAMSPEC& p) {
+    char b[256];
+    std::snprintf(b, sizeof b, "%u %g %g %g %g %g %g %g %d %d %g %g %d %g %g %s",
+                  static_cast<unsigned>(p.flags), p.srcsize, p.srcrate, p.v0, p.srcspread,
+                  p.lifetime, p.growthrate, p.atmslowdown, static_cast<int>(p.ltype),
+                  static_cast<int>(p.levelmap), p.lmin, p.lmax, static_cast<int>(p.atmsmap),
+                  p.amin, p.amax, p.tex == nullptr ? "default" : "own");
+    return b;
+}
+
 }  // namespace conetest
 
 #endif  // CONE_TEST_SUPPORT_H

@@ -78,25 +78,22 @@ TEST_F(ConstructionTest, TheRetroTankFollowsTheClassKey) {
     }
 }
 
-TEST_F(ConfigurationTest, BareConeBody) {
+TEST_F(ConfigurationTest, BareConeBodyAndEffects) {
     const host::Vessel& v = V(makeVessel("C1", "AEROBELL"));
     EXPECT_EQ(v.emptyMass, 100.0);
     EXPECT_EQ(v.size, 8.0);
     EXPECT_EQ(vecText(v.cameraOffset), vecText(_V(0, 0.5, -0.4)));
     EXPECT_EQ(vecText(v.pmi), vecText(_V(2.28, 2.15, 4.09)));
     EXPECT_EQ(vecText(v.crossSections), vecText(_V(5.3, 5.3, 42.15)));
-    EXPECT_EQ(v.cw[0], 0.7);
-    EXPECT_EQ(v.cw[1], 0.7);
-    EXPECT_EQ(v.cw[2], 0.9);
+    EXPECT_EQ(vecText(_V(v.cw[0], v.cw[1], v.cw[2])), vecText(_V(0.7, 0.7, 0.9)));
     EXPECT_EQ(v.cw[3], 0.9);
     EXPECT_EQ(vecText(v.rotDrag), vecText(_V(0.5, 0.5, 0.3)));
     EXPECT_EQ(v.pitchMomentScale, -0.0001);
     EXPECT_EQ(v.bankMomentScale, -0.0001);
-    for (const VECTOR3& p : v.touchdown) EXPECT_EQ(p.z, -1.0);
-    EXPECT_EQ(vecText(v.touchdown[0]), vecText(_V(0, 17, -1)));
+    EXPECT_EQ(vecText(v.touchdown[0]) + vecText(v.touchdown[1]) + vecText(v.touchdown[2]),
+              vecText(_V(0, 17, -1)) + vecText(_V(10, 10, -1)) + vecText(_V(-10, -10, -1)));
     ASSERT_EQ(v.propellants.size(), 2u);
     EXPECT_EQ(v.defaultPropellant, v.propellants[1].get());
-
     ASSERT_FALSE(v.meshes.empty());
     EXPECT_EQ(v.meshes[0].meshName, "Aerobell");
     EXPECT_EQ(v.meshes[0].visibility, 3);
@@ -104,39 +101,18 @@ TEST_F(ConfigurationTest, BareConeBody) {
     EXPECT_EQ(group(v, THGROUP_RETRO), nullptr);
 
     EXPECT_TRUE(v.reentry.set);
-    EXPECT_EQ(v.reentry.tex, texture(host::TextureRecord::REENTRY, "reentry"));
     EXPECT_NE(v.reentry.tex, nullptr);
-    EXPECT_EQ(v.reentry.plimit, 600000.0);
-    EXPECT_EQ(v.reentry.lscale, 1.0);
-    EXPECT_EQ(v.reentry.wscale, 1.0);
+    EXPECT_EQ(v.reentry.tex, texture(host::TextureRecord::REENTRY, "reentry"));
+    EXPECT_EQ(vecText(_V(v.reentry.plimit, v.reentry.lscale, v.reentry.wscale)),
+              vecText(_V(600000, 1, 1)));
     EXPECT_NE(texture(host::TextureRecord::PARTICLE, "Contrail2"), nullptr);
-}
-
-TEST_F(ConfigurationTest, ReentryStream) {
-    const host::Vessel& v = V(makeVessel("C1", "AEROBELL"));
     const host::ParticleStream* s = nullptr;
     for (const auto& p : v.streams) {
         if (p->kind == host::ParticleStream::REENTRY) s = p.get();
     }
     ASSERT_NE(s, nullptr);
     ASSERT_TRUE(s->hasSpec);
-    const PARTICLESTREAMSPEC& p = s->spec;
-    EXPECT_EQ(p.flags, 0u);
-    EXPECT_EQ(p.srcsize, 20.0);
-    EXPECT_EQ(p.srcrate, 20.0);
-    EXPECT_EQ(p.v0, 0.0);
-    EXPECT_EQ(p.srcspread, 0.03);
-    EXPECT_EQ(p.lifetime, 0.5);
-    EXPECT_EQ(p.growthrate, 100.0);
-    EXPECT_EQ(p.atmslowdown, 3.0);
-    EXPECT_EQ(p.ltype, PARTICLESTREAMSPEC::DIFFUSE);
-    EXPECT_EQ(p.levelmap, PARTICLESTREAMSPEC::LVL_FLAT);
-    EXPECT_EQ(p.lmin, 1.0);
-    EXPECT_EQ(p.lmax, 1.0);
-    EXPECT_EQ(p.atmsmap, PARTICLESTREAMSPEC::ATM_PLIN);
-    EXPECT_EQ(p.amin, 6e7);
-    EXPECT_EQ(p.amax, 1.2e8);
-    EXPECT_EQ(p.tex, nullptr);
+    EXPECT_EQ(specText(s->spec), "0 20 20 0 0.03 0.5 100 3 1 0 1 1 1 6e+07 1.2e+08 default");
 }
 
 // The attitude thrusters are checked by what they do: each rotation group turns the cone about
@@ -195,6 +171,26 @@ TEST_F(ConfigurationTest, AttitudeGroupsTurnAndPushAboutTheirOwnAxes) {
     EXPECT_EQ(used.size(), 22u);
 }
 
+std::string componentText(const host::AnimationComponent& c) {
+    char b[320];
+    const MGROUP_TRANSFORM* t = c.transform;
+    std::string s = std::to_string(c.state0) + ".." + std::to_string(c.state1) +
+                    (c.parent ? " child" : " top") + " mesh " + std::to_string(t->mesh) + " groups";
+    for (UINT i = 0; i < t->ngrp; ++i) s += " " + std::to_string(t->grp[i]);
+    if (t->Type() == MGROUP_TRANSFORM::ROTATE) {
+        const auto* r = static_cast<const MGROUP_ROTATE*>(t);
+        std::snprintf(b, sizeof b, " rotate about %s%s by %.9g", vecText(r->ref).c_str(),
+                      vecText(r->axis).c_str(), static_cast<double>(r->angle));
+    } else if (t->Type() == MGROUP_TRANSFORM::SCALE) {
+        const auto* sc = static_cast<const MGROUP_SCALE*>(t);
+        std::snprintf(b, sizeof b, " scale about %s by %s", vecText(sc->ref).c_str(),
+                      vecText(sc->scale).c_str());
+    } else {
+        std::snprintf(b, sizeof b, " other");
+    }
+    return s + b;
+}
+
 TEST_F(ConfigurationTest, DeploymentAnimation) {
     const host::Vessel& v = V(makeVessel("C1", "AEROBELL"));
     ASSERT_EQ(v.animations.size(), 1u);
@@ -202,36 +198,14 @@ TEST_F(ConfigurationTest, DeploymentAnimation) {
     EXPECT_EQ(a.initialState, 1.0);  // the mesh as loaded shows the deployed cone
     EXPECT_EQ(a.state, 0.0);
     ASSERT_EQ(a.components.size(), 2u);
-
-    const host::AnimationComponent& rc = *a.components[0];
-    EXPECT_EQ(rc.state0, 0.05);
-    EXPECT_EQ(rc.state1, 0.9);
-    EXPECT_EQ(rc.parent, nullptr);
-    ASSERT_NE(rc.transform, nullptr);
-    ASSERT_EQ(rc.transform->Type(), MGROUP_TRANSFORM::ROTATE);
-    const auto* rot = static_cast<const MGROUP_ROTATE*>(rc.transform);
-    EXPECT_EQ(rot->mesh, 0u);
-    ASSERT_EQ(rot->ngrp, 2u);
-    EXPECT_EQ(rot->grp[0], 0u);
-    EXPECT_EQ(rot->grp[1], 1u);
-    EXPECT_EQ(vecText(rot->ref), vecText(_V(0, 0, -0.45)));
-    EXPECT_EQ(vecText(rot->axis), vecText(_V(1, 0, 0)));
-    EXPECT_EQ(rot->angle, static_cast<float>(68.0 * PI / 180.0));
-
-    const host::AnimationComponent& sc = *a.components[1];
-    EXPECT_EQ(sc.state0, 0.7);
-    EXPECT_EQ(sc.state1, 0.75);
-    EXPECT_EQ(sc.parent, nullptr);
-    ASSERT_NE(sc.transform, nullptr);
-    ASSERT_EQ(sc.transform->Type(), MGROUP_TRANSFORM::SCALE);
-    const auto* scale = static_cast<const MGROUP_SCALE*>(sc.transform);
-    EXPECT_EQ(scale->mesh, 0u);
-    ASSERT_EQ(scale->ngrp, 2u);
-    EXPECT_EQ(scale->grp[0], 2u);
-    EXPECT_EQ(scale->grp[1], 3u);
-    EXPECT_EQ(vecText(scale->ref), vecText(_V(0, 0, 0)));
-    EXPECT_EQ(vecText(scale->scale), vecText(_V(1000, 1000, 10)));
-
+    char angle[32];
+    std::snprintf(angle, sizeof angle, "%.9g", static_cast<double>(static_cast<float>(68 * PI / 180)));
+    EXPECT_EQ(componentText(*a.components[0]),
+              "0.050000..0.900000 top mesh 0 groups 0 1 rotate about " +
+                  vecText(_V(0, 0, -0.45)) + vecText(_V(1, 0, 0)) + " by " + angle);
+    EXPECT_EQ(componentText(*a.components[1]),
+              "0.700000..0.750000 top mesh 0 groups 2 3 scale about " + vecText(_V(0, 0, 0)) +
+                  " by " + vecText(_V(1000, 1000, 10)));
     // The bundled cone mesh has the four groups the animation moves.
     for (const host::MeshLoadRecord& r : host::records().meshLoads) {
         if (r.name == "Aerobell") {

@@ -91,23 +91,7 @@ TEST_F(RetroTest, MotorExhaustAndStream) {
     ASSERT_TRUE(s->hasPos);
     EXPECT_EQ(vecText(s->pos), vecText(_V(0, 0, 1)));
     ASSERT_TRUE(s->hasSpec);
-    const PARTICLESTREAMSPEC& p = s->spec;
-    EXPECT_EQ(p.flags, 0u);
-    EXPECT_EQ(p.srcsize, 0.25);
-    EXPECT_EQ(p.srcrate, 1000.0);
-    EXPECT_EQ(p.v0, 150.0);
-    EXPECT_EQ(p.srcspread, 0.3);
-    EXPECT_EQ(p.lifetime, 0.25);
-    EXPECT_EQ(p.growthrate, 16.0);
-    EXPECT_EQ(p.atmslowdown, 0.0);
-    EXPECT_EQ(p.ltype, PARTICLESTREAMSPEC::EMISSIVE);
-    EXPECT_EQ(p.levelmap, PARTICLESTREAMSPEC::LVL_PLIN);
-    EXPECT_EQ(p.lmin, 0.0);
-    EXPECT_EQ(p.lmax, 1.0);
-    EXPECT_EQ(p.atmsmap, PARTICLESTREAMSPEC::ATM_PLIN);
-    EXPECT_EQ(p.amin, -0.01);
-    EXPECT_EQ(p.amax, 0.1);
-    EXPECT_EQ(p.tex, nullptr);
+    EXPECT_EQ(specText(s->spec), "0 0.25 1000 150 0.3 0.25 16 0 0 3 0 1 1 -0.01 0.1 default");
 }
 
 // Once fired, the motor burns at full level on every step until its propellant is gone,
