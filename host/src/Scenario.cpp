@@ -452,7 +452,7 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
         return formatNumber(x.x) + " " + formatNumber(x.y) + " " + formatNumber(x.z);
     };
     auto deg = [](const VECTOR3& x) {
-        return formatAngle(x.x * DEG) + " " + formatAngle(x.y * DEG) + " " + formatAngle(x.z * DEG);
+        return formatAngle(x.x) + " " + formatAngle(x.y) + " " + formatAngle(x.z);
     };
     writeLine(scn, std::string("  STATUS ") + (v.status == 1 ? "Landed " : "Orbiting ") + v.refBody);
     writeLine(scn, "  RPOS " + vec(v.pos));

@@ -66,10 +66,15 @@ std::string formatNumber(double d) {
     return buf;
 }
 
-std::string formatAngle(double deg) {
-    // Degrees come from radians; 15 digits hide the conversion's last-bit noise.
+std::string formatAngle(double rad) {
+    // The file holds degrees; pick the shortest text whose reading gives back the same radians,
+    // so a saved attitude reloads exactly and "10" stays "10".
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", deg);
+    const double deg = rad * DEG;
+    for (int prec = 15; prec <= 17; ++prec) {
+        std::snprintf(buf, sizeof buf, "%.*g", prec, deg);
+        if (std::strtod(buf, nullptr) * RAD == rad) break;
+    }
     if (std::strcmp(buf, "-0") == 0) return "0";
     return buf;
 }

@@ -140,7 +140,7 @@ inline Vessel& self(const VESSEL* v, OBJHANDLE h) {
 std::string lower(std::string s);
 bool parseDouble(const std::string& text, double& out);  // whole text, finite
 std::string formatNumber(double d);                     // shortest text that reads back exactly
-std::string formatAngle(double deg);
+std::string formatAngle(double rad);  // degrees, reading back to the same radians
 
 const ClassInfo* classInfo(const std::string& className, std::string* error);
 Mesh* loadMesh(const std::string& name);  // no failure counting, cached

@@ -69,26 +69,39 @@ TEST_F(Scenario, FilesAreWrittenBackAsRead) {
 }
 
 TEST_F(Scenario, SavedWorldFliesLikeTheOriginal) {
-    auto fly = [](const std::string& path) {
-        host::reset();
-        host::loadScenario(path);
+    auto burn = [] {
         host::vessel(host::find("Burner")).iface->SetThrusterGroupLevel(THGROUP_MAIN, 1.0);
         host::runFor(5.0);
         return host::scenarioText();
     };
     const std::string original = write("Scenarios/orig.scn", kCraftScenario);
     host::loadScenario(original);
-    host::runFor(2.0);  // coast, then save mid-flight
+    VESSELSTATUS turned = host::defaultStatus();
+    turned.arot = _V(0.1234567891, -1.3456789, 3.0001);  // no short decimal in degrees
+    turned.rvel = _V(0.1, 0.2, 0.3);
+    host::createVessel("Turned", "Craft", turned);
+    host::runFor(2.0);  // coast, save mid-flight, then burn
+    const host::Vessel before = [] {
+        const host::Vessel& v = host::vessel(host::find("Turned"));
+        host::Vessel copy;
+        copy.pos = v.pos;
+        copy.vel = v.vel;
+        copy.arot = v.arot;
+        return copy;
+    }();
     const std::string saved = root + "/Scenarios/saved.scn";
     host::saveScenario(saved);
-    const std::string fromSaved = fly(saved);
+    const std::string flown = burn();
 
     host::reset();
-    host::loadScenario(original);
-    host::runFor(2.0);
-    host::vessel(host::find("Burner")).iface->SetThrusterGroupLevel(THGROUP_MAIN, 1.0);
-    host::runFor(5.0);
-    EXPECT_EQ(fromSaved, host::scenarioText());
+    host::loadScenario(saved);
+    const host::Vessel& reloaded = host::vessel(host::find("Turned"));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(reloaded.pos.data[i], before.pos.data[i]);
+        EXPECT_EQ(reloaded.vel.data[i], before.vel.data[i]);
+        EXPECT_EQ(reloaded.arot.data[i], before.arot.data[i]);
+    }
+    EXPECT_EQ(burn(), flown);
 }
 
 TEST_F(Scenario, OverlongLinesAreKept) {
