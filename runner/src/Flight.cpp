@@ -132,10 +132,13 @@ private:
     }
 
     void sampleAll(double time, bool first) {
-        const bool timelineRow =
-            first || reached(time, nextRowTime_);
-        if (timelineRow && !first) nextRowTime_ += options_.sampleInterval;
-        if (first) nextRowTime_ = time + options_.sampleInterval;
+        const bool timelineRow = first || reached(time, nextRowTime_);
+        if (first) nextRowTime_ = time;
+        // Row times are whole multiples of the interval, however the steps fall.
+        while (timelineRow && reached(time, nextRowTime_)) {
+            ++rowsDue_;
+            nextRowTime_ = static_cast<double>(rowsDue_) * options_.sampleInterval;
+        }
         for (const host::Vessel* v : host::vessels()) {
             if (v->deleted) continue;
             Sample s;
@@ -194,6 +197,7 @@ private:
     std::map<std::string, Seen> seen_;
     std::vector<Sample> samples_, rows_;
     double nextRowTime_ = 0.0;
+    long rowsDue_ = 0;
 };
 
 void printSummary(std::ostream& out) {
