@@ -26,17 +26,6 @@ ThrusterGroup* groupOfType(Vessel& v, THGROUP_TYPE t) {
     return nullptr;
 }
 
-// Groups replaced by a later definition of their type stay allocated: the module may still
-// hold their handles.
-std::vector<std::unique_ptr<ThrusterGroup>>& retiredGroups() {
-    static auto* r = new std::vector<std::unique_ptr<ThrusterGroup>>;
-    return *r;
-}
-std::vector<std::unique_ptr<Propellant>>& retiredPropellants() {
-    static auto* r = new std::vector<std::unique_ptr<Propellant>>;
-    return *r;
-}
-
 void setGroupLevel(Vessel& v, ThrusterGroup* g, double level) {
     if (!g) return;
     level = clamp01(level);
@@ -115,7 +104,7 @@ void VESSEL::DelPropellantResource(PROPELLANT_HANDLE& ph) const {
     for (auto& t : v.thrusters)
         if (t->resource == p) t->resource = nullptr;
     if (v.defaultPropellant == p) v.defaultPropellant = nullptr;
-    retiredPropellants().push_back(std::move(*it));
+    world().retiredPropellants.push_back(std::move(*it));
     v.propellants.erase(it);
     ph = nullptr;
 }
@@ -196,7 +185,7 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     if (thgt != THGROUP_USER) {
         for (auto& old : v.groups) {
             if (old->type == thgt) {
-                retiredGroups().push_back(std::move(old));
+                world().retiredGroups.push_back(std::move(old));
                 old = std::move(g);
                 replaced = true;
                 break;

@@ -461,6 +461,8 @@ void reset() {
     w.byName.clear();
     w.live.clear();
     w.owned.clear();
+    w.retiredPropellants.clear();
+    w.retiredGroups.clear();
     w.focus = nullptr;
     w.step = w.baseStep = 0;
     w.time = w.baseTime = 0.0;

@@ -100,6 +100,9 @@ struct World {
     std::unordered_map<std::string, Vessel*> byName;
     Vessel* focus = nullptr;
     std::vector<Vessel*> pendingDestroy;
+    // Deleted resources and replaced groups stay allocated: modules may still hold their handles.
+    std::vector<std::unique_ptr<Propellant>> retiredPropellants;
+    std::vector<std::unique_ptr<ThrusterGroup>> retiredGroups;
 
     std::function<void(double)> preStepHook;
     std::vector<int> queuedKeys;

@@ -11,9 +11,11 @@
 //     host::runFor(5.0);
 //     host::saveScenario("/tmp/out.scn");
 //
-// OBJHANDLE is a host::Vessel*. Every record below is owned by the host and stays at the same
-// address until host::reset() (or, for per-vessel records, until the vessel is deleted), so a
-// pointer or handle taken from it may be kept across steps.
+// OBJHANDLE is a host::Vessel*; the other SDK handles point to the records below (Propellant,
+// Thruster, ThrusterGroup, ParticleStream, AnimationComponent, Attachment, Mesh). Those objects
+// stay at their address until host::reset(), even when deleted or replaced (a deleted vessel is
+// unlisted but its object lives on), so a handle kept by a module never dangles within a run.
+// Entries of the plain vectors (meshes, exhausts, records) move as the vectors grow.
 #ifndef HOST_HOST_H
 #define HOST_HOST_H
 
