@@ -27,14 +27,6 @@ bool reached(double stepTime, double commandTime) {
     return stepTime >= commandTime - 1e-9 * std::max(1.0, std::fabs(commandTime));
 }
 
-const char* keyName(DWORD code) {
-    static std::string name;
-    for (const char* n : {"K", "J", "S"})
-        if (keyCodeByName(n) == static_cast<int>(code)) return n;
-    name = "code " + std::to_string(code);
-    return name.c_str();
-}
-
 std::string fmt(const char* format, double v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, format, v);
@@ -81,7 +73,7 @@ public:
         event(nameOf(r.parent), "released " + nameOf(r.child) + pointText(r.parent, r.parentPoint));
     }
     void onKeyEvent(const host::KeyRecord& r) override {
-        event(r.vessel ? nameOf(r.vessel) : "-", std::string("key ") + keyName(r.key) +
+        event(r.vessel ? nameOf(r.vessel) : "-", "key " + keyNameByCode(static_cast<int>(r.key)) +
                                                      (r.result ? " consumed" : " not consumed"));
     }
     void onThrusterGroupCreated(OBJHANDLE h, THGROUP_TYPE type) override {
@@ -165,7 +157,10 @@ private:
         Seen now;
         for (const auto& p : v.propellants) now.propellant.push_back(p->mass);
         now.emptyMass = v.emptyMass;
-        if (!v.moduleName.empty()) now.items = static_cast<int>(readItems(host::saveVesselState(const_cast<host::Vessel*>(&v))).items.size());
+        if (!v.moduleName.empty()) {
+            const ItemReading items = readItems(host::saveVesselState(const_cast<host::Vessel*>(&v)));
+            now.items = static_cast<int>(items.items.size());
+        }
         auto it = seen_.find(v.name);
         if (!first && it != seen_.end()) {
             const Seen& before = it->second;

@@ -73,6 +73,12 @@ int keyCodeByName(const std::string& name) {
     return -1;
 }
 
+std::string keyNameByCode(int code) {
+    for (const NamedCode& k : kKeys)
+        if (k.code == code) return k.name;
+    return "key code " + std::to_string(code);
+}
+
 int groupTypeByName(const std::string& name) {
     const std::string u = upper(name);
     for (int i = 0; i < static_cast<int>(std::size(kGroups)); ++i) {

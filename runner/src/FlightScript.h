@@ -39,6 +39,8 @@ FlightScript parseFlightScriptText(const std::string& text, const std::string& f
 
 // Key codes by name ("K", "J", "SPACE", ...); -1 when the name is unknown.
 int keyCodeByName(const std::string& name);
+// The name of a key code ("K"), or "key code N" when it has none.
+std::string keyNameByCode(int code);
 // Thruster group types by name ("RETRO", "MAIN", "ATT_PITCHUP" or "PITCHUP", ...); -1 if unknown.
 int groupTypeByName(const std::string& name);
 std::string groupNameByType(int type);
