@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <map>
 #include <ostream>
-#include <set>
 #include <vector>
 
 namespace runner {
