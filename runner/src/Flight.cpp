@@ -42,8 +42,22 @@ public:
         nameWidth_ = std::max(nameWidth_, vessel.size());
         char head[64];
         std::snprintf(head, sizeof head, "%8.2f  ", time);
-        out_ << head << vessel << std::string(nameWidth_ - vessel.size() + 2, ' ') << what
-             << std::endl;
+        const std::string line =
+            head + vessel + std::string(nameWidth_ - vessel.size() + 2, ' ') + what;
+        if (holding_)
+            held_.push_back(line);
+        else
+            out_ << line << std::endl;
+    }
+
+    // The host reports a key event after the vessel has acted on it; what the key caused is held
+    // back until then, so the key comes first in the log.
+    void holdForKey() { holding_ = true; }
+    void releaseHeld() {
+        holding_ = false;
+        for (const std::string& line : held_) out_ << line << '\n';
+        out_.flush();
+        held_.clear();
     }
     void event(const std::string& vessel, const std::string& what) {
         event(host::simTime(), vessel, what);
@@ -72,8 +86,15 @@ public:
         event(nameOf(r.parent), "released " + nameOf(r.child) + pointText(r.parent, r.parentPoint));
     }
     void onKeyEvent(const host::KeyRecord& r) override {
+        std::vector<std::string> effects;
+        effects.swap(held_);
+        const bool holding = holding_;
+        holding_ = false;
         event(r.vessel ? nameOf(r.vessel) : "-", "key " + keyNameByCode(static_cast<int>(r.key)) +
                                                      (r.result ? " consumed" : " not consumed"));
+        held_.swap(effects);
+        releaseHeld();
+        holding_ = holding;
     }
     void onThrusterGroupCreated(OBJHANDLE h, THGROUP_TYPE type) override {
         if (type == THGROUP_RETRO) event(nameOf(h), "retro motor created");
@@ -95,7 +116,10 @@ public:
         if (last < 1.0 && state >= 1.0) event(nameOf(h), "deployment complete");
         last = state;
     }
-    void onStepEnd(double simt) override { sampleAll(simt, false); }
+    void onStepEnd(double simt) override {
+        releaseHeld();
+        sampleAll(simt, false);
+    }
 
     const std::vector<Sample>& samples() const { return samples_; }
     const std::vector<Sample>& timelineRows() const { return rows_; }
@@ -185,7 +209,9 @@ private:
 
     std::ostream& out_;
     const FlightOptions& options_;
-    std::size_t nameWidth_ = 16;  // wide enough for a cone name with "-Suit"
+    std::size_t nameWidth_ = 16;
+    bool holding_ = false;
+    std::vector<std::string> held_;  // wide enough for a cone name with "-Suit"
     std::map<std::pair<OBJHANDLE, int>, double> groupLevels_;
     std::map<OBJHANDLE, double> animStates_;
     std::map<std::string, Seen> seen_;
@@ -296,6 +322,7 @@ void runFlight(const FlightOptions& options, std::ostream& out) {
             switch (c.kind) {
                 case ScriptCommand::Kind::Key:
                     host::pressKey(c.keyCode);
+                    log.holdForKey();
                     break;
                 case ScriptCommand::Kind::Thrust: {
                     OBJHANDLE f = host::focus();
