@@ -211,6 +211,7 @@ void loadScenario(const std::string& path) {
             layout.push_back({World::Segment::SHIPS, ""});
         } else {
             layout.push_back({World::Segment::RAW, lines[i]});
+            if (!t.empty()) info.unknownSections.push_back(lines[i]);
         }
     }
 

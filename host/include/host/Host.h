@@ -290,7 +290,7 @@ struct ScenarioInfo {
     std::string path;
     std::vector<std::string> description;  // lines between BEGIN_DESC and END_DESC, as read
     std::vector<std::string> environment;  // lines between BEGIN_ENVIRONMENT and END_ENVIRONMENT
-    std::vector<std::string> unknownSections;  // other top-level lines, kept
+    std::vector<std::string> unknownSections;  // other top-level lines (not blank), written back in place
     std::string focusName;                     // as read
 };
 
