@@ -12,7 +12,6 @@
 namespace fs = std::filesystem;
 
 std::string FrameworkWorld::root;
-std::string FrameworkWorld::rootWithoutMessages;
 std::string FrameworkWorld::rootWithScriptedMessages;
 
 void TestCarrier::OnMessage(const char* key, const char* text) {
@@ -70,10 +69,8 @@ std::string makeRoot(const char* tag, const char* messageModule) {
           "MSHX1\nGROUPS 1\nGEOM 3 1\n0 0 0 0 0 1\n1 0 0 0 0 1\n0 1 0 0 0 1\n0 1 2\n");
     fs::create_directories(dir / "Modules");
     fs::create_directories(dir / "Scenarios");
-    if (messageModule != nullptr) {
-        fs::copy_file(messageModule, dir / "Modules/cvelmessage.so",
-                      fs::copy_options::overwrite_existing);
-    }
+    fs::copy_file(messageModule, dir / "Modules/cvelmessage.so",
+                  fs::copy_options::overwrite_existing);
     return dir.string();
 }
 
@@ -82,9 +79,13 @@ std::string makeRoot(const char* tag, const char* messageModule) {
 void FrameworkWorld::SetUpTestSuite() {
     if (!root.empty()) return;
     root = makeRoot("real", AEROBELL_MODULE_DIR "/cvelmessage.so");
-    rootWithoutMessages = makeRoot("none", nullptr);
     rootWithScriptedMessages = makeRoot("scripted", SCRIPTED_MESSAGE_MODULE);
     host::registerModule("TestCarrier", initCarrier, exitCarrier);
+    std::atexit([] {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+        fs::remove_all(rootWithScriptedMessages, ec);
+    });
 }
 
 void FrameworkWorld::SetUp() {

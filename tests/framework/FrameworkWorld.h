@@ -26,8 +26,6 @@ public:
 
     // The list reset to a base mesh of the given handle, then rebuilt.
     void ResetAndRebuild(MESHHANDLE base);
-    std::vector<MeshEntry>& Meshes() { return meshList; }
-    StageSlot& Slot(int i) { return items[i]; }
 
     std::vector<std::pair<std::string, std::string>> received;
     bool throwOnMessage = false;
@@ -40,9 +38,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Roots: with the real message module, without any, and with a scripted stand-in.
+    // Roots: with the real message module, and with a scripted stand-in.
     static std::string root;
-    static std::string rootWithoutMessages;
     static std::string rootWithScriptedMessages;
 
     static TestCarrier& carrier(OBJHANDLE h);

@@ -159,22 +159,5 @@ TEST(SeparationVelocity, MatchesTheReferenceValues) {
     }
 }
 
-TEST(SeparationVelocity, TakesTheHorizontalBranchAtExactlyTheVerticalLimit) {
-    // x = 0 and y = 0 leave w = z / |z| = 1; find a z-heavy offset where |w| lands on 0.99.
-    // With x = 0: u = 0, v = y / sqrt(y^2 + z^2), w = z / sqrt(v^2 + z^2).
-    const double z = 1.0;
-    // Solve for y so that w is as close to 0.99 as doubles allow, then check both sides.
-    double lo = 0.0, hi = 10.0;
-    for (int i = 0; i < 200; ++i) {
-        const double y = 0.5 * (lo + hi);
-        const double v = y / std::sqrt(y * y + z * z);
-        const double w = z / std::sqrt(v * v + z * z);
-        (w > 0.99 ? lo : hi) = y;
-    }
-    EXPECT_EQ(itemSeparationVelocity(0.0, lo, z).z, 0.5);
-    const VECTOR3 horizontal = itemSeparationVelocity(0.0, hi, z);
-    EXPECT_EQ(horizontal.z, 0.0);
-    EXPECT_NEAR(horizontal.y, 2.0, 1e-12);
-}
 
 }  // namespace

@@ -62,15 +62,4 @@ TEST_F(MeshList, PayloadCentreIsTheMassWeightedOffsetAboveTheThreshold) {
     EXPECT_DOUBLE_EQ(centre.z, 2.0);
 }
 
-TEST_F(MeshList, TheLastSlotCountsLikeAnyOther) {
-    TestCarrier& c = makeCarrier("C");
-    for (int i = 0; i < COMMON_VESSEL_EX::kItemCount; ++i) {
-        c.HandleItemText(i == 49 ? "PAYLOAD Last box Probe 0 0 0 7 0 0"
-                                 : "PAYLOAD Item box Probe 0 0 0 1 0 0");
-    }
-    EXPECT_DOUBLE_EQ(c.PayloadMass(), 49.0 + 7.0);
-    c.ResetAndRebuild(nullptr);
-    EXPECT_EQ(host::vessel(c.GetHandle()).meshes.size(), 51u);
-}
-
 }  // namespace

@@ -102,13 +102,5 @@ TEST_F(Persistence, WritesTwoDecimalsAndTheExpectedLines) {
     EXPECT_EQ(itemLines(host::saveVesselState(c.GetHandle())), expected);
 }
 
-TEST_F(Persistence, ANestingThatCannotBeFollowedFallsBackToOneClosePerDrop) {
-    TestCarrier& c = makeCarrier("C");
-    feed(c, {"STAGE S box TestCarrier 0 0 0 1 0 0", "PAYLOAD P box Probe 0 0 0 1 0 0"});
-    c.Slot(0).kind = StageSlot::kPayload;  // P's parent is no longer a stage
-    const std::vector<std::string> lines = itemLines(host::saveVesselState(c.GetHandle()));
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2], "ENDSTAGE");
-}
 
 }  // namespace
