@@ -146,7 +146,7 @@ TEST_F(DeploymentTest, AReleasedConeStageCarriesItsContentsOn) {
     ASSERT_NE(carrier, nullptr);
     const host::Vessel& c = V(carrier);
     EXPECT_EQ(c.meshes.size(), 7u);
-    EXPECT_EQ(c.emptyMass, 100.0 + 350 + 40 + 150 + 80 + 60 + 212);
+    EXPECT_EQ(c.emptyMass, 100.0 + 107.25 + 40 + 113.5 + 80 + 60 + 212);
 
     const char* released[] = {"Carrier-Suit", "Carrier-Cargo", "Pod-1-Inner", "Pod-1"};
     for (const char* name : released) {
