@@ -244,6 +244,8 @@ struct Records {
 HOST_API const Records& records();
 
 // Observer of what happens, called as it happens (while the module's call is still running).
+// onVesselCreated is told of every oapiCreateVessel / createVessel call, refused ones with a null
+// handle; vessels of a scenario being loaded are not reported one by one.
 class HOST_API Listener {
 public:
     virtual ~Listener();
