@@ -23,7 +23,7 @@ struct CrewRow {
     const char* text;
 };
 
-// Every key after the first three also occurs in them, so the order decides.
+// The last key occurs in each of the others, so the first match in this order decides.
 const CrewRow kCrewTable[] = {
     {"AEROBELLGEM", "gem-eva1 gemini_leva  0.0  0.0 0.0 150.0  0.0  1.0"},
     {"AEROBELL2001", "2001/2001Astro 2001/Astro2001 0 -0.2 0.0 130.0 0.0 1.0"},
