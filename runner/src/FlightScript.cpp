@@ -156,12 +156,14 @@ FlightScript parseFlightScriptText(const std::string& text, const std::string& f
     return script;
 }
 
-FlightScript parseFlightScript(const std::string& file, const std::string& baseDir) {
+FlightScript parseFlightScript(const std::string& file, const std::string& baseDir,
+                               const std::string& displayName) {
+    const std::string name = displayName.empty() ? file : displayName;
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw InputError(file + ": cannot open flight script");
+    if (!in) throw InputError(name + ": cannot open flight script");
     std::ostringstream text;
     text << in.rdbuf();
-    return parseFlightScriptText(text.str(), file, baseDir);
+    return parseFlightScriptText(text.str(), name, baseDir);
 }
 
 }  // namespace runner

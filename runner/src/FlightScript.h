@@ -23,7 +23,7 @@ struct ScriptCommand {
 };
 
 struct FlightScript {
-    std::string file;                    // absolute path of the script
+    std::string file;                    // the script's name in messages
     std::vector<ScriptCommand> commands; // in the order they run (by time, then by line)
 
     // The time of the last command, or 0 without commands.
@@ -33,7 +33,9 @@ struct FlightScript {
 // Reads a flight script: one command a line, `TIME COMMAND ARGS`, `#` starts a comment.
 // File names in `save` commands are taken relative to `baseDir`. Throws InputError naming the
 // file and line for anything it cannot read.
-FlightScript parseFlightScript(const std::string& file, const std::string& baseDir);
+// Messages name the file as `displayName` (what the user typed), or as `file` when that is empty.
+FlightScript parseFlightScript(const std::string& file, const std::string& baseDir,
+                               const std::string& displayName = "");
 FlightScript parseFlightScriptText(const std::string& text, const std::string& file,
                                    const std::string& baseDir);
 

@@ -26,12 +26,15 @@ std::string defaultRoot() {
     return (fs::path(executableFolder()) / ".." / "sim").lexically_normal().string();
 }
 
-void requireParentFolder(const std::string& file, const std::string& what) {
-    fs::path parent = fs::path(file).parent_path();
+void requireParentFolder(const std::string& file, const std::string& what,
+                         const std::string& shown) {
+    const fs::path parent = fs::path(file).parent_path();
     std::error_code ec;
-    if (parent.empty()) return;
-    if (!fs::is_directory(parent, ec))
-        throw InputError(what + " " + file + ": folder " + parent.string() + " does not exist");
+    if (parent.empty() || fs::is_directory(parent, ec)) return;
+    const std::string name = shown.empty() ? file : shown;
+    const std::string folder = fs::path(name).parent_path().string();
+    throw InputError(what + " " + name + ": folder " + (folder.empty() ? parent.string() : folder) +
+                     " does not exist");
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

@@ -16,7 +16,9 @@ std::string executableFolder();
 std::string defaultRoot();
 
 // Throws InputError unless the folder that would hold `file` exists.
-void requireParentFolder(const std::string& file, const std::string& what);
+// `shown` is the name to use in the message (what the user typed), `file` when empty.
+void requireParentFolder(const std::string& file, const std::string& what,
+                         const std::string& shown = "");
 
 bool sameFile(const std::string& a, const std::string& b);
 

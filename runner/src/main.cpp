@@ -162,10 +162,15 @@ int main(int argc, char** argv) {
             FlightOptions o;
             o.scenario = findScenario(s, scenarioArg);
             if (!scriptArg.empty())
-                o.script = parseFlightScript(absoluteFrom(s.start, scriptArg), s.start);
+                o.script = parseFlightScript(absoluteFrom(s.start, scriptArg), s.start, scriptArg);
             if (until >= 0.0) o.until = until;
             o.dt = dt;
             o.sampleInterval = sample;
+            // Checked here as well as before the flight, to name the files as they were typed.
+            const std::pair<const std::string*, const char*> outputs[] = {
+                {&saveArg, "--save"}, {&timelineArg, "--timeline"}, {&plotArg, "--plot"}};
+            for (const auto& [arg, option] : outputs)
+                if (!arg->empty()) requireParentFolder(absoluteFrom(s.start, *arg), option, *arg);
             if (!saveArg.empty()) o.save = absoluteFrom(s.start, saveArg);
             if (!timelineArg.empty()) o.timeline = absoluteFrom(s.start, timelineArg);
             if (!plotArg.empty()) o.plot = absoluteFrom(s.start, plotArg);
