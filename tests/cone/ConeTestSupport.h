@@ -122,9 +122,9 @@ inline std::string vecText(const VECTOR3& v) {
     return b;
 }
 
-// A particle stream's fields in the host's order, as one line that reads against the spec
-// of the stream it should be.
-inline std::string specText(const PARTICLESTREAMSPEC& p) {
+// A particle stream's fields in the host's order, as one line to compare with the stream
+// it should be.
+inline std::string streamText(const PARTICLESTREAMSPEC& p) {
     char b[256];
     std::snprintf(b, sizeof b, "%u %g %g %g %g %g %g %g %d %d %g %g %d %g %g %s",
                   static_cast<unsigned>(p.flags), p.srcsize, p.srcrate, p.v0, p.srcspread,

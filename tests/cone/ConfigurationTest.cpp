@@ -112,7 +112,7 @@ TEST_F(ConfigurationTest, BareConeBodyAndEffects) {
     }
     ASSERT_NE(s, nullptr);
     ASSERT_TRUE(s->hasSpec);
-    EXPECT_EQ(specText(s->spec), "0 20 20 0 0.03 0.5 100 3 1 0 1 1 1 6e+07 1.2e+08 default");
+    EXPECT_EQ(streamText(s->spec), "0 20 20 0 0.03 0.5 100 3 1 0 1 1 1 6e+07 1.2e+08 default");
 }
 
 // The attitude thrusters are checked by what they do: each rotation group turns the cone about

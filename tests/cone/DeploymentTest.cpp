@@ -91,7 +91,7 @@ TEST_F(RetroTest, MotorExhaustAndStream) {
     ASSERT_TRUE(s->hasPos);
     EXPECT_EQ(vecText(s->pos), vecText(_V(0, 0, 1)));
     ASSERT_TRUE(s->hasSpec);
-    EXPECT_EQ(specText(s->spec), "0 0.25 1000 150 0.3 0.25 16 0 0 3 0 1 1 -0.01 0.1 default");
+    EXPECT_EQ(streamText(s->spec), "0 0.25 1000 150 0.3 0.25 16 0 0 3 0 1 1 -0.01 0.1 default");
 }
 
 // Once fired, the motor burns at full level on every step until its propellant is gone,
