@@ -52,8 +52,12 @@ public:
 
     // The host reports a key event after the vessel has acted on it; what the key caused is held
     // back until then, so the key comes first in the log.
-    void holdForKey() { holding_ = true; }
+    void holdForKey() {
+        ++keysDue_;
+        holding_ = true;
+    }
     void releaseHeld() {
+        keysDue_ = 0;
         holding_ = false;
         for (const std::string& line : held_) out_ << line << '\n';
         out_.flush();
@@ -86,15 +90,15 @@ public:
         event(nameOf(r.parent), "released " + nameOf(r.child) + pointText(r.parent, r.parentPoint));
     }
     void onKeyEvent(const host::KeyRecord& r) override {
+        if (keysDue_ > 0) --keysDue_;
+        holding_ = false;
         std::vector<std::string> effects;
         effects.swap(held_);
-        const bool holding = holding_;
-        holding_ = false;
         event(r.vessel ? nameOf(r.vessel) : "-", "key " + keyNameByCode(static_cast<int>(r.key)) +
                                                      (r.result ? " consumed" : " not consumed"));
-        held_.swap(effects);
-        releaseHeld();
-        holding_ = holding;
+        for (const std::string& line : effects) out_ << line << '\n';
+        out_.flush();
+        holding_ = keysDue_ > 0;
     }
     void onThrusterGroupCreated(OBJHANDLE h, THGROUP_TYPE type) override {
         if (type == THGROUP_RETRO) event(nameOf(h), "retro motor created");
@@ -198,8 +202,8 @@ private:
                                   (now.items - before.items == 1 ? " item" : " items") +
                                   " by message");
             if (now.emptyMass != before.emptyMass)
-                event(v.name, "empty mass " + fmt("%.1f", before.emptyMass) + " -> " +
-                                  fmt("%.1f", now.emptyMass) + " kg");
+                event(v.name, "empty mass " + fmt("%.2f", before.emptyMass) + " -> " +
+                                  fmt("%.2f", now.emptyMass) + " kg");
         } else if (!first && it == seen_.end() && now.items > 0) {
             event(v.name, "received " + std::to_string(now.items) +
                               (now.items == 1 ? " item" : " items") + " by message");
@@ -211,6 +215,7 @@ private:
     const FlightOptions& options_;
     std::size_t nameWidth_ = 16;
     bool holding_ = false;
+    int keysDue_ = 0;  // key events queued this step that the host has not reported yet
     std::vector<std::string> held_;  // wide enough for a cone name with "-Suit"
     std::map<std::pair<OBJHANDLE, int>, double> groupLevels_;
     std::map<OBJHANDLE, double> animStates_;

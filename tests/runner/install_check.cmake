@@ -18,6 +18,6 @@ execute_process(COMMAND ${PREFIX}/bin/aerobell-sim run Aerobell/Mmu.scn --until 
                 ERROR_VARIABLE err)
 message("${out}${err}")
 if(NOT rc EQUAL 0 OR NOT out MATCHES "Flying ${PREFIX}/sim/Scenarios/Aerobell/Mmu.scn"
-   OR NOT out MATCHES "Mmu-1 +empty mass 100.0 -> 312.0 kg")
+   OR NOT out MATCHES "Mmu-1 +empty mass 100.00 -> 312.00 kg")
   message(FATAL_ERROR "the installed runner did not fly")
 endif()
