@@ -30,7 +30,7 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
 
     // Nesting depths of what a released stage hands over, taken while the nest is still aboard.
     int depth[kItemCount];
-    for (int i = s; i <= last; ++i) depth[i] = NestingDepth(i);
+    for (int i = 0; i < kItemCount; ++i) depth[i] = i >= s && i <= last ? NestingDepth(i) : -1;
 
     VESSELSTATUS vs;
     GetStatus(vs);

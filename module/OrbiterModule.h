@@ -1,6 +1,6 @@
 // Chief header of the vessel module: the simulator's programming interface plus the small
 // portability layer that lets the same module sources build on Windows and on POSIX systems.
-// Module sources include this header only; nothing outside it may use platform-specific calls.
+// Module sources include this header only; nothing outside it may call the platform directly.
 #ifndef ORBITER_MODULE_H
 #define ORBITER_MODULE_H
 
