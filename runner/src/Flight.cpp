@@ -1,7 +1,7 @@
 #include "Flight.h"
 
 #include "InputError.h"
-#include "Inspect.h"
+#include "Readings.h"
 #include "ItemTree.h"
 #include "Paths.h"
 #include "Plot.h"

@@ -1,5 +1,5 @@
 #include "InputError.h"
-#include "Inspectors.h"
+#include "ScenarioReports.h"
 #include "ItemTree.h"
 
 #include <host/Host.h>

@@ -1,6 +1,6 @@
-#include "Inspect.h"
+#include "Readings.h"
 #include "InputError.h"
-#include "Inspectors.h"
+#include "ScenarioReports.h"
 #include "ItemTree.h"
 
 #include <host/Host.h>

@@ -3,7 +3,7 @@
 #include "Flight.h"
 #include "FlightScript.h"
 #include "InputError.h"
-#include "Inspectors.h"
+#include "ScenarioReports.h"
 #include "Paths.h"
 
 #include <host/Host.h>

@@ -1,4 +1,4 @@
-#include "Inspect.h"
+#include "Readings.h"
 
 #include <cmath>
 
