@@ -1,0 +1,345 @@
+// Whole-world figures: cones stepped by the host as a flight steps them (the module loaded from
+// its shared library, as the runner loads it), the message channel under load, a full item
+// table saved and loaded, a nest released with its hand-over, and the memory a cone takes.
+//
+// Every figure is printed, none is judged here. Times are CPU time unless a figure says
+// otherwise; counters named ns_* are nanoseconds per the thing they name.
+#include "Aerobell.h"
+#include "CommonVesselEx.h"
+
+#include <host/Host.h>
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A plain framework vessel, built in-process, so that its channel calls can be driven directly.
+class BenchCarrier final : public COMMON_VESSEL_EX {
+public:
+    explicit BenchCarrier(OBJHANDLE h) : COMMON_VESSEL_EX(h) {}
+};
+
+VESSEL* initCarrier(OBJHANDLE h, int) { return new BenchCarrier(h); }
+void exitCarrier(VESSEL* v) { delete static_cast<BenchCarrier*>(v); }
+
+fs::path root;
+
+// A private root: the build's classes and meshes, its modules by link, and the scenarios the
+// figures below write.
+void makeRoot() {
+    if (!root.empty()) return;
+    const fs::path sim(AEROBELL_SIM_DIR);
+    root = fs::temp_directory_path() / ("bench-world-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "Scenarios");
+    fs::copy(sim / "Config", root / "Config", fs::copy_options::recursive);
+    fs::copy(sim / "Meshes", root / "Meshes", fs::copy_options::recursive);
+    fs::create_directory_symlink(fs::absolute(sim / "Modules"), root / "Modules");
+    std::ofstream(root / "Config/Vessels/BenchCarrier.cfg")
+        << "ClassName = BenchCarrier\nModule = BenchCarrier\n";
+    host::registerModule("BenchCarrier", initCarrier, exitCarrier);
+    host::setRoot(root.string());
+}
+
+void writeFile(const std::string& relative, const std::string& text) {
+    std::ofstream(root / relative) << text;
+}
+
+std::string scenarioHead(const std::string& focus) {
+    return "BEGIN_DESC\nWritten by the world benchmark.\nEND_DESC\n\n"
+           "BEGIN_FOCUS\n  Ship " + focus + "\nEND_FOCUS\n\nBEGIN_SHIPS\n";
+}
+
+// n cones far apart, each with an astronaut seated on its SEAT point.
+std::string seatedScenario(int n) {
+    std::ostringstream s;
+    s << scenarioHead("Cone-0");
+    for (int i = 0; i < n; ++i) {
+        s << "Cone-" << i << ":AEROBELL\n  STATUS Orbiting Earth\n  RPOS " << 6578000.0 + 100.0 * i
+          << " 0 0\n  RVEL 0 7784 0\n  AROT 0 0 0\nEND\n";
+    }
+    for (int i = 0; i < n; ++i) {
+        s << "Cone-" << i << "-Suit:nasa_mmu\n  STATUS Orbiting Earth\n  RPOS 0 0 0\n"
+          << "  RVEL 0 0 0\n  AROT 0 0 0\n  ATTACHED 0:0,Cone-" << i << "\nEND\n";
+    }
+    s << "END_SHIPS\n";
+    return s.str();
+}
+
+// A cone whose table is full: one stage holding 49 payloads.
+std::string nestScenario() {
+    std::ostringstream s;
+    s << scenarioHead("Carrier") << "Carrier:AEROBELL\n  STATUS Orbiting Earth\n"
+      << "  RPOS 6578000 0 0\n  RVEL 0 7784 0\n  AROT 0 0 0\n"
+      << "  STAGE Pod Aerobell AEROBELL 0.00 0.00 -2.00 107.25 0.00 0.50\n";
+    for (int i = 1; i < COMMON_VESSEL_EX::kItemCount; ++i) {
+        s << "  PAYLOAD Pod-Item-" << i << " mmu nasa_mmu 0.00 " << 0.01 * i << " -2.00 "
+          << 10.0 + i << ".00 0.00 1.00\n";
+    }
+    s << "  ENDSTAGE\nEND\nEND_SHIPS\n";
+    return s.str();
+}
+
+// A bare cone: what a load costs without items.
+std::string bareScenario() {
+    return scenarioHead("Carrier") +
+           "Carrier:AEROBELL\n  STATUS Orbiting Earth\n  RPOS 6578000 0 0\n  RVEL 0 7784 0\n"
+           "  AROT 0 0 0\nEND\nEND_SHIPS\n";
+}
+
+double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+const AEROBELL& coneOf(OBJHANDLE h) { return *static_cast<const AEROBELL*>(host::vessel(h).iface); }
+
+// ---------------------------------------------------------------------------------------------
+
+// One cone whose crew question is settled (its astronaut aboard as an item), not deploying, no
+// mail: the host's whole step with the module's clbkPostStep in it.
+void BM_IdleConeStep(benchmark::State& state) {
+    makeRoot();
+    host::reset();
+    host::createVessel("Idle", "AEROBELL", host::defaultStatus());
+    host::runFor(1.0);
+    for (auto _ : state) host::step();
+    state.counters["steps/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    host::reset();
+}
+BENCHMARK(BM_IdleConeStep);
+
+// N cones, each with an astronaut on its seat (2N vessels): one host step.
+void BM_SeatedCones(benchmark::State& state) {
+    makeRoot();
+    const int n = static_cast<int>(state.range(0));
+    const std::string path = "Scenarios/seated-" + std::to_string(n) + ".scn";
+    writeFile(path, seatedScenario(n));
+    host::reset();
+    host::loadScenario(path);
+    host::step();  // every cone takes its seated astronaut's mass and settles its crew
+    const double t0 = cpuSeconds();
+    for (auto _ : state) host::step();
+    const double perStep = (cpuSeconds() - t0) / static_cast<double>(state.iterations());
+    // CPU time per cone step (the cone and its astronaut), and the share of one core that
+    // stepping them all 60 times a second takes.
+    state.counters["ns_per_cone"] = perStep * 1e9 / n;
+    state.counters["core_share_60Hz"] = perStep * 60.0;
+    host::reset();
+}
+BENCHMARK(BM_SeatedCones)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// ---------------------------------------------------------------------------------------------
+// The message channel: 10,000 receivers, each with a backlog of mail waiting.
+
+constexpr int kReceivers = 10000;
+constexpr int kBacklog = 4;
+const char kNoteKey[] = "NOTE";
+const char kNoteText[] = "status nominal";
+
+std::vector<BenchCarrier*> receivers;
+
+void makeReceivers() {
+    host::reset();
+    receivers.clear();
+    for (int i = 0; i < kReceivers; ++i) {
+        const OBJHANDLE h =
+            host::createVessel("Rx-" + std::to_string(i), "BenchCarrier", host::defaultStatus());
+        receivers.push_back(static_cast<BenchCarrier*>(host::vessel(h).iface));
+    }
+}
+
+void fillBacklog() {
+    BenchCarrier& sender = *receivers.front();
+    for (int k = 0; k < kBacklog; ++k)
+        for (BenchCarrier* r : receivers) sender.SendVesselMessage(r, kNoteKey, kNoteText);
+}
+
+void drainAll() {
+    for (BenchCarrier* r : receivers) r->PollMessages();
+}
+
+double nsSince(Clock::time_point t0) {
+    return std::chrono::duration<double, std::nano>(Clock::now() - t0).count();
+}
+
+// One send to a receiver while every receiver has mail waiting (timed over a round of sends, one
+// to each receiver).
+void BM_MessageSend(benchmark::State& state) {
+    makeRoot();
+    makeReceivers();
+    fillBacklog();
+    BenchCarrier& sender = *receivers.front();
+    double ns = 0.0;
+    long sends = 0;
+    for (auto _ : state) {
+        const Clock::time_point t0 = Clock::now();
+        for (BenchCarrier* r : receivers) sender.SendVesselMessage(r, kNoteKey, kNoteText);
+        const double round = nsSince(t0);
+        ns += round;
+        sends += kReceivers;
+        state.SetIterationTime(round * 1e-9);
+        drainAll();
+        fillBacklog();
+    }
+    state.counters["ns_send"] = ns / static_cast<double>(sends);
+    drainAll();
+    host::reset();
+}
+BENCHMARK(BM_MessageSend)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// One poll that takes a receiver's backlog (kBacklog messages), with every other receiver's mail
+// still waiting; and one poll that finds nothing, the cost every idle vessel pays each step.
+void BM_MessagePoll(benchmark::State& state) {
+    makeRoot();
+    makeReceivers();
+    double ns = 0.0, emptyNs = 0.0;
+    long polls = 0;
+    for (auto _ : state) {
+        fillBacklog();
+        Clock::time_point t0 = Clock::now();
+        for (BenchCarrier* r : receivers) benchmark::DoNotOptimize(r->PollMessages());
+        const double round = nsSince(t0);
+        ns += round;
+        polls += kReceivers;
+        state.SetIterationTime(round * 1e-9);
+        // Everyone's mail is gone now but one receiver's, which keeps the queues busy.
+        BenchCarrier& sender = *receivers.front();
+        sender.SendVesselMessage(receivers.back(), kNoteKey, kNoteText);
+        t0 = Clock::now();
+        for (BenchCarrier* r : receivers) {
+            if (r != receivers.back()) benchmark::DoNotOptimize(r->PollMessages());
+        }
+        emptyNs += nsSince(t0);
+        receivers.back()->PollMessages();
+    }
+    state.counters["ns_poll"] = ns / static_cast<double>(polls);
+    state.counters["ns_per_message"] = ns / static_cast<double>(polls * kBacklog);
+    state.counters["ns_empty_poll"] = emptyNs / static_cast<double>(polls - state.iterations());
+    host::reset();
+}
+BENCHMARK(BM_MessagePoll)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------------------------------------
+// A full table of 50 items: saved (the cone's whole clbkSaveState into memory) and loaded (a
+// scenario with that one cone, read into an empty world, against the same cone without items).
+
+void BM_SaveFullCone(benchmark::State& state) {
+    makeRoot();
+    writeFile("Scenarios/nest.scn", nestScenario());
+    host::reset();
+    host::loadScenario("Scenarios/nest.scn");
+    const OBJHANDLE h = host::find("Carrier");
+    for (auto _ : state) benchmark::DoNotOptimize(host::saveVesselState(h));
+    host::reset();
+}
+BENCHMARK(BM_SaveFullCone)->Unit(benchmark::kMicrosecond);
+
+void loadEach(benchmark::State& state, const char* path) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        host::reset();
+        state.ResumeTiming();
+        host::loadScenario(path);
+    }
+    host::reset();
+}
+
+void BM_LoadFullCone(benchmark::State& state) {
+    makeRoot();
+    writeFile("Scenarios/nest.scn", nestScenario());
+    loadEach(state, "Scenarios/nest.scn");
+}
+BENCHMARK(BM_LoadFullCone)->Unit(benchmark::kMicrosecond);
+
+void BM_LoadBareCone(benchmark::State& state) {
+    makeRoot();
+    writeFile("Scenarios/bare.scn", bareScenario());
+    loadEach(state, "Scenarios/bare.scn");
+}
+BENCHMARK(BM_LoadBareCone)->Unit(benchmark::kMicrosecond);
+
+// ---------------------------------------------------------------------------------------------
+// The pilot releases the nest's stage (J): the stage becomes a cone of its own, its 49 items are
+// sent to it, and it takes them in on the next step.
+
+void BM_SeparateNest(benchmark::State& state) {
+    makeRoot();
+    writeFile("Scenarios/nest.scn", nestScenario());
+    bool handedOver = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        host::reset();
+        host::loadScenario("Scenarios/nest.scn");
+        state.ResumeTiming();
+        host::sendKeyEvent(OAPI_KEY_J);
+        host::step();
+        state.PauseTiming();
+        const OBJHANDLE pod = host::find("Pod");
+        handedOver = handedOver && pod != nullptr &&
+                     coneOf(pod).Item(COMMON_VESSEL_EX::kItemCount - 2).present;
+        state.ResumeTiming();
+    }
+    if (!handedOver) state.SkipWithError("the released stage did not receive its items");
+    host::reset();
+}
+BENCHMARK(BM_SeparateNest)->Unit(benchmark::kMicrosecond);
+
+// ---------------------------------------------------------------------------------------------
+// Memory: the cone object itself, and all the heap a cone takes in module and host together
+// (its records of thrusters, groups, meshes and the like), after it has settled.
+
+void BM_MemoryPerCone(benchmark::State& state) {
+    makeRoot();
+    constexpr int kCones = 1000;
+    double heapPerCone = 0.0;
+    for (auto _ : state) {
+        host::reset();
+        host::createVessel("Warm", "AEROBELL", host::defaultStatus());
+        host::step();
+        const std::size_t before = mallinfo2().uordblks;
+        for (int i = 0; i < kCones; ++i) {
+            VESSELSTATUS s = host::defaultStatus();
+            s.rpos = _V(1000.0 * (i + 1), 0, 0);
+            host::createVessel("Mem-" + std::to_string(i), "AEROBELL", s);
+        }
+        host::step();
+        heapPerCone = static_cast<double>(mallinfo2().uordblks - before) / kCones;
+    }
+    state.counters["object_bytes"] = static_cast<double>(sizeof(AEROBELL));
+    state.counters["heap_bytes_per_cone"] = heapPerCone;
+    host::reset();
+}
+BENCHMARK(BM_MemoryPerCone)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (!root.empty()) {
+        host::reset();
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+    return 0;
+}
