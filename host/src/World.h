@@ -3,6 +3,7 @@
 #define HOST_WORLD_H
 
 #include "host/Host.h"
+#include "PointerSet.h"
 
 #include <cstdint>
 #include <map>
@@ -96,7 +97,7 @@ struct World {
 
     std::vector<Vessel*> vessels;                // listed, creation order
     std::vector<std::unique_ptr<Vessel>> owned;  // every vessel object, live or deleted
-    std::unordered_set<const void*> live;
+    PointerSet live;  // vessels that exist and are not deleted
     std::unordered_map<std::string, Vessel*> byName;
     Vessel* focus = nullptr;
     std::vector<Vessel*> pendingDestroy;
