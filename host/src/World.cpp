@@ -1,8 +1,13 @@
 // The world of the host stand-in: vessels, time, steps, input, focus and attachments.
 #include "World.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
+#if defined(_WIN32)
+#  include <direct.h>
+#  include <windows.h>
+#else
+#  include <dlfcn.h>
+#  include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -145,11 +150,31 @@ static Module* moduleFor(const std::string& name, std::string* error) {
     if (r != w.registered.end()) return &r->second;
     auto m = w.modules.find(key);
     if (m != w.modules.end()) return &m->second;
+#if defined(_WIN32)
+    std::string file = findFileNoCase("Modules/" + name + ".dll");
+#else
     std::string file = findFileNoCase("Modules/" + name + ".so");
+#endif
     if (file.empty()) {
         if (error) *error = "module " + name + " not found in Modules/";
         return nullptr;
     }
+#if defined(_WIN32)
+    // A full path, so that the loader takes this root's file and not one of the same name it
+    // has loaded from elsewhere.
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(file.c_str(), sizeof full, full, nullptr);
+    HMODULE lib = LoadLibraryA(n > 0 && n < sizeof full ? full : file.c_str());
+    if (!lib) {
+        if (error)
+            *error = "cannot load module " + file + ": error " + std::to_string(GetLastError());
+        return nullptr;
+    }
+    Module mod;
+    mod.lib = lib;
+    mod.init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(lib, "ovcInit")));
+    mod.exit = reinterpret_cast<ExitFn>(reinterpret_cast<void*>(GetProcAddress(lib, "ovcExit")));
+#else
     void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
         if (error) *error = std::string("cannot load module ") + file + ": " + dlerror();
@@ -159,9 +184,14 @@ static Module* moduleFor(const std::string& name, std::string* error) {
     mod.lib = lib;
     mod.init = reinterpret_cast<InitFn>(dlsym(lib, "ovcInit"));
     mod.exit = reinterpret_cast<ExitFn>(dlsym(lib, "ovcExit"));
+#endif
     if (!mod.init || !mod.exit) {
         if (error) *error = "module " + file + " lacks ovcInit or ovcExit";
+#if defined(_WIN32)
+        FreeLibrary(lib);
+#else
         dlclose(lib);
+#endif
         return nullptr;
     }
     return &(w.modules[key] = mod);

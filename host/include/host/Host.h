@@ -27,7 +27,15 @@
 #include <string>
 #include <vector>
 
-#define HOST_API __attribute__((visibility("default")))
+#if defined(_WIN32)
+#  ifdef ORBITER_HOST_BUILD
+#    define HOST_API __declspec(dllexport)
+#  else
+#    define HOST_API __declspec(dllimport)
+#  endif
+#else
+#  define HOST_API __attribute__((visibility("default")))
+#endif
 
 namespace host {
 
