@@ -15,3 +15,6 @@ set_property(DIRECTORY PROPERTY COMPILE_OPTIONS "")
 add_subdirectory(${AEROBELL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 set_property(DIRECTORY PROPERTY COMPILE_OPTIONS "${_aerobell_compile_options}")
 set(GTest_DIR ${CMAKE_CURRENT_LIST_DIR}/gtest-config CACHE PATH "" FORCE)
+
+# The suites' few POSIX loader calls map onto the Windows loader (posix-shim/dlfcn.h).
+include_directories(${CMAKE_CURRENT_LIST_DIR}/posix-shim)

@@ -153,11 +153,11 @@ TEST_F(CrewTest, NoCrewWhenTheAstronautIsOutOrTheClassHasNoKey) {
     EXPECT_EQ(host::records().creations.size(), 2u);
 
     // The key lies beyond the characters that count.
-    OBJHANDLE far = makeVessel("K2", "ABCDEFGHIJKLMNOPQRSTUVWXYZ012AEROBELL");
-    ASSERT_NE(far, nullptr);
+    OBJHANDLE late = makeVessel("K2", "ABCDEFGHIJKLMNOPQRSTUVWXYZ012AEROBELL");
+    ASSERT_NE(late, nullptr);
     host::runFor(1.0);
-    EXPECT_EQ(V(far).meshes.size(), 1u);
-    EXPECT_EQ(V(far).emptyMass, 100.0);
+    EXPECT_EQ(V(late).meshes.size(), 1u);
+    EXPECT_EQ(V(late).emptyMass, 100.0);
     EXPECT_EQ(host::find("K2-Suit"), nullptr);
 
     // The class key is matched without regard to case.

@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#if defined(_WIN32)
+#  include <process.h>
+#endif
 #include <fstream>
 #include <sstream>
 
@@ -64,9 +67,21 @@ static void craftExit(VESSEL* v) {
 
 void HostWorld::SetUpTestSuite() {
     if (!root.empty()) return;
+#if defined(_WIN32)
+    // No mkdtemp here: a folder named after the process, in the temporary folder.
+    root = (fs::temp_directory_path() / ("host_tests_" + std::to_string(_getpid()))).string();
+    fs::remove_all(root);
+    fs::create_directories(root);
+#else
     char tmpl[] = "/tmp/host_tests_XXXXXX";
     root = mkdtemp(tmpl);
-    std::atexit([] { fs::remove_all(root); });
+#endif
+    // The host's working folder is the root; Windows removes no folder that is in use.
+    std::atexit([] {
+        std::error_code ec;
+        fs::current_path(fs::temp_directory_path(), ec);
+        fs::remove_all(root, ec);
+    });
     const fs::path sim = AEROBELL_SIM_DIR;
     fs::create_directories(root + "/Config/Vessels/Sub");
     fs::create_directories(root + "/Meshes");
