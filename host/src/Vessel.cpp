@@ -30,6 +30,7 @@ void setGroupLevel(Vessel& v, ThrusterGroup* g, double level) {
     if (!g) return;
     level = clamp01(level);
     for (Thruster* t : g->thrusters) t->level = level;
+    if (!(level <= 0.0)) v.thrustMayFire = true;
     notify([&](Listener& l) { l.onThrusterGroupLevel(&v, g->type, level); });
 }
 
@@ -171,7 +172,11 @@ double VESSEL::GetThrusterLevel(THRUSTER_HANDLE th) const {
     return t ? t->level : 0.0;
 }
 void VESSEL::SetThrusterLevel(THRUSTER_HANDLE th, double level) const {
-    if (Thruster* t = findIn(V(hVessel_).thrusters, th)) t->level = clamp01(level);
+    Vessel& v = V(hVessel_);
+    if (Thruster* t = findIn(v.thrusters, th)) {
+        t->level = clamp01(level);
+        if (!(t->level <= 0.0)) v.thrustMayFire = true;
+    }
 }
 
 THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP_TYPE thgt) const {

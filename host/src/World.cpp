@@ -138,8 +138,10 @@ void applyStatus(Vessel& v, const VESSELSTATUS& s) {
         v.defaultPropellant->mass = std::min(1.0, s.fuel) * v.defaultPropellant->maxMass;
     for (auto& g : v.groups) {
         double level = g->type == THGROUP_MAIN ? s.eng_main : g->type == THGROUP_HOVER ? s.eng_hovr : -1;
-        if (level >= 0.0 && std::isfinite(level))
+        if (level >= 0.0 && std::isfinite(level)) {
             for (Thruster* t : g->thrusters) t->level = std::min(1.0, level);
+            if (level > 0.0) v.thrustMayFire = true;
+        }
     }
 }
 
@@ -219,6 +221,7 @@ Vessel* spawn(const std::string& name, const std::string& cls, std::string* erro
     v->className = cls;
     v->moduleName = ci->module;
     v->createdInStep = w.inStep;
+    if (w.inStep) w.createdInStep.push_back(v);
     updateRotation(*v);
     if (!mod) {
         // A module-less class takes what its class file says.
@@ -315,14 +318,29 @@ void placeChild(Vessel& child) {
     Attachment* cp = child.ownPoint;
     if (!pp || !cp) return;
     Vessel& parent = *pp->owner;
-    // Child axes relative to the parent: its point's direction turned opposite to the parent's,
-    // its rotation reference along the parent's.
-    MATRIX3 target = basis(-pp->dir, pp->rot);
-    MATRIX3 own = basis(cp->dir, cp->rot);
-    MATRIX3 rel = mulMM(target, transpose(own));
-    child.rot = mulMM(parent.rot, rel);
-    child.arot = anglesFromRotation(child.rot);
-    child.rot = rotationFromAngles(child.arot);
+    Vessel::Placement& c = child.placement;
+    const bool same = c.known && std::memcmp(&c.parentRot, &parent.rot, sizeof c.parentRot) == 0 &&
+                      std::memcmp(&c.parentDir, &pp->dir, sizeof c.parentDir) == 0 &&
+                      std::memcmp(&c.parentRotRef, &pp->rot, sizeof c.parentRotRef) == 0 &&
+                      std::memcmp(&c.ownDir, &cp->dir, sizeof c.ownDir) == 0 &&
+                      std::memcmp(&c.ownRotRef, &cp->rot, sizeof c.ownRotRef) == 0;
+    if (!same) {
+        // Child axes relative to the parent: its point's direction turned opposite to the
+        // parent's, its rotation reference along the parent's.
+        MATRIX3 target = basis(-pp->dir, pp->rot);
+        MATRIX3 own = basis(cp->dir, cp->rot);
+        MATRIX3 rel = mulMM(target, transpose(own));
+        c.arot = anglesFromRotation(mulMM(parent.rot, rel));
+        c.rot = rotationFromAngles(c.arot);
+        c.parentRot = parent.rot;
+        c.parentDir = pp->dir;
+        c.parentRotRef = pp->rot;
+        c.ownDir = cp->dir;
+        c.ownRotRef = cp->rot;
+        c.known = true;
+    }
+    child.arot = c.arot;
+    child.rot = c.rot;
     child.pos = parent.pos + mul(parent.rot, pp->pos) - mul(child.rot, cp->pos);
     child.vel = parent.vel;
     child.vrot = parent.vrot;
@@ -394,11 +412,18 @@ bool detach(Vessel& parent, Attachment* pp, double vel) {
 // Physics of one step: thrust, propellant, positions; children follow their parents.
 
 static void flyFree(Vessel& v, double dt) {
+    if (!v.thrustMayFire) {
+        v.pos += v.vel * dt;
+        return;
+    }
     VECTOR3 force{};
     bool thrust = false;
+    bool firing = false;
     for (auto& tp : v.thrusters) {
         Thruster& t = *tp;
-        if (t.level <= 0.0 || !t.resource || t.resource->mass <= 0.0) continue;
+        if (t.level <= 0.0) continue;
+        firing = true;
+        if (!t.resource || t.resource->mass <= 0.0) continue;
         double f = t.maxThrust * t.level;
         double share = 1.0;
         double isp = t.isp0 * t.resource->efficiency;
@@ -414,6 +439,7 @@ static void flyFree(Vessel& v, double dt) {
         force += t.dir * (f * share);
         thrust = true;
     }
+    v.thrustMayFire = firing;
     if (thrust) {
         double m = v.mass();
         if (m > 0.0) v.vel += mul(v.rot, force) * (dt / m);
@@ -421,14 +447,16 @@ static void flyFree(Vessel& v, double dt) {
     v.pos += v.vel * dt;
 }
 
+// One pass: a free vessel's flight depends on nothing attached to it, so its children can
+// follow it before the next free vessel flies.
 static void physics(double dt) {
     World& w = world();
-    for (Vessel* v : w.vessels)
-        if (!v->parentPoint && !v->deleted) flyFree(*v, dt);
-    for (Vessel* v : w.vessels)
-        if (!v->parentPoint && !v->deleted)
-            for (auto& a : v->attachments)
-                if (!a->toParent && a->attached) placeChild(*a->attached);
+    for (Vessel* v : w.vessels) {
+        if (v->parentPoint || v->deleted) continue;
+        flyFree(*v, dt);
+        for (auto& a : v->attachments)
+            if (!a->toParent && a->attached) placeChild(*a->attached);
+    }
 }
 
 CallbackScope::CallbackScope() { ++world().callbackDepth; }
@@ -488,6 +516,7 @@ void reset() {
     }
     destroyPending();
     w.vessels.clear();
+    w.createdInStep.clear();
     w.byName.clear();
     w.live.clear();
     w.owned.clear();
@@ -531,8 +560,11 @@ void step() {
     keys.swap(w.queuedKeys);
     for (int k : keys) sendKeyEvent(k);
     physics(w.dt);
-    // Vessels created during this pass are stepped from the next step on.
-    std::vector<Vessel*> pass = w.vessels;
+    // Vessels created during this pass are stepped from the next step on. The list's storage
+    // is kept from step to step (a step inside a step, if ever, takes storage of its own).
+    std::vector<Vessel*> pass;
+    pass.swap(w.stepPass);
+    pass.assign(w.vessels.begin(), w.vessels.end());
     const double mjd = 51544.5 + t / 86400.0;
     for (Vessel* v : pass) {
         if (v->deleted || v->createdInStep) continue;
@@ -543,7 +575,10 @@ void step() {
             }
         }
     }
-    for (Vessel* v : w.vessels) v->createdInStep = false;
+    for (Vessel* v : w.createdInStep) v->createdInStep = false;
+    w.createdInStep.clear();
+    pass.clear();
+    w.stepPass.swap(pass);
     w.inStep = false;
     destroyPending();
     notify([&](Listener& l) { l.onStepEnd(t); });

@@ -101,6 +101,8 @@ struct World {
     std::unordered_map<std::string, Vessel*> byName;
     Vessel* focus = nullptr;
     std::vector<Vessel*> pendingDestroy;
+    std::vector<Vessel*> stepPass;       // storage of the list of vessels a step calls back
+    std::vector<Vessel*> createdInStep;  // vessels whose createdInStep flag is set
     // Deleted resources and replaced groups stay allocated: modules may still hold their handles.
     std::vector<std::unique_ptr<Propellant>> retiredPropellants;
     std::vector<std::unique_ptr<ThrusterGroup>> retiredGroups;

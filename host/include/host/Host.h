@@ -191,6 +191,18 @@ struct HOST_API Vessel {
     bool createdInStep = false;
     void (*exitFn)(VESSEL*) = nullptr;
     bool hostOwnsIface = false;
+    // False only while every thruster is known to be at level 0 (set by any level above 0,
+    // cleared by the physics when it finds none firing): such a vessel skips the thrust pass.
+    bool thrustMayFire = false;
+    // The attitude taken on a parent's point depends only on these inputs; while they stay the
+    // same the last result is reused, since the trigonometry is most of following a parent.
+    struct Placement {
+        bool known = false;
+        MATRIX3 parentRot{};
+        VECTOR3 parentDir{}, parentRotRef{}, ownDir{}, ownRotRef{};
+        MATRIX3 rot{};
+        VECTOR3 arot{};
+    } placement;
 };
 
 struct Mesh {
