@@ -313,17 +313,30 @@ static MATRIX3 transpose(const MATRIX3& A) {
     return _M(A.m11, A.m21, A.m31, A.m12, A.m22, A.m32, A.m13, A.m23, A.m33);
 }
 
+// Bit for bit, so that a cached result is reused only for exactly the inputs it came from.
+template <class T>
+static bool sameBits(const T& a, const T& b) {
+    static_assert(sizeof(T) % sizeof(std::uint64_t) == 0, "compared in 64-bit words");
+    const unsigned char* pa = reinterpret_cast<const unsigned char*>(&a);
+    const unsigned char* pb = reinterpret_cast<const unsigned char*>(&b);
+    for (std::size_t i = 0; i < sizeof(T); i += sizeof(std::uint64_t)) {
+        std::uint64_t x, y;
+        std::memcpy(&x, pa + i, sizeof x);
+        std::memcpy(&y, pb + i, sizeof y);
+        if (x != y) return false;
+    }
+    return true;
+}
+
 void placeChild(Vessel& child) {
     Attachment* pp = child.parentPoint;
     Attachment* cp = child.ownPoint;
     if (!pp || !cp) return;
     Vessel& parent = *pp->owner;
     Vessel::Placement& c = child.placement;
-    const bool same = c.known && std::memcmp(&c.parentRot, &parent.rot, sizeof c.parentRot) == 0 &&
-                      std::memcmp(&c.parentDir, &pp->dir, sizeof c.parentDir) == 0 &&
-                      std::memcmp(&c.parentRotRef, &pp->rot, sizeof c.parentRotRef) == 0 &&
-                      std::memcmp(&c.ownDir, &cp->dir, sizeof c.ownDir) == 0 &&
-                      std::memcmp(&c.ownRotRef, &cp->rot, sizeof c.ownRotRef) == 0;
+    const bool same = c.known && sameBits(c.parentRot, parent.rot) && sameBits(c.parentDir, pp->dir) &&
+                      sameBits(c.parentRotRef, pp->rot) && sameBits(c.ownDir, cp->dir) &&
+                      sameBits(c.ownRotRef, cp->rot);
     if (!same) {
         // Child axes relative to the parent: its point's direction turned opposite to the
         // parent's, its rotation reference along the parent's.
@@ -502,6 +515,7 @@ const std::string& root() { return world().root; }
 
 void reset() {
     World& w = world();
+    fprintf(stderr, "DBG reset w=%p size=%zu\n", (void*)&w, w.classes.size());
     std::vector<Vessel*> all = w.vessels;
     for (Vessel* v : all) {
         for (auto& a : v->attachments) {
@@ -534,6 +548,7 @@ void reset() {
     w.scenario = ScenarioInfo();
     w.layout.clear();
     w.flightModel = 1;
+    fprintf(stderr, "DBG reset end w=%p size=%zu\n", (void*)&w, w.classes.size());
 }
 
 void setStep(double dt) {
@@ -567,7 +582,8 @@ void step() {
     pass.assign(w.vessels.begin(), w.vessels.end());
     const double mjd = 51544.5 + t / 86400.0;
     for (Vessel* v : pass) {
-        if (v->deleted || v->createdInStep) continue;
+        // The host's own interface of a module-less class has no callbacks of its own.
+        if (v->deleted || v->createdInStep || v->hostOwnsIface) continue;
         if (VESSEL2* cb = callbacks(*v)) {
             try {
                 cb->clbkPostStep(t, w.dt, mjd);
