@@ -515,7 +515,6 @@ const std::string& root() { return world().root; }
 
 void reset() {
     World& w = world();
-    fprintf(stderr, "DBG reset w=%p size=%zu\n", (void*)&w, w.classes.size());
     std::vector<Vessel*> all = w.vessels;
     for (Vessel* v : all) {
         for (auto& a : v->attachments) {
@@ -548,7 +547,6 @@ void reset() {
     w.scenario = ScenarioInfo();
     w.layout.clear();
     w.flightModel = 1;
-    fprintf(stderr, "DBG reset end w=%p size=%zu\n", (void*)&w, w.classes.size());
 }
 
 void setStep(double dt) {
