@@ -64,7 +64,14 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
         vs.arot.z = std::atan2(gY.x, gX.x);
     }
 
-    const OBJHANDLE created = oapiCreateVessel(r.name, r.className, vs);
+    // The simulator may fail on its side (out of memory) instead of refusing: the same as a
+    // refusal, so that the item is not lost from the table.
+    OBJHANDLE created = nullptr;
+    try {
+        created = oapiCreateVessel(r.name, r.className, vs);
+    } catch (...) {
+        created = nullptr;
+    }
     if (created == nullptr) {
         // Refused: the item stays aboard (the override, already spent, stays cleared).
         r.present = true;
