@@ -137,6 +137,10 @@ void loadScenario(const std::string& path) {
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Lines reach modules as C strings: a NUL would silently cut one there, while the
+        // host kept the whole of it.
+        if (line.find('\0') != std::string::npos)
+            throw Error(path, static_cast<int>(lines.size() + 1), "a NUL byte: not a text file");
         lines.push_back(line);
     }
 
@@ -281,7 +285,12 @@ std::string scenarioText() {
             }
     }
     std::vector<std::string> out;
+    // A file may repeat a section; all its lines were gathered into one, written at the first
+    // place only, so that saving again never multiplies them.
+    bool written[World::Segment::SHIPS + 1] = {};
     for (const auto& s : layout) {
+        if (s.kind != World::Segment::RAW && written[s.kind]) continue;
+        written[s.kind] = true;
         switch (s.kind) {
         case World::Segment::RAW: out.push_back(s.text); break;
         case World::Segment::DESC:
