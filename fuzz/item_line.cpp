@@ -64,7 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             copy->HandleItemText(l.c_str());
         }
     }
-    if (copy->OpenStage() != -1) fuzzsupport::fail("a table read back leaves a stage open");
+    // A full table ignores closing lines, so only a table with room must end with none open.
+    if (copy->OpenStage() != -1 && !copy->Item(COMMON_VESSEL_EX::kItemCount - 1).present)
+        fuzzsupport::fail("a table read back leaves a stage open");
     for (int i = 0; i < COMMON_VESSEL_EX::kItemCount; ++i) {
         const StageSlot& a = cone->Item(i);
         const StageSlot& b = copy->Item(i);
