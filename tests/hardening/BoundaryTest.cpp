@@ -1,0 +1,138 @@
+// The module's boundaries with null pointers and names in unusual forms: the simulator, the
+// loader and the message module may hand over any of them, and none may crash or change state.
+// The cone runs in-process here, so that its own operations can be called directly.
+#include "Aerobell.h"
+#include "Factory.h"
+#include "ItemTableCheck.h"
+
+#include <host/Host.h>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using SendFn = void (*)(VESSEL*, const char*, const char*);
+using CheckFn = int (*)(VESSEL*, char*, char*);
+
+class Boundary : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = fs::temp_directory_path() / ("hardening-boundary-" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::copy(AEROBELL_SIM_DIR, dir_, fs::copy_options::recursive);
+        // Within reach of a cone's seat, but with no BUTT point at it.
+        std::ofstream(dir_ / "Config" / "Vessels" / "Buoy.cfg")
+            << "ClassName = Buoy\nSize = 5\nMass = 10\nBEGIN_ATTACHMENT\n"
+               "P 0 0 0  0 0 1  0 1 0  HOOK\nEND_ATTACHMENT\n";
+        std::ofstream(dir_ / "Config" / "Vessels" / "FarSuit.cfg")
+            << "ClassName = FarSuit\nSize = 5\nMass = 10\nBEGIN_ATTACHMENT\n"
+               "P 0 0 3  0 0 1  0 1 0  BUTT\nEND_ATTACHMENT\n";
+        host::setRoot(dir_.string());
+        host::registerModule("Aerobell", CreateAerobellVessel, DestroyAerobellVessel);
+    }
+    static void TearDownTestSuite() {
+        host::reset();
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    void SetUp() override { host::reset(); }
+    void TearDown() override { host::reset(); }
+
+    static AEROBELL& makeCone(const char* name) {
+        const OBJHANDLE h = host::createVessel(name, "AEROBELL", host::defaultStatus());
+        if (h == nullptr) throw std::runtime_error("no cone");
+        return *static_cast<AEROBELL*>(static_cast<VESSEL3*>(host::vessel(h).iface));
+    }
+    static std::string savedText(OBJHANDLE h) {
+        std::string text;
+        for (const std::string& l : host::saveVesselState(h)) text += l + "\n";
+        return text;
+    }
+
+    static inline fs::path dir_;
+};
+
+TEST_F(Boundary, TheLoaderTakesModuleNamesInEveryForm) {
+    EXPECT_EQ(LoadLibraryA(nullptr), nullptr);
+    EXPECT_EQ(LoadLibraryA("Modules\\nothing"), nullptr);
+    EXPECT_EQ(GetProcAddress(nullptr, "SendCMessage"), nullptr);
+    EXPECT_EQ(FreeLibrary(nullptr), 0);
+
+    const std::string absolute = (dir_ / "Modules" / "cvelmessage.so").string();
+    // With and without the suffix, relative and absolute, through a folder with a dot.
+    for (const std::string& name : {std::string("Modules\\cvelmessage"),
+                                    std::string("Modules/cvelmessage.so"),
+                                    std::string("./Modules/cvelmessage"), absolute}) {
+        const HMODULE h = LoadLibraryA(name.c_str());
+        ASSERT_NE(h, nullptr) << name;
+        EXPECT_NE(GetProcAddress(h, "CheckCMessage"), nullptr) << name;
+        EXPECT_EQ(GetProcAddress(h, nullptr), nullptr);
+        // Too long for the lookup cache: asked of the loader each time, and absent each time.
+        const std::string longName(40, 'X');
+        EXPECT_EQ(GetProcAddress(h, longName.c_str()), nullptr);
+        EXPECT_EQ(GetProcAddress(h, longName.c_str()), nullptr);
+        EXPECT_EQ(FreeLibrary(h), 1) << name;
+    }
+}
+
+TEST_F(Boundary, NullTextsKeysAndBuffersChangeNothing) {
+    AEROBELL& cone = makeCone("Null-1");
+    const OBJHANDLE h = cone.GetHandle();
+    const std::string before = savedText(h);
+
+    cone.HandleItemText(nullptr);
+    EXPECT_TRUE(cone.DispatchMessage(nullptr, nullptr));
+    EXPECT_TRUE(cone.DispatchMessage("PAYLOAD", nullptr));
+    cone.ParseItemLine(nullptr);
+    EXPECT_EQ(cone.clbkConsumeBufferedKey(OAPI_KEY_K, true, nullptr), 0);
+    EXPECT_EQ(savedText(h), before);
+    EXPECT_FALSE(cone.Item(0).present);
+
+    // The message module: null key and text arrive as empty ones, which the framework drops;
+    // a poll without buffers still takes the message off the queue.
+    const HMODULE lib = LoadLibraryA("Modules\\cvelmessage");
+    ASSERT_NE(lib, nullptr);
+    const auto send = reinterpret_cast<SendFn>(GetProcAddress(lib, "SendCMessage"));
+    const auto check = reinterpret_cast<CheckFn>(GetProcAddress(lib, "CheckCMessage"));
+    ASSERT_NE(send, nullptr);
+    ASSERT_NE(check, nullptr);
+    send(nullptr, "PAYLOAD", "PAYLOAD Lost mmu nasa_mmu 0 0 0 1 0 1");
+    send(&cone, nullptr, nullptr);
+    EXPECT_FALSE(cone.PollMessages());
+    send(&cone, "PAYLOAD", "PAYLOAD Kept mmu nasa_mmu 0 0 0 1 0 1");
+    EXPECT_EQ(check(&cone, nullptr, nullptr), -2);
+    EXPECT_EQ(check(&cone, nullptr, nullptr), -1);
+    EXPECT_FALSE(cone.PollMessages());
+    EXPECT_EQ(savedText(h), before);
+    FreeLibrary(lib);
+
+    DestroyAerobellVessel(nullptr);
+}
+
+TEST_F(Boundary, SeatDockingTakesOnlyAButtAtTheSeat) {
+    AEROBELL& cone = makeCone("Dock-1");
+    host::createVessel("Buoy-1", "Buoy", host::defaultStatus());
+    host::createVessel("FarSuit-1", "FarSuit", host::defaultStatus());
+    cone.ToggleSeatDock();
+    EXPECT_TRUE(host::records().attachments.empty());
+
+    // An astronaut whose BUTT lies at the seat is taken, past the two that are not.
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(0.0, -0.4, 0.2);
+    const OBJHANDLE suit = host::createVessel("Suit-1", "nasa_mmu", s);
+    ASSERT_NE(suit, nullptr);
+    cone.ToggleSeatDock();
+    ASSERT_EQ(host::records().attachments.size(), 1u);
+    EXPECT_EQ(host::records().attachments[0].child, suit);
+    EXPECT_EQ(fuzzsupport::itemTableFault(cone), "");
+}
+
+}  // namespace
