@@ -334,10 +334,7 @@ void placeChild(Vessel& child) {
     if (!pp || !cp) return;
     Vessel& parent = *pp->owner;
     Vessel::Placement& c = child.placement;
-    const bool same = c.known && sameBits(c.parentRot, parent.rot) && sameBits(c.parentDir, pp->dir) &&
-                      sameBits(c.parentRotRef, pp->rot) && sameBits(c.ownDir, cp->dir) &&
-                      sameBits(c.ownRotRef, cp->rot);
-    if (!same) {
+    if (c.parentPoint != pp || c.ownPoint != cp || !sameBits(c.parentRot, parent.rot)) {
         // Child axes relative to the parent: its point's direction turned opposite to the
         // parent's, its rotation reference along the parent's.
         MATRIX3 target = basis(-pp->dir, pp->rot);
@@ -346,11 +343,8 @@ void placeChild(Vessel& child) {
         c.arot = anglesFromRotation(mulMM(parent.rot, rel));
         c.rot = rotationFromAngles(c.arot);
         c.parentRot = parent.rot;
-        c.parentDir = pp->dir;
-        c.parentRotRef = pp->rot;
-        c.ownDir = cp->dir;
-        c.ownRotRef = cp->rot;
-        c.known = true;
+        c.parentPoint = pp;
+        c.ownPoint = cp;
     }
     child.arot = c.arot;
     child.rot = c.rot;

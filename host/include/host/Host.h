@@ -185,21 +185,22 @@ struct HOST_API Vessel {
     std::vector<std::string> unknownLines;  // scenario lines the host did not know, kept
     double mass() const;                    // empty mass + propellant, in creation order
 
-    // Internal bookkeeping.
-    size_t index = 0;  // position in the vessel list
+    // Internal bookkeeping. The flags that every step reads share one cache line.
     bool deleted = false;
     bool createdInStep = false;
-    void (*exitFn)(VESSEL*) = nullptr;
     bool hostOwnsIface = false;
     // False only while every thruster is known to be at level 0 (set by any level above 0,
     // cleared by the physics when it finds none firing): such a vessel skips the thrust pass.
     bool thrustMayFire = false;
-    // The attitude taken on a parent's point depends only on these inputs; while they stay the
-    // same the last result is reused, since the trigonometry is most of following a parent.
+    size_t index = 0;  // position in the vessel list
+    void (*exitFn)(VESSEL*) = nullptr;
+    // The attitude taken on a parent's point depends only on the two points (whose geometry is
+    // fixed when they are made) and the parent's attitude; while those stay the same the last
+    // result is reused, since the trigonometry is most of following a parent.
     struct Placement {
-        bool known = false;
+        const Attachment* parentPoint = nullptr;  // null: nothing cached
+        const Attachment* ownPoint = nullptr;
         MATRIX3 parentRot{};
-        VECTOR3 parentDir{}, parentRotRef{}, ownDir{}, ownRotRef{};
         MATRIX3 rot{};
         VECTOR3 arot{};
     } placement;
