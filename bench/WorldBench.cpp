@@ -55,6 +55,11 @@ void makeRoot() {
         << "ClassName = BenchCarrier\nModule = BenchCarrier\n";
     host::registerModule("BenchCarrier", initCarrier, exitCarrier);
     host::setRoot(root.string());
+    // A running simulator has the message module loaded while any framework vessel exists; the
+    // figures below reset the world between runs, which would otherwise unload and reload it
+    // with every first and last vessel.
+    static HMODULE keepMessages = LoadLibraryA("Modules\\cvelmessage");
+    (void)keepMessages;
 }
 
 void writeFile(const std::string& relative, const std::string& text) {
@@ -147,6 +152,30 @@ void BM_SeatedCones(benchmark::State& state) {
 }
 BENCHMARK(BM_SeatedCones)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
+// The same worlds, each cone's clbkPostStep called directly with no host step around it: how
+// much of a cone step is the module's own callback (with the SDK calls it makes).
+void BM_SeatedConeCallbacks(benchmark::State& state) {
+    makeRoot();
+    const int n = static_cast<int>(state.range(0));
+    const std::string path = "Scenarios/seated-" + std::to_string(n) + ".scn";
+    writeFile(path, seatedScenario(n));
+    host::reset();
+    host::loadScenario(path);
+    host::step();
+    std::vector<VESSEL2*> cones;
+    for (host::Vessel* v : host::vessels()) {
+        if (v->moduleName == "Aerobell") cones.push_back(static_cast<VESSEL2*>(v->iface));
+    }
+    const double t0 = cpuSeconds();
+    for (auto _ : state) {
+        for (VESSEL2* c : cones) c->clbkPostStep(host::simTime(), host::stepLength(), 0.0);
+    }
+    const double perRound = (cpuSeconds() - t0) / static_cast<double>(state.iterations());
+    state.counters["ns_per_cone"] = perRound * 1e9 / n;
+    host::reset();
+}
+BENCHMARK(BM_SeatedConeCallbacks)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
 // ---------------------------------------------------------------------------------------------
 // The message channel: 10,000 receivers, each with a backlog of mail waiting.
 
@@ -180,6 +209,21 @@ void drainAll() {
 double nsSince(Clock::time_point t0) {
     return std::chrono::duration<double, std::nano>(Clock::now() - t0).count();
 }
+
+// The look-up by name that every send and poll makes: through the portability layer's cache,
+// and straight from the dynamic loader for comparison.
+void BM_ProcLookup(benchmark::State& state) {
+    makeRoot();
+    const HMODULE lib = LoadLibraryA("Modules\\cvelmessage");
+    const bool cached = state.range(0) != 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cached ? reinterpret_cast<void*>(GetProcAddress(lib, "CheckCMessage"))
+                                        : dlsym(lib, "CheckCMessage"));
+    }
+    state.SetLabel(cached ? "GetProcAddress" : "dlsym");
+    FreeLibrary(lib);
+}
+BENCHMARK(BM_ProcLookup)->Arg(1)->Arg(0);
 
 // One send to a receiver while every receiver has mail waiting (timed over a round of sends, one
 // to each receiver).
