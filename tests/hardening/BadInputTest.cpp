@@ -126,6 +126,19 @@ TEST_F(BadInput, LinesOfAHundredThousandCharactersAreCutNotOverrun) {
     EXPECT_NE(saveAndReload(text).find("UNKNOWN " + huge), std::string::npos);
 }
 
+TEST_F(BadInput, CutKeywordsAndMixedCaseReachNoItem) {
+    // Lines shorter than a keyword go to the host, which keeps them; a keyword in another
+    // case is taken from the host but enters nothing.
+    write("Scenarios/Tests/cut.scn",
+          scenario({"PAY", "STAG", "ENDSTAG", "Payload A mmu nasa_mmu 0 0 1 1 0 1", "ENDSTAGE"}));
+    host::loadScenario("Scenarios/Tests/cut.scn");
+    EXPECT_EQ(itemCount(cone("Cone")), 0);
+    const std::string text = host::scenarioText();
+    for (const char* kept : {"\n  PAY\n", "\n  STAG\n", "\n  ENDSTAG\n"})
+        EXPECT_NE(text.find(kept), std::string::npos) << kept;
+    EXPECT_EQ(text.find("Payload"), std::string::npos);
+}
+
 TEST_F(BadInput, TenThousandItemLinesFillTheTableAndNoMore) {
     std::vector<std::string> lines;
     for (int i = 0; i < 10000; ++i)

@@ -117,6 +117,46 @@ TEST_F(Boundary, NullTextsKeysAndBuffersChangeNothing) {
     DestroyAerobellVessel(nullptr);
 }
 
+TEST_F(Boundary, EveryKindOfWhiteSpaceSeparatesAndLeadsAlike) {
+    AEROBELL& cone = makeCone("White-1");
+    cone.DispatchMessage("PAYLOAD", "\t\n\v\f\r PAYLOAD A\vmmu\fnasa_mmu\r0\n0\t1 2 3 0.5");
+    cone.HandleItemText("\v\f\r\nSTAGE S Aerobell AEROBELL 0 0 -1 10 0 1");
+    cone.HandleItemText("\fENDSTAGE");
+    ASSERT_TRUE(cone.Item(0).present);
+    EXPECT_STREQ(cone.Item(0).name, "A");
+    EXPECT_EQ(cone.Item(0).mesh.fileName, "mmu");
+    EXPECT_STREQ(cone.Item(0).className, "nasa_mmu");
+    EXPECT_EQ(cone.Item(0).mesh.offset.z, 1.0);
+    EXPECT_EQ(cone.Item(0).fuel, 0.5);
+    ASSERT_TRUE(cone.Item(1).present);
+    EXPECT_EQ(cone.Item(1).kind, StageSlot::kStage);
+    EXPECT_EQ(cone.OpenStage(), -1);
+}
+
+TEST_F(Boundary, AFullTablesNestLeavesWholeAndArrivesWhole) {
+    AEROBELL& cone = makeCone("Full-1");
+    cone.HandleItemText("STAGE Nest Aerobell AEROBELL 0 0 -2 100 0 1");
+    for (int i = 1; i < COMMON_VESSEL_EX::kItemCount; ++i) {
+        cone.HandleItemText(("PAYLOAD P" + std::to_string(i) + " mmu nasa_mmu 0 0.3 -2 1 0 1").c_str());
+    }
+    ASSERT_TRUE(cone.Item(COMMON_VESSEL_EX::kItemCount - 1).present);
+
+    VESSEL* const nest = cone.SeparateNextItem();
+    ASSERT_NE(nest, nullptr);
+    for (int i = 0; i < COMMON_VESSEL_EX::kItemCount; ++i) EXPECT_FALSE(cone.Item(i).present);
+    EXPECT_EQ(cone.OpenStage(), -1);
+
+    host::step();  // the released stage collects its contents
+    const auto& received = *static_cast<AEROBELL*>(static_cast<VESSEL3*>(nest));
+    EXPECT_EQ(fuzzsupport::itemTableFault(received), "");
+    for (int i = 1; i < COMMON_VESSEL_EX::kItemCount; ++i) {
+        ASSERT_TRUE(received.Item(i - 1).present) << i;
+        EXPECT_STREQ(received.Item(i - 1).name, ("P" + std::to_string(i)).c_str());
+        EXPECT_EQ(received.Item(i - 1).parent, -1);
+    }
+    EXPECT_EQ(received.OpenStage(), -1);
+}
+
 TEST_F(Boundary, SeatDockingTakesOnlyAButtAtTheSeat) {
     AEROBELL& cone = makeCone("Dock-1");
     host::createVessel("Buoy-1", "Buoy", host::defaultStatus());
