@@ -9,6 +9,13 @@
 #include <fstream>
 #include <stdexcept>
 
+// The file name the build gives a module.
+#if defined(_WIN32)
+#  define MODULE_FILE(name) name ".dll"
+#else
+#  define MODULE_FILE(name) name ".so"
+#endif
+
 namespace fs = std::filesystem;
 
 std::string FrameworkWorld::root;
@@ -69,7 +76,7 @@ std::string makeRoot(const char* tag, const char* messageModule) {
           "MSHX1\nGROUPS 1\nGEOM 3 1\n0 0 0 0 0 1\n1 0 0 0 0 1\n0 1 0 0 0 1\n0 1 2\n");
     fs::create_directories(dir / "Modules");
     fs::create_directories(dir / "Scenarios");
-    fs::copy_file(messageModule, dir / "Modules/cvelmessage.so",
+    fs::copy_file(messageModule, dir / MODULE_FILE("Modules/cvelmessage"),
                   fs::copy_options::overwrite_existing);
     return dir.string();
 }
@@ -78,7 +85,7 @@ std::string makeRoot(const char* tag, const char* messageModule) {
 
 void FrameworkWorld::SetUpTestSuite() {
     if (!root.empty()) return;
-    root = makeRoot("real", AEROBELL_MODULE_DIR "/cvelmessage.so");
+    root = makeRoot("real", MODULE_FILE(AEROBELL_MODULE_DIR "/cvelmessage"));
     rootWithScriptedMessages = makeRoot("scripted", SCRIPTED_MESSAGE_MODULE);
     host::registerModule("TestCarrier", initCarrier, exitCarrier);
     std::atexit([] {

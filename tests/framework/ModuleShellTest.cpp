@@ -17,6 +17,13 @@
 #include <new>
 #include <string>
 
+// The file name the build gives a module.
+#if defined(_WIN32)
+#  define MODULE_FILE(name) name ".dll"
+#else
+#  define MODULE_FILE(name) name ".so"
+#endif
+
 namespace fs = std::filesystem;
 
 // Allocation failure on demand: the n-th allocation from when it is armed throws.
@@ -50,7 +57,7 @@ protected:
             std::ofstream(dir / "Config/Vessels/InProcessCone.cfg")
                 << "ClassName = InProcessCone\nModule = InProcessCone\n";
         }
-        fs::remove(withoutMessages / "Modules/cvelmessage.so");
+        fs::remove(withoutMessages / MODULE_FILE("Modules/cvelmessage"));
         host::registerModule("InProcessCone", armedInit, DestroyAerobellVessel);
     }
     static void TearDownTestSuite() {
@@ -113,7 +120,8 @@ TEST_F(ModuleShell, AConeIsBuiltWithoutTheMessageModule) {
 }
 
 TEST_F(ModuleShell, ExportsOnlyItsEntryPointsAndIgnoresANullExit) {
-    void* lib = dlopen((withMessages / "Modules/Aerobell.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string file = (withMessages / MODULE_FILE("Modules/Aerobell")).string();
+    void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
     EXPECT_NE(dlsym(lib, "ovcInit"), nullptr);
     auto exitFn = reinterpret_cast<void (*)(VESSEL*)>(dlsym(lib, "ovcExit"));
