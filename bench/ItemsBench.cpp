@@ -9,9 +9,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -38,6 +40,9 @@ VESSEL* initCarrier(OBJHANDLE h, int) { return new BenchCarrier(h); }
 void exitCarrier(VESSEL* v) { delete static_cast<BenchCarrier*>(v); }
 
 fs::path root;
+
+// With repetitions, the least is the figure closest to the code's own cost on a shared machine.
+double leastOf(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
 BenchCarrier& makeCarrier() {
     static BenchCarrier* carrier = nullptr;
@@ -69,7 +74,7 @@ void BM_ParseItemLine(benchmark::State& state) {
     state.counters["lines/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ParseItemLine);
+BENCHMARK(BM_ParseItemLine)->ComputeStatistics("min", leastOf);
 
 void BM_HandleItemText(benchmark::State& state) {
     BenchCarrier& carrier = makeCarrier();
@@ -87,7 +92,7 @@ void BM_HandleItemText(benchmark::State& state) {
     state.counters["lines/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_HandleItemText);
+BENCHMARK(BM_HandleItemText)->ComputeStatistics("min", leastOf);
 
 }  // namespace
 
