@@ -75,7 +75,9 @@ TEST_F(Boundary, TheLoaderTakesModuleNamesInEveryForm) {
         ASSERT_NE(h, nullptr) << name;
         EXPECT_NE(GetProcAddress(h, "CheckCMessage"), nullptr) << name;
         EXPECT_EQ(GetProcAddress(h, nullptr), nullptr);
-        // Too long for the lookup cache: asked of the loader each time, and absent each time.
+        // Absent names are asked of the loader each time, short or too long for its cache.
+        EXPECT_EQ(GetProcAddress(h, "Absent"), nullptr);
+        EXPECT_EQ(GetProcAddress(h, "Absent"), nullptr);
         const std::string longName(40, 'X');
         EXPECT_EQ(GetProcAddress(h, longName.c_str()), nullptr);
         EXPECT_EQ(GetProcAddress(h, longName.c_str()), nullptr);
@@ -155,6 +157,62 @@ TEST_F(Boundary, AFullTablesNestLeavesWholeAndArrivesWhole) {
         EXPECT_EQ(received.Item(i - 1).parent, -1);
     }
     EXPECT_EQ(received.OpenStage(), -1);
+}
+
+TEST_F(Boundary, AMessageModuleWithoutItsFunctionsLeavesTheChannelSilent) {
+    const fs::path mute = fs::path(dir_.string() + "-mute");
+    fs::remove_all(mute);
+    fs::copy(AEROBELL_SIM_DIR, mute, fs::copy_options::recursive);
+    fs::copy_file(NO_MESSAGES_MODULE, mute / "Modules" / "cvelmessage.so",
+                  fs::copy_options::overwrite_existing);
+    host::setRoot(mute.string());
+    {
+        AEROBELL& cone = makeCone("Mute-1");
+        EXPECT_NE(cone.MessageLibrary(), nullptr);
+        cone.SendVesselMessage(&cone, "PAYLOAD", "PAYLOAD A mmu nasa_mmu 0 0 1 1 0 1");
+        EXPECT_FALSE(cone.PollMessages());
+        EXPECT_FALSE(cone.Item(0).present);
+
+        // A released stage arrives without its contents, which leave the carrier all the same.
+        cone.HandleItemText("STAGE Nest Aerobell AEROBELL 0 0 -2 100 0 1");
+        cone.HandleItemText("PAYLOAD Inside mmu nasa_mmu 0 0.3 -2 10 0 1");
+        VESSEL* const nest = cone.SeparateNextItem();
+        ASSERT_NE(nest, nullptr);
+        EXPECT_FALSE(cone.Item(1).present);
+        host::step();
+        const auto& received = *static_cast<AEROBELL*>(static_cast<VESSEL3*>(nest));
+        for (int i = 0; i < COMMON_VESSEL_EX::kItemCount; ++i)
+            EXPECT_STRNE(received.Item(i).name, "Inside");
+    }
+    host::reset();
+    host::setRoot(dir_.string());
+    std::error_code ec;
+    fs::remove_all(mute, ec);
+}
+
+TEST_F(Boundary, AKeyRepeatedWithinASecondActsOnce) {
+    AEROBELL& cone = makeCone("Keys-1");
+    host::setFocus(cone.GetHandle());
+    cone.HandleItemText("PAYLOAD First mmu nasa_mmu 1 0 0 10 0 1");
+    cone.HandleItemText("PAYLOAD Second mmu nasa_mmu -1 0 0 10 0 1");
+    // No step: the crew set-up of the first step would make an astronaut of its own.
+    host::sendKeyEvent(OAPI_KEY_J);
+    host::setFocus(cone.GetHandle());
+    host::sendKeyEvent(OAPI_KEY_J);
+    // The cone's own creation, and one release.
+    ASSERT_EQ(host::records().creations.size(), 2u);
+    EXPECT_EQ(host::records().creations[1].name, "Second");
+    EXPECT_TRUE(cone.Item(0).present);
+
+    // S docks the astronaut at the seat; a second S at once does not let it go again.
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(0.0, -0.4, 0.2);
+    ASSERT_NE(host::createVessel("Seat-1", "nasa_mmu", s), nullptr);
+    host::setFocus(cone.GetHandle());
+    host::sendKeyEvent(OAPI_KEY_S);
+    host::sendKeyEvent(OAPI_KEY_S);
+    ASSERT_EQ(host::records().attachments.size(), 1u);
+    EXPECT_TRUE(host::records().attachments[0].attach);
 }
 
 TEST_F(Boundary, SeatDockingTakesOnlyAButtAtTheSeat) {
