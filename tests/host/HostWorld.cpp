@@ -95,6 +95,8 @@ void HostWorld::SetUpTestSuite() {
 void HostWorld::SetUp() {
     host::setRoot(root);
     host::reset();
+    // reset() keeps the step length; a test that changed it must not pass it on.
+    host::setStep(0.1);
     Craft::onPostStep = nullptr;
     Craft::refuseNext = false;
 }
