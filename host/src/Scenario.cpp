@@ -136,7 +136,9 @@ void loadScenario(const std::string& path) {
     if (!in) throw Error(path, 0, "cannot open the scenario file");
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Every carriage return that ends a line goes: one kept would be written back and lose
+        // its own follower at the next load, so that a file would change with each save.
+        while (!line.empty() && line.back() == '\r') line.pop_back();
         // Lines reach modules as C strings: a NUL would silently cut one there, while the
         // host kept the whole of it.
         if (line.find('\0') != std::string::npos)
