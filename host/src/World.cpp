@@ -522,6 +522,13 @@ void reset() {
         destroyInterface(*v);
     }
     destroyPending();
+    // A vessel whose creation the host could not finish (out of memory before it was listed)
+    // still holds its module object; release that too.
+    for (auto& v : w.owned) {
+        if (v->iface == nullptr) continue;
+        v->deleted = true;
+        destroyInterface(*v);
+    }
     w.vessels.clear();
     w.createdInStep.clear();
     w.byName.clear();
