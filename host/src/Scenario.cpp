@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 using namespace host;
@@ -104,9 +105,9 @@ void writeFile(const std::string& path, const std::string& text) {
 namespace host {
 namespace detail {
 
-void writeLine(FILEHANDLE fh, const std::string& line) {
+void writeLine(FILEHANDLE fh, std::string line) {
     ScnFile* f = static_cast<ScnFile*>(fh);
-    if (f && f->writing && f->out) f->out->push_back(line);
+    if (f && f->writing && f->out) f->out->push_back(std::move(line));
 }
 
 void runSave(Vessel& v, std::vector<std::string>& out) {
@@ -125,7 +126,7 @@ void runSave(Vessel& v, std::vector<std::string>& out) {
         }
     }
     v.lastSave = lines;
-    out.insert(out.end(), lines.begin(), lines.end());
+    out.insert(out.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
 }
 
 }  // namespace detail
@@ -360,13 +361,17 @@ bool oapiReadScenario_nextline(FILEHANDLE scn, char*& line) {
 }
 
 void oapiWriteScenario_string(FILEHANDLE scn, char* item, char* string) {
-    std::string l = "  ";
-    l += item ? item : "";
-    if (string && *string) {
+    const char* key = item ? item : "";
+    const char* value = string && *string ? string : nullptr;
+    std::string l;
+    l.reserve(3 + std::strlen(key) + (value ? std::strlen(value) : 0));
+    l += "  ";
+    l += key;
+    if (value) {
         l += ' ';
-        l += string;
+        l += value;
     }
-    writeLine(scn, l);
+    writeLine(scn, std::move(l));
 }
 void oapiWriteScenario_int(FILEHANDLE scn, char* item, int i) {
     writeLine(scn, std::string("  ") + (item ? item : "") + " " + std::to_string(i));
@@ -480,7 +485,7 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
             const Propellant& p = *v.propellants[i];
             l += " " + std::to_string(i) + ":" + formatNumber(p.maxMass > 0.0 ? p.mass / p.maxMass : 0.0);
         }
-        writeLine(scn, l);
+        writeLine(scn, std::move(l));
     }
     for (const std::string& u : v.unknownLines) writeLine(scn, "  " + u);
 }

@@ -163,7 +163,7 @@ void notifyFocus(Vessel* from, Vessel* to);
 VESSEL2* callbacks(Vessel& v);  // null when the interface has no callbacks
 
 void runSave(Vessel& v, std::vector<std::string>& out);
-void writeLine(FILEHANDLE f, const std::string& line);
+void writeLine(FILEHANDLE f, std::string line);
 
 // Marks a call into a module: a vessel deleted meanwhile is destroyed only when the outermost
 // callback has returned (it may be the deleted vessel's own).
