@@ -1,10 +1,10 @@
 // Scenario files in the simulator's format: reading, writing, and the module's line access.
 #include "World.h"
 
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 using namespace host;
 using namespace host::detail;
@@ -23,11 +23,34 @@ std::string upper(std::string s) {
     return s;
 }
 
+// Whether the line without its surrounding blanks is the (upper-case) keyword, in any case.
+// Every line of every vessel block is asked this, so it copies nothing.
+bool isKeyword(const std::string& line, const char* keyword) {
+    const size_t b = line.find_first_not_of(" \t");
+    if (b == std::string::npos) return *keyword == '\0';
+    const size_t e = line.find_last_not_of(" \t") + 1;
+    const size_t n = std::strlen(keyword);
+    if (e - b != n) return false;
+    for (size_t k = 0; k < n; ++k) {
+        const int c = std::toupper(static_cast<unsigned char>(line[b + k]));
+        if (c != static_cast<unsigned char>(keyword[k])) return false;
+    }
+    return true;
+}
+
+// The words of a line as a stream would read them: runs of characters between white space.
 std::vector<std::string> words(const std::string& s) {
-    std::istringstream in(s);
     std::vector<std::string> w;
-    std::string x;
-    while (in >> x) w.push_back(x);
+    auto white = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    size_t i = 0;
+    for (;;) {
+        while (i < s.size() && white(s[i])) ++i;
+        if (i == s.size()) break;
+        size_t j = i;
+        while (j < s.size() && !white(s[j])) ++j;
+        w.emplace_back(s, i, j - i);
+        i = j;
+    }
     return w;
 }
 
@@ -126,7 +149,8 @@ void runSave(Vessel& v, std::vector<std::string>& out) {
         }
     }
     v.lastSave = lines;
-    out.insert(out.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
+    out.insert(out.end(), std::make_move_iterator(lines.begin()),
+               std::make_move_iterator(lines.end()));
 }
 
 }  // namespace detail
@@ -144,7 +168,7 @@ void loadScenario(const std::string& path) {
         // host kept the whole of it.
         if (line.find('\0') != std::string::npos)
             throw Error(path, static_cast<int>(lines.size() + 1), "a NUL byte: not a text file");
-        lines.push_back(line);
+        lines.push_back(std::move(line));
     }
 
     ScenarioInfo info;
@@ -155,7 +179,7 @@ void loadScenario(const std::string& path) {
     auto section = [&](size_t& i, const char* end, std::vector<std::string>* keep) {
         size_t start = i;
         for (++i; i < n; ++i) {
-            if (upper(trim(lines[i])) == end) return;
+            if (isKeyword(lines[i], end)) return;
             if (keep) keep->push_back(lines[i]);
         }
         throw Error(path, static_cast<int>(start + 1),
@@ -202,12 +226,11 @@ void loadScenario(const std::string& path) {
                     throw Error(path, b.headerLine, "expected NAME:CLASS, found '" + h.substr(0, 80) + "'");
                 bool ended = false;
                 for (++i; i < n; ++i) {
-                    const std::string l = trim(lines[i]);
-                    if (upper(l) == "END") {
+                    if (isKeyword(lines[i], "END")) {
                         ended = true;
                         break;
                     }
-                    if (l.empty()) continue;
+                    if (lines[i].find_first_not_of(" \t") == std::string::npos) continue;
                     b.lines.push_back(lines[i]);
                     b.numbers.push_back(static_cast<int>(i + 1));
                 }
