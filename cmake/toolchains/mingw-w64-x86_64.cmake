@@ -1,30 +1,4 @@
 # Cross build for 64-bit Windows with the MinGW-w64 toolchain.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(_mingw x86_64-w64-mingw32)
-# The posix thread model: its standard library has std::mutex and std::thread (GoogleTest needs them).
-find_program(CMAKE_C_COMPILER NAMES ${_mingw}-gcc-posix ${_mingw}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${_mingw}-g++-posix ${_mingw}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${_mingw}-windres)
-find_program(CMAKE_OBJDUMP NAMES ${_mingw}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${_mingw})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The DLLs and programs carry their own copy of the compiler's runtime (libgcc, libstdc++,
-# winpthread), so that the simulator (or wine) needs nothing from the toolchain beside them.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-# Programs built here run under wine when tests run them.
-if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
-  find_program(_wine NAMES wine64 wine)
-  if(_wine)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${_wine})
-  endif()
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
