@@ -26,7 +26,7 @@ const std::string& root();
 // vessel that happens to get the same address.
 void resetWorld();
 
-// The framework part of a module vessel made by the cone module; null for any other vessel.
+// The framework vessel behind a vessel made by the cone module; null for any other vessel.
 COMMON_VESSEL_EX* framework(OBJHANDLE h);
 
 // An empty string when every item line in a vessel's saved block fits 511 characters and
