@@ -33,9 +33,14 @@ bool COMMON_VESSEL_EX::CheckMessages(char* keyOut, char* textOut) {
 
     bool handled = false;
     // Reused for every message of this call. Terminated after each call so that a module that
-    // forgets to terminate can never make us read past them.
-    char key[kMessageKeyMax + 1] = {};
-    char text[kMessageTextMax + 1] = {};
+    // forgets to terminate can never make us read past them. Only their ends and first bytes
+    // are set up front: this runs for every vessel on every step.
+    char key[kMessageKeyMax + 1];
+    char text[kMessageTextMax + 1];
+    key[0] = '\0';
+    text[0] = '\0';
+    key[kMessageKeyMax] = '\0';
+    text[kMessageTextMax] = '\0';
     VESSEL* const self = this;
     for (;;) {
         const int rc = check(self, key, text);
