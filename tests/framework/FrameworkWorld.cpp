@@ -10,11 +10,7 @@
 #include <stdexcept>
 
 // The file name the build gives a module.
-#if defined(_WIN32)
-#  define MODULE_FILE(name) name ".dll"
-#else
-#  define MODULE_FILE(name) name ".so"
-#endif
+#define MODULE_FILE(name) name AEROBELL_MODULE_SUFFIX
 
 namespace fs = std::filesystem;
 

@@ -6,11 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#if defined(_WIN32)
-#  define MODULE_FILE(name) name ".dll"
-#else
-#  define MODULE_FILE(name) name ".so"
-#endif
+// The file name the build gives a module.
+#define MODULE_FILE(name) name AEROBELL_MODULE_SUFFIX
 
 namespace fs = std::filesystem;
 
