@@ -363,11 +363,31 @@ static bool isAncestor(const Vessel* candidate, const Vessel* v) {
     return false;
 }
 
+// Every attach and detach is recorded and heard by the listeners alike.
+static void recordAttachment(bool attached, Vessel& parent, Vessel& child, Attachment* pp,
+                             Attachment* cp) {
+    World& w = world();
+    AttachRecord r;
+    r.time = w.time;
+    r.attach = attached;
+    r.parent = &parent;
+    r.child = &child;
+    r.parentPoint = pp;
+    r.childPoint = cp;
+    w.records.attachments.push_back(r);
+    notify([&](Listener& l) {
+        if (attached) {
+            l.onAttached(r);
+        } else {
+            l.onDetached(r);
+        }
+    });
+}
+
 bool attach(Vessel& parent, Attachment* pp, Vessel& child, Attachment* cp) {
     if (!pp || !cp || pp->owner != &parent || cp->owner != &child) return false;
     if (pp->toParent || !cp->toParent || pp->attached) return false;
     if (isAncestor(&child, &parent)) return false;
-    World& w = world();
     if (child.parentPoint) detach(*child.parentPoint->owner, child.parentPoint, 0.0);
     pp->attached = &child;
     pp->mate = cp;
@@ -376,21 +396,12 @@ bool attach(Vessel& parent, Attachment* pp, Vessel& child, Attachment* cp) {
     child.parentPoint = pp;
     child.ownPoint = cp;
     placeChild(child);
-    AttachRecord r;
-    r.time = w.time;
-    r.attach = true;
-    r.parent = &parent;
-    r.child = &child;
-    r.parentPoint = pp;
-    r.childPoint = cp;
-    w.records.attachments.push_back(r);
-    notify([&](Listener& l) { l.onAttached(r); });
+    recordAttachment(true, parent, child, pp, cp);
     return true;
 }
 
 bool detach(Vessel& parent, Attachment* pp, double vel) {
     if (!pp || pp->owner != &parent || pp->toParent || !pp->attached) return false;
-    World& w = world();
     Vessel& child = *pp->attached;
     Attachment* cp = pp->mate;
     placeChild(child);
@@ -403,15 +414,7 @@ bool detach(Vessel& parent, Attachment* pp, double vel) {
     }
     child.parentPoint = nullptr;
     child.ownPoint = nullptr;
-    AttachRecord r;
-    r.time = w.time;
-    r.attach = false;
-    r.parent = &parent;
-    r.child = &child;
-    r.parentPoint = pp;
-    r.childPoint = cp;
-    w.records.attachments.push_back(r);
-    notify([&](Listener& l) { l.onDetached(r); });
+    recordAttachment(false, parent, child, pp, cp);
     return true;
 }
 
