@@ -110,6 +110,9 @@ void VESSEL::DelPropellantResource(PROPELLANT_HANDLE& ph) const {
     ph = nullptr;
 }
 
+// A tank holds between nothing and its maximum, whatever it is asked to hold.
+static void fill(Propellant& p, double mass) { p.mass = std::max(0.0, std::min(mass, p.maxMass)); }
+
 void VESSEL::SetDefaultPropellantResource(PROPELLANT_HANDLE ph) const {
     Vessel& v = V(hVessel_);
     if (Propellant* p = findIn(v.propellants, ph)) v.defaultPropellant = p;
@@ -128,8 +131,7 @@ double VESSEL::GetPropellantMaxMass(PROPELLANT_HANDLE ph) const {
     return p ? p->maxMass : 0.0;
 }
 void VESSEL::SetPropellantMass(PROPELLANT_HANDLE ph, double mass) const {
-    if (Propellant* p = findIn(V(hVessel_).propellants, ph))
-        p->mass = std::max(0.0, std::min(mass, p->maxMass));
+    if (Propellant* p = findIn(V(hVessel_).propellants, ph)) fill(*p, mass);
 }
 double VESSEL::GetMass() const { return V(hVessel_).mass(); }
 double VESSEL::GetFuelMass() const {
@@ -141,7 +143,7 @@ double VESSEL::GetMaxFuelMass() const {
     return p ? p->maxMass : 0.0;
 }
 void VESSEL::SetFuelMass(double m) const {
-    if (Propellant* p = V(hVessel_).defaultPropellant) p->mass = std::max(0.0, std::min(m, p->maxMass));
+    if (Propellant* p = V(hVessel_).defaultPropellant) fill(*p, m);
 }
 
 // Thrusters -------------------------------------------------------------------------------------
