@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -202,7 +203,17 @@ static Module* moduleFor(const std::string& name, std::string* error) {
 // Builds the vessel object and its interface, up to clbkSetClassCaps; not listed yet.
 Vessel* spawn(const std::string& name, const std::string& cls, std::string* error) {
     World& w = world();
-    if (name.empty() || w.byName.count(name)) {
+    // A scenario writes a vessel as NAME:CLASS on one line, so a name it could not read back is
+    // refused here rather than saved into a file that no longer loads.
+    const bool unwritable =
+        name.empty() || std::any_of(name.begin(), name.end(), [](char c) {
+            return c == ':' || std::isspace(static_cast<unsigned char>(c)) != 0;
+        });
+    if (unwritable) {
+        if (error) *error = "a vessel cannot be named '" + name + "' (empty, ':' or white space)";
+        return nullptr;
+    }
+    if (w.byName.count(name)) {
         if (error) *error = "a vessel named '" + name + "' exists already";
         return nullptr;
     }

@@ -223,6 +223,9 @@ TEST_F(Host, CreatedVesselsAreListedUniqueAndCanBeMadeToFail) {
     expectNear(host::vessel(a).pos, _V(1, 2, 3), 0.0);
     EXPECT_EQ(oapiCreateVessel("A", "Craft", s), nullptr);  // the name is taken
     EXPECT_EQ(oapiCreateVessel("X", "NoSuchClass", s), nullptr);
+    // Names a scenario header (NAME:CLASS) could not carry back.
+    for (const char* unwritable : {"", "Car:rier", "two words", "tab\there", "cr\r"})
+        EXPECT_EQ(oapiCreateVessel(unwritable, "Craft", s), nullptr) << unwritable;
     Craft::refuseNext = true;
     EXPECT_EQ(oapiCreateVessel("R", "Craft", s), nullptr);  // ovcInit gave null
     EXPECT_EQ(oapiGetVesselByName(const_cast<char*>("R")), nullptr);
@@ -232,7 +235,7 @@ TEST_F(Host, CreatedVesselsAreListedUniqueAndCanBeMadeToFail) {
     EXPECT_EQ(oapiCreateVessel("C", "Craft", s), nullptr);
     EXPECT_NE(oapiCreateVessel("C", "Craft", s), nullptr);
     EXPECT_EQ(oapiGetVesselCount(), 3u);
-    EXPECT_EQ(host::records().creations.size(), 7u);
+    EXPECT_EQ(host::records().creations.size(), 12u);
 
     host::failNthLoadMesh(1);
     EXPECT_EQ(oapiLoadMesh("probe"), nullptr);
