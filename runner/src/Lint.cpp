@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <strings.h>
@@ -153,6 +154,10 @@ private:
             return i < w.size() ? w[i] : std::string();
         };
         if (p.lineCut) report(lineNo, "line longer than 511 characters: the rest is not read");
+        if (std::strchr(p.name, ':') != nullptr)
+            report(lineNo, std::string("name '") + p.name +
+                               "' holds ':': no vessel can carry it in a scenario, so the item is "
+                               "never released");
         for (int f = 0; f < 3; ++f)
             if (p.cutWords & (1u << f))
                 report(lineNo, std::string(kFieldNames[f]) +
