@@ -151,6 +151,7 @@ void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
     slot.parent = openStage;
     slot.sepVelocity = itemSeparationVelocity(line.x, line.y, line.z);
     slot.present = true;
+    if (index >= itemsEnd) itemsEnd = index + 1;
     if (slot.kind == StageSlot::kStage) openStage = static_cast<int16_t>(index);
 }
 
@@ -266,7 +267,10 @@ void COMMON_VESSEL_EX::RebuildMeshesAtOrigin() { RebuildMeshes(_V(0.0, 0.0, 0.0)
 double COMMON_VESSEL_EX::ComputePayloadCentre(VECTOR3& centre) {
     centre = _V(0.0, 0.0, 0.0);
     double total = 0.0;
-    for (const StageSlot& slot : items) {
+    // Runs on every step of a seated cone: slots from itemsEnd on are never present, and a
+    // slot spans several cache lines, so they are not visited.
+    for (int i = 0; i < itemsEnd; ++i) {
+        const StageSlot& slot = items[i];
         if (!slot.present) continue;
         centre += slot.mesh.offset * slot.mass;
         total += slot.mass;

@@ -133,6 +133,10 @@ protected:
     bool sepVelOverrideSet;
 
 private:
+    // No slot at or past this index is present: only ParseItemLine makes a slot present (a
+    // refused release restores one below it).
+    int itemsEnd = 0;
+
     int FirstFreeSlot() const;
     // Number of stages enclosing the item in the given slot, or -1 when its parent chain does
     // not lead to the top through present stages of lower index.
