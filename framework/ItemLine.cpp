@@ -1,8 +1,10 @@
 #include "ItemLine.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -13,6 +15,37 @@ bool isWhite(char c) {
 const char* skipWhite(const char* p) {
     while (isWhite(*p)) ++p;
     return p;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The number at p, as the "%lf" conversion reads it; after is where it ends (p: no number).
+// Plain decimals ("-12.50", the form every writer of item lines uses) go to from_chars, which
+// gives the same correctly rounded value as strtod several times faster; anything else (a
+// sign '+', an exponent, hex, inf, nan, or a value out of range) goes to strtod itself.
+double readNumber(const char* p, const char** after) {
+    const char* q = p;
+    if (*q == '-') ++q;
+    const char* const intDigits = q;
+    while (isDigit(*q)) ++q;
+    bool plain = q != intDigits;
+    if (plain && *q == '.') {
+        const char* const fracDigits = ++q;
+        while (isDigit(*q)) ++q;
+        plain = q != fracDigits;
+    }
+    if (plain && (*q == '\0' || isWhite(*q))) {
+        double v = 0.0;
+        const std::from_chars_result r = std::from_chars(p, q, v);
+        if (r.ec == std::errc() && r.ptr == q) {
+            *after = q;
+            return v;
+        }
+    }
+    char* end = nullptr;
+    const double v = std::strtod(p, &end);
+    *after = end;
+    return v;
 }
 
 }  // namespace
@@ -64,8 +97,8 @@ ItemLineParse parseItemLine(const char* text) {
     for (int f = 0; f < 6; ++f) {
         p = skipWhite(p);
         if (*p == '\0') return r;
-        char* after = nullptr;
-        const double v = std::strtod(p, &after);
+        const char* after = nullptr;
+        const double v = readNumber(p, &after);
         if (after == p) {
             // Not a number: reading stops here, like a scanf matching failure.
             r.trailing = true;

@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -116,6 +121,40 @@ TEST(ItemLineGrammar, UnusableNumbersReadAsZeroWithoutStoppingTheRest) {
     EXPECT_EQ(q.y, 0.0);
     EXPECT_DOUBLE_EQ(q.z, 3.0);
     EXPECT_DOUBLE_EQ(q.fuel, 6.0);
+}
+
+// Numbers take two roads (a fast one for plain decimals); both must give what "%lf" gives, to
+// the last bit, or a scenario would read differently from one version to the next.
+TEST(ItemLineGrammar, NumbersReadToTheBitAsTheScanfConversionReadsThem) {
+    std::vector<std::string> texts = {
+        "0", "-0", "0.1", "2.675", "1.", ".5", "+3", "-.5", "12abc", "1e3", "0x1p4", "00012.50",
+        "9007199254740993", "1.7976931348623157", "0.30000000000000004", "123456789012.34",
+        "4.9406564584124654", "2.2250738585072011", "0." + std::string(330, '0') + "1",
+        std::string(400, '9'), "99999999999999999999999.5", "0.5000000000000000277555756"};
+    std::mt19937_64 rng(7);
+    for (int i = 0; i < 3000; ++i) {
+        std::string t = rng() % 2 ? "-" : "";
+        const int whole = static_cast<int>(rng() % 13) + 1, frac = static_cast<int>(rng() % 25);
+        for (int d = 0; d < whole; ++d) t += static_cast<char>('0' + rng() % 10);
+        if (frac > 0) t += '.';
+        for (int d = 0; d < frac; ++d) t += static_cast<char>('0' + rng() % 10);
+        texts.push_back(t);
+    }
+    for (const std::string& t : texts) {
+        char* end = nullptr;
+        double expected = std::strtod(t.c_str(), &end);
+        const bool usable =
+            end != t.c_str() && std::isfinite(expected) && std::fabs(expected) < 1e12;
+        if (!usable) expected = 0.0;
+        const ItemLineParse p = parseItemLine(("PAYLOAD n m c " + t + " 0 0 0 0 0").c_str());
+        std::uint64_t got = 0, want = 0;
+        std::memcpy(&got, &p.x, sizeof got);
+        std::memcpy(&want, &expected, sizeof want);
+        EXPECT_EQ(got, want) << t;
+        if (*end == '\0') {
+            EXPECT_EQ(p.fieldsRead, 9) << t;
+        }
+    }
 }
 
 TEST(ItemLineGrammar, ANumberCutByTheLineLimitCountsAsNotGiven) {
