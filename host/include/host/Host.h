@@ -142,58 +142,25 @@ struct Attachment {
 
 // The host's vessel object. Read it; change it only through the SDK or the functions below.
 struct HOST_API Vessel {
-    std::string name;
-    std::string className;   // as written by the scenario or the caller
-    std::string moduleName;  // empty for a module-less class
-    VESSEL* iface = nullptr;
-    int flightModelAsked = 1;  // given to ovcInit
-    int flightModelGiven = 1;  // given to the VESSEL constructor
-
-    double size = 1.0;
-    double emptyMass = 0.0;
-    VECTOR3 pmi{};
-    VECTOR3 crossSections{};
-    double cw[4] = {0, 0, 0, 0};  // z+, z-, x, y
-    VECTOR3 rotDrag{};
-    double pitchMomentScale = 0.0, bankMomentScale = 0.0;
-    VECTOR3 touchdown[3]{};
-    VECTOR3 cameraOffset{};
-
-    std::vector<std::unique_ptr<Propellant>> propellants;  // creation order, deleted ones gone
-    Propellant* defaultPropellant = nullptr;
-    std::vector<std::unique_ptr<Thruster>> thrusters;
-    std::vector<std::unique_ptr<ThrusterGroup>> groups;  // a type defined again replaces the first
-    std::vector<Exhaust> exhausts;
-    std::vector<std::unique_ptr<ParticleStream>> streams;
-    ReentryTexture reentry;
-
-    std::vector<MeshSlot> meshes;  // index order
-    std::vector<MeshCall> meshCalls;
-    std::vector<std::unique_ptr<Animation>> animations;
-    std::vector<std::unique_ptr<Attachment>> attachments;  // creation order, both kinds
-    Attachment* parentPoint = nullptr;  // the parent's C point it hangs on, null when free
-    Attachment* ownPoint = nullptr;     // its own P point used for that
-
-    std::string refBody = "Earth";
-    VECTOR3 pos{}, vel{};  // global (the reference body sits at the origin)
-    VECTOR3 arot{};        // Euler angles [rad]
-    MATRIX3 rot{};         // rotation matrix of arot
-    VECTOR3 vrot{};
-    int status = 0;  // 0 orbiting, 1 landed
-
-    std::vector<std::string> lastSave;      // lines written by its last clbkSaveState
-    std::vector<std::string> unknownLines;  // scenario lines the host did not know, kept
-    double mass() const;                    // empty mass + propellant, in creation order
-
-    // Internal bookkeeping. The flags that every step reads share one cache line.
+    // What every step reads of every vessel comes first, so that stepping many vessels touches
+    // few cache lines of each: the step's flags, the interface, the attachments, the state that
+    // a parent hands to its children, and the mass.
     bool deleted = false;
     bool createdInStep = false;
     bool hostOwnsIface = false;
     // False only while every thruster is known to be at level 0 (set by any level above 0,
     // cleared by the physics when it finds none firing): such a vessel skips the thrust pass.
     bool thrustMayFire = false;
-    size_t index = 0;  // position in the vessel list
-    void (*exitFn)(VESSEL*) = nullptr;
+    VESSEL* iface = nullptr;
+    Attachment* parentPoint = nullptr;  // the parent's C point it hangs on, null when free
+    Attachment* ownPoint = nullptr;     // its own P point used for that
+    std::vector<std::unique_ptr<Attachment>> attachments;  // creation order, both kinds
+    double emptyMass = 0.0;
+    std::vector<std::unique_ptr<Propellant>> propellants;  // creation order, deleted ones gone
+    VECTOR3 pos{}, vel{};  // global (the reference body sits at the origin)
+    VECTOR3 arot{};        // Euler angles [rad]
+    MATRIX3 rot{};         // rotation matrix of arot
+    VECTOR3 vrot{};
     // The attitude taken on a parent's point depends only on the two points (whose geometry is
     // fixed when they are made) and the parent's attitude; while those stay the same the last
     // result is reused, since the trigonometry is most of following a parent.
@@ -204,6 +171,42 @@ struct HOST_API Vessel {
         MATRIX3 rot{};
         VECTOR3 arot{};
     } placement;
+
+    std::string name;
+    std::string className;   // as written by the scenario or the caller
+    std::string moduleName;  // empty for a module-less class
+    int flightModelAsked = 1;  // given to ovcInit
+    int flightModelGiven = 1;  // given to the VESSEL constructor
+
+    double size = 1.0;
+    VECTOR3 pmi{};
+    VECTOR3 crossSections{};
+    double cw[4] = {0, 0, 0, 0};  // z+, z-, x, y
+    VECTOR3 rotDrag{};
+    double pitchMomentScale = 0.0, bankMomentScale = 0.0;
+    VECTOR3 touchdown[3]{};
+    VECTOR3 cameraOffset{};
+
+    Propellant* defaultPropellant = nullptr;
+    std::vector<std::unique_ptr<Thruster>> thrusters;
+    std::vector<std::unique_ptr<ThrusterGroup>> groups;  // a type defined again replaces the first
+    std::vector<Exhaust> exhausts;
+    std::vector<std::unique_ptr<ParticleStream>> streams;
+    ReentryTexture reentry;
+
+    std::vector<MeshSlot> meshes;  // index order
+    std::vector<MeshCall> meshCalls;
+    std::vector<std::unique_ptr<Animation>> animations;
+
+    std::string refBody = "Earth";
+    int status = 0;  // 0 orbiting, 1 landed
+
+    std::vector<std::string> lastSave;      // lines written by its last clbkSaveState
+    std::vector<std::string> unknownLines;  // scenario lines the host did not know, kept
+    double mass() const;                    // empty mass + propellant, in creation order
+
+    size_t index = 0;  // position in the vessel list
+    void (*exitFn)(VESSEL*) = nullptr;
 };
 
 struct Mesh {
