@@ -206,10 +206,10 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
             // key, blank and value always fit the 511 characters a reader takes; the check
             // keeps a cut line (a corrupted number) from ever being written.
             char value[kItemLineMax + 1];
-            const int len = std::snprintf(
-                value, sizeof value, "%.127s %s %.127s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf",
-                slot.name, slot.mesh.fileName.c_str(), slot.className, slot.mesh.offset.x,
-                slot.mesh.offset.y, slot.mesh.offset.z, slot.mass, slot.angle, slot.fuel);
+            const double numbers[6] = {slot.mesh.offset.x, slot.mesh.offset.y,
+                                       slot.mesh.offset.z, slot.mass, slot.angle, slot.fuel};
+            const int len = formatItemFields(value, sizeof value, slot.name,
+                                             slot.mesh.fileName.c_str(), slot.className, numbers);
             const int keyLen = static_cast<int>(std::strlen(key));
             if (len >= 0 && keyLen + 1 + len <= kItemLineMax) {
                 oapiWriteScenario_string(scn, key, value);

@@ -117,6 +117,46 @@ ItemLineParse parseItemLine(const char* text) {
     return r;
 }
 
+namespace {
+
+// Appends to a bounded buffer and counts what would have been written, as snprintf does.
+struct BoundedText {
+    char* out;
+    std::size_t cap;
+    std::size_t len = 0;
+
+    void put(const char* text, std::size_t n) {
+        if (len + 1 < cap) {
+            const std::size_t room = cap - 1 - len;
+            std::memcpy(out + len, text, n < room ? n : room);
+        }
+        len += n;
+    }
+};
+
+}  // namespace
+
+int formatItemFields(char* out, std::size_t cap, const char* name, const char* mesh,
+                     const char* className, const double (&numbers)[6]) {
+    BoundedText t{out, cap};
+    t.put(name, strnlen(name, 127));
+    t.put(" ", 1);
+    t.put(mesh, std::strlen(mesh));
+    t.put(" ", 1);
+    t.put(className, strnlen(className, 127));
+    // to_chars with a precision gives the digits printf gives; printf's own conversion of a
+    // double costs several times more, and a full table writes 300 of them.
+    for (const double v : numbers) {
+        char digits[352];  // the longest fixed form of a double with two decimals, and more
+        digits[0] = ' ';
+        const std::to_chars_result r =
+            std::to_chars(digits + 1, digits + sizeof digits, v, std::chars_format::fixed, 2);
+        t.put(digits, static_cast<std::size_t>(r.ptr - digits));
+    }
+    if (cap > 0) out[t.len < cap ? t.len : cap - 1] = '\0';
+    return static_cast<int>(t.len);
+}
+
 // Each division uses the components as already updated, not the offset's length: the values
 // of existing scenarios depend on this exact sequence.
 VECTOR3 itemSeparationVelocity(double x, double y, double z) {

@@ -13,6 +13,8 @@
 
 #include "OrbiterModule.h"
 
+#include <cstddef>
+
 struct ItemLineParse {
     enum Kind {
         kNotItem,   // dropped: no keyword of the grammar
@@ -39,6 +41,13 @@ struct ItemLineParse {
 };
 
 ItemLineParse parseItemLine(const char* text);
+
+// The fields of an item line as written after its keyword, exactly as
+// "%.127s %s %.127s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf" prints them (numbers: x y z mass angle
+// fuel). Writes at most cap - 1 characters and a terminator (cap > 0) and returns the length
+// of the whole text, so a result of cap or more means it did not fit.
+int formatItemFields(char* out, std::size_t cap, const char* name, const char* mesh,
+                     const char* className, const double (&numbers)[6]);
 
 // Separation velocity of an item from its offset on the carrier (m/s, carrier's frame).
 VECTOR3 itemSeparationVelocity(double x, double y, double z);

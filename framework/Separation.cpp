@@ -1,6 +1,7 @@
 // Separation of the next item: the last item, or the outermost stage of its nest, becomes a
 // vessel of its own; a released stage's contents follow it as item lines.
 #include "CommonVesselEx.h"
+#include "ItemLine.h"
 
 #include <cmath>
 #include <cstdio>
@@ -96,12 +97,18 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
                 // below 1e12 in magnitude, so every line fits; one that would not is not sent
                 // at all rather than sent cut short.
                 char line[1024];
-                const int len = std::snprintf(
-                    line, sizeof line, "%s %.127s %s %.127s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf",
-                    keyword, item.name, item.mesh.fileName.c_str(), item.className,
-                    item.position.x - r.position.x, item.position.y - r.position.y,
-                    item.position.z - r.position.z, item.mass, item.angle, item.fuel);
-                const bool fits = len >= 0 && len <= kItemLineMax;
+                const std::size_t keyLen = std::strlen(keyword);
+                std::memcpy(line, keyword, keyLen);
+                line[keyLen] = ' ';
+                const double numbers[6] = {item.position.x - r.position.x,
+                                           item.position.y - r.position.y,
+                                           item.position.z - r.position.z,
+                                           item.mass, item.angle, item.fuel};
+                const int len = static_cast<int>(keyLen) + 1 +
+                                formatItemFields(line + keyLen + 1, sizeof line - keyLen - 1,
+                                                 item.name, item.mesh.fileName.c_str(),
+                                                 item.className, numbers);
+                const bool fits = len <= kItemLineMax;
                 if (released != nullptr && fits) SendVesselMessage(released, keyword, line);
 
                 const int next = (i + 1 < kItemCount && i + 1 <= last && items[i + 1].present)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -154,6 +155,43 @@ TEST(ItemLineGrammar, NumbersReadToTheBitAsTheScanfConversionReadsThem) {
         if (*end == '\0') {
             EXPECT_EQ(p.fieldsRead, 9) << t;
         }
+    }
+}
+
+// Cutting the printf output short is the point of the comparison below.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wformat-truncation"
+#endif
+
+// Written lines must be what the printf format of the writers gives, character for character,
+// and a text that does not fit must be reported the way snprintf reports it.
+TEST(ItemLineGrammar, FieldsAreWrittenAsThePrintfFormatWritesThem) {
+    const char* const format = "%.127s %s %.127s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf";
+    std::vector<double> values = {0.0, -0.0, 0.125, 0.375, -0.005, 2.675, 1.005, 0.995, -1e-9,
+                                  999999999999.995, -123456789.125, 1e300, -1e-300};
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> wide(-1e6, 1e6);
+    for (int i = 0; i < 3000; ++i) {
+        const double v = wide(rng);
+        values.push_back(i % 3 == 0 ? std::round(v * 1000.0) / 1000.0 : v);  // many near ties
+    }
+    const std::string longName(200, 'N'), name = "Pod-1";
+    for (std::size_t i = 0; i + 6 <= values.size(); i += 3) {
+        const double n[6] = {values[i],     values[i + 1], values[i + 2],
+                             values[i + 3], values[i + 4], values[i + 5]};
+        const char* nm = i % 2 ? longName.c_str() : name.c_str();
+        char want[1024], got[1024];
+        const int wantLen = std::snprintf(want, sizeof want, format, nm, "mmu", "nasa_mmu", n[0],
+                                          n[1], n[2], n[3], n[4], n[5]);
+        const int gotLen = formatItemFields(got, sizeof got, nm, "mmu", "nasa_mmu", n);
+        ASSERT_EQ(gotLen, wantLen);
+        ASSERT_STREQ(got, want);
+        // Too small a buffer: the same length reported, the same cut text kept.
+        char small[24], smallWant[24];
+        EXPECT_EQ(formatItemFields(small, sizeof small, nm, "mmu", "nasa_mmu", n),
+                  std::snprintf(smallWant, sizeof smallWant, format, nm, "mmu", "nasa_mmu", n[0],
+                                n[1], n[2], n[3], n[4], n[5]));
+        EXPECT_STREQ(small, smallWant);
     }
 }
 
