@@ -231,7 +231,7 @@ void loadScenario(const std::string& path) {
                         break;
                     }
                     if (lines[i].find_first_not_of(" \t") == std::string::npos) continue;
-                    b.lines.push_back(lines[i]);
+                    b.lines.push_back(std::move(lines[i]));  // read only once
                     b.numbers.push_back(static_cast<int>(i + 1));
                 }
                 if (!ended) throw Error(path, b.headerLine, "vessel '" + b.name + "' has no END");
