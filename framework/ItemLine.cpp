@@ -54,18 +54,24 @@ ItemLineParse parseItemLine(const char* text) {
     ItemLineParse r;
     if (text == nullptr) return r;
 
+    // Only the first 511 characters are read. A text that ends within them is read in place;
+    // a longer one is read from a copy cut there.
     char buf[512];
     std::size_t n = strnlen(text, sizeof buf);
     r.lineCut = n > sizeof buf - 1;
-    if (r.lineCut) n = sizeof buf - 1;
-    std::memcpy(buf, text, n);
-    buf[n] = '\0';
-    const char* const end = buf + n;
+    const char* line = text;
+    if (r.lineCut) {
+        n = sizeof buf - 1;
+        std::memcpy(buf, text, n);
+        buf[n] = '\0';
+        line = buf;
+    }
+    const char* const end = line + n;
     // A token that reaches the end of the buffer lost its tail when the text went on with more
     // of the same token.
     const bool limitSplitsToken = r.lineCut && !isWhite(text[n]);
 
-    const char* p = skipWhite(buf);
+    const char* p = skipWhite(line);
     if (std::strncmp(p, "PAYLOAD ", 8) == 0) {
         r.kind = ItemLineParse::kPayload;
         p += 8;
@@ -83,12 +89,14 @@ ItemLineParse parseItemLine(const char* text) {
     for (int f = 0; f < 3; ++f) {
         p = skipWhite(p);
         if (*p == '\0') return r;
-        const char* const start = p;
-        while (*p != '\0' && !isWhite(*p)) ++p;
-        const std::size_t len = static_cast<std::size_t>(p - start);
+        // Copied while scanned: words are short, and a call to copy each costs more.
+        char* const word = words[f];
+        std::size_t len = 0;
+        for (; *p != '\0' && !isWhite(*p); ++p, ++len) {
+            if (len < 127) word[len] = *p;
+        }
         const std::size_t keep = len < 128 ? len : 127;
-        std::memcpy(words[f], start, keep);
-        words[f][keep] = '\0';
+        word[keep] = '\0';
         if (len > keep || (p == end && limitSplitsToken)) r.cutWords |= 1u << f;
         ++r.fieldsRead;
     }
