@@ -185,6 +185,7 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
     Vessel& v = V(hVessel_);
     auto g = std::make_unique<ThrusterGroup>();
     g->type = thgt;
+    if (th && nth > 0) g->thrusters.reserve(static_cast<size_t>(nth));
     for (int i = 0; th && i < nth; ++i)
         if (Thruster* t = findIn(v.thrusters, th[i])) g->thrusters.push_back(t);
     ThrusterGroup* r = g.get();
