@@ -2,6 +2,7 @@
 
 #include "InputError.h"
 #include "Paths.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -40,19 +41,6 @@ const char* const kGroups[] = {
     "ATT_BANKLEFT", "ATT_BANKRIGHT", "ATT_RIGHT", "ATT_LEFT", "ATT_UP", "ATT_DOWN",
     "ATT_FORWARD", "ATT_BACK",
 };
-
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::vector<std::string> words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> out;
-    std::string w;
-    while (in >> w) out.push_back(w);
-    return out;
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "InputError.h"
 #include "ScenarioReports.h"
 #include "ItemTree.h"
+#include "Text.h"
 
 #include <host/Host.h>
 
@@ -19,26 +20,6 @@ namespace {
 
 const char* const kFieldNames[ItemLineParse::kFieldCount] = {
     "name", "mesh", "class", "x", "y", "z", "mass", "angle", "fuel"};
-
-std::string trim(const std::string& s) {
-    const std::size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    const std::size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::vector<std::string> words(const std::string& s) {
-    std::istringstream in(s);
-    std::vector<std::string> out;
-    std::string w;
-    while (in >> w) out.push_back(w);
-    return out;
-}
 
 std::size_t editDistance(const std::string& a, const std::string& b) {
     std::vector<std::size_t> row(b.size() + 1);
