@@ -1,19 +1,13 @@
 // Item lines per second: the grammar alone, and whole lines taken into a carrier's table (which
 // includes the host's mesh look-up for every item).
-#include "CommonVesselEx.h"
+#include "BenchSupport.h"
 #include "ItemLine.h"
 
 #include <host/Host.h>
 
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -27,41 +21,19 @@ const char* const kLines[] = {
 };
 constexpr int kLineCount = sizeof kLines / sizeof kLines[0];
 
-class BenchCarrier final : public COMMON_VESSEL_EX {
-public:
-    explicit BenchCarrier(OBJHANDLE h) : COMMON_VESSEL_EX(h) {}
-    void Empty() {
-        for (StageSlot& s : items) s.present = false;
-        openStage = -1;
-    }
-};
-
-VESSEL* initCarrier(OBJHANDLE h, int) { return new BenchCarrier(h); }
-void exitCarrier(VESSEL* v) { delete static_cast<BenchCarrier*>(v); }
-
-fs::path root;
-
-// With repetitions, the least is the figure closest to the code's own cost on a shared machine.
-double leastOf(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
-
-BenchCarrier& makeCarrier() {
-    static BenchCarrier* carrier = nullptr;
+bench::BenchCarrier& makeCarrier() {
+    static bench::BenchCarrier* carrier = nullptr;
     if (carrier != nullptr) return *carrier;
-    root = fs::temp_directory_path() / ("bench-items-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root / "Config/Vessels");
+    const fs::path& root = bench::makePrivateRoot("bench-items");
     fs::create_directories(root / "Meshes");
     fs::create_directories(root / "Modules");
-    std::ofstream(root / "Config/Vessels/BenchCarrier.cfg")
-        << "ClassName = BenchCarrier\nModule = BenchCarrier\n";
     for (const char* mesh : {"mmu.msh", "Aerobell.msh"}) {
         fs::copy_file(fs::path(AEROBELL_SIM_DIR) / "Meshes" / mesh, root / "Meshes" / mesh);
     }
-    host::registerModule("BenchCarrier", initCarrier, exitCarrier);
     host::setRoot(root.string());
     host::reset();
     const OBJHANDLE h = host::createVessel("Bench", "BenchCarrier", host::defaultStatus());
-    carrier = static_cast<BenchCarrier*>(host::vessel(h).iface);
+    carrier = static_cast<bench::BenchCarrier*>(host::vessel(h).iface);
     return *carrier;
 }
 
@@ -74,10 +46,10 @@ void BM_ParseItemLine(benchmark::State& state) {
     state.counters["lines/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ParseItemLine)->ComputeStatistics("min", leastOf);
+BENCHMARK(BM_ParseItemLine)->Apply(bench::withMinimum);
 
 void BM_HandleItemText(benchmark::State& state) {
-    BenchCarrier& carrier = makeCarrier();
+    bench::BenchCarrier& carrier = makeCarrier();
     int i = 0;
     int lines = 0;
     for (auto _ : state) {
@@ -92,18 +64,6 @@ void BM_HandleItemText(benchmark::State& state) {
     state.counters["lines/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_HandleItemText)->ComputeStatistics("min", leastOf);
+BENCHMARK(BM_HandleItemText)->Apply(bench::withMinimum);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (!root.empty()) {
-        host::reset();
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    return 0;
-}

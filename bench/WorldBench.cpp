@@ -5,7 +5,7 @@
 // Every figure is printed, none is judged here. Times are CPU time unless a figure says
 // otherwise; counters named ns_* are nanoseconds per the thing they name.
 #include "Aerobell.h"
-#include "CommonVesselEx.h"
+#include "BenchSupport.h"
 
 #include <host/Host.h>
 
@@ -14,7 +14,6 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -28,24 +27,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using bench::BenchCarrier;
 using Clock = std::chrono::steady_clock;
-
-// Other work on a shared machine only ever adds time: with repetitions, the least of them is the
-// figure closest to the code's own cost, printed beside the median.
-void withMinimum(benchmark::internal::Benchmark* b) {
-    b->ComputeStatistics("min", [](const std::vector<double>& v) {
-        return *std::min_element(v.begin(), v.end());
-    });
-}
-
-// A plain framework vessel, built in-process, so that its channel calls can be driven directly.
-class BenchCarrier final : public COMMON_VESSEL_EX {
-public:
-    explicit BenchCarrier(OBJHANDLE h) : COMMON_VESSEL_EX(h) {}
-};
-
-VESSEL* initCarrier(OBJHANDLE h, int) { return new BenchCarrier(h); }
-void exitCarrier(VESSEL* v) { delete static_cast<BenchCarrier*>(v); }
 
 fs::path root;
 
@@ -54,15 +37,11 @@ fs::path root;
 void makeRoot() {
     if (!root.empty()) return;
     const fs::path sim(AEROBELL_SIM_DIR);
-    root = fs::temp_directory_path() / ("bench-world-" + std::to_string(::getpid()));
-    fs::remove_all(root);
+    root = bench::makePrivateRoot("bench-world");
     fs::create_directories(root / "Scenarios");
     fs::copy(sim / "Config", root / "Config", fs::copy_options::recursive);
     fs::copy(sim / "Meshes", root / "Meshes", fs::copy_options::recursive);
     fs::create_directory_symlink(fs::absolute(sim / "Modules"), root / "Modules");
-    std::ofstream(root / "Config/Vessels/BenchCarrier.cfg")
-        << "ClassName = BenchCarrier\nModule = BenchCarrier\n";
-    host::registerModule("BenchCarrier", initCarrier, exitCarrier);
     host::setRoot(root.string());
     // A running simulator has the message module loaded while any framework vessel exists; the
     // figures below reset the world between runs, which would otherwise unload and reload it
@@ -139,7 +118,7 @@ void BM_IdleConeStep(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     host::reset();
 }
-BENCHMARK(BM_IdleConeStep)->Apply(withMinimum);
+BENCHMARK(BM_IdleConeStep)->Apply(bench::withMinimum);
 
 // N cones, each with an astronaut on its seat (2N vessels): one host step.
 void BM_SeatedCones(benchmark::State& state) {
@@ -164,7 +143,7 @@ BENCHMARK(BM_SeatedCones)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
-    ->Apply(withMinimum);
+    ->Apply(bench::withMinimum);
 
 // The same worlds, each cone's clbkPostStep called directly with no host step around it: how
 // much of a cone step is the module's own callback (with the SDK calls it makes).
@@ -192,7 +171,7 @@ BENCHMARK(BM_SeatedConeCallbacks)
     ->Arg(100)
     ->Arg(10000)
     ->Unit(benchmark::kMicrosecond)
-    ->Apply(withMinimum);
+    ->Apply(bench::withMinimum);
 
 // ---------------------------------------------------------------------------------------------
 // The message channel: 10,000 receivers, each with a backlog of mail waiting.
@@ -242,7 +221,7 @@ void BM_ProcLookup(benchmark::State& state) {
     state.SetLabel(cached ? "GetProcAddress" : "dlsym");
     FreeLibrary(lib);
 }
-BENCHMARK(BM_ProcLookup)->Arg(1)->Arg(0)->Apply(withMinimum);
+BENCHMARK(BM_ProcLookup)->Arg(1)->Arg(0)->Apply(bench::withMinimum);
 
 // One send to a receiver while every receiver has mail waiting (timed over a round of sends, one
 // to each receiver).
@@ -270,7 +249,7 @@ void BM_MessageSend(benchmark::State& state) {
 BENCHMARK(BM_MessageSend)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Apply(withMinimum);
+    ->Apply(bench::withMinimum);
 
 // One poll that takes a receiver's backlog (kBacklog messages), with every other receiver's mail
 // still waiting; and one poll that finds nothing, the cost every idle vessel pays each step.
@@ -305,7 +284,7 @@ void BM_MessagePoll(benchmark::State& state) {
 BENCHMARK(BM_MessagePoll)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Apply(withMinimum);
+    ->Apply(bench::withMinimum);
 
 // ---------------------------------------------------------------------------------------------
 // A full table of 50 items: saved (the cone's whole clbkSaveState into memory) and loaded (a
@@ -320,7 +299,7 @@ void BM_SaveFullCone(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(host::saveVesselState(h));
     host::reset();
 }
-BENCHMARK(BM_SaveFullCone)->Unit(benchmark::kMicrosecond)->Apply(withMinimum);
+BENCHMARK(BM_SaveFullCone)->Unit(benchmark::kMicrosecond)->Apply(bench::withMinimum);
 
 void loadEach(benchmark::State& state, const char* path) {
     for (auto _ : state) {
@@ -337,14 +316,14 @@ void BM_LoadFullCone(benchmark::State& state) {
     writeFile("Scenarios/nest.scn", nestScenario());
     loadEach(state, "Scenarios/nest.scn");
 }
-BENCHMARK(BM_LoadFullCone)->Unit(benchmark::kMicrosecond)->Apply(withMinimum);
+BENCHMARK(BM_LoadFullCone)->Unit(benchmark::kMicrosecond)->Apply(bench::withMinimum);
 
 void BM_LoadBareCone(benchmark::State& state) {
     makeRoot();
     writeFile("Scenarios/bare.scn", bareScenario());
     loadEach(state, "Scenarios/bare.scn");
 }
-BENCHMARK(BM_LoadBareCone)->Unit(benchmark::kMicrosecond)->Apply(withMinimum);
+BENCHMARK(BM_LoadBareCone)->Unit(benchmark::kMicrosecond)->Apply(bench::withMinimum);
 
 // ---------------------------------------------------------------------------------------------
 // The pilot releases the nest's stage (J): the stage becomes a cone of its own, its 49 items are
@@ -370,7 +349,7 @@ void BM_SeparateNest(benchmark::State& state) {
     if (!handedOver) state.SkipWithError("the released stage did not receive its items");
     host::reset();
 }
-BENCHMARK(BM_SeparateNest)->Unit(benchmark::kMicrosecond)->Apply(withMinimum);
+BENCHMARK(BM_SeparateNest)->Unit(benchmark::kMicrosecond)->Apply(bench::withMinimum);
 
 // ---------------------------------------------------------------------------------------------
 // Memory: the cone object itself, and all the heap a cone takes in module and host together
@@ -400,18 +379,6 @@ void BM_MemoryPerCone(benchmark::State& state) {
 BENCHMARK(BM_MemoryPerCone)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
-    ->Apply(withMinimum);
+    ->Apply(bench::withMinimum);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (!root.empty()) {
-        host::reset();
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    return 0;
-}
