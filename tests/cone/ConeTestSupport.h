@@ -3,6 +3,7 @@
 #ifndef CONE_TEST_SUPPORT_H
 #define CONE_TEST_SUPPORT_H
 
+#include "PrivateRoot.h"
 #include "host/Host.h"
 
 #include <gtest/gtest.h>
@@ -23,21 +24,13 @@ namespace fs = std::filesystem;
 class RootEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("cone-tests-" + std::to_string(static_cast<long>(::getpid())));
-        fs::remove_all(dir_);
-        fs::copy(AEROBELL_SIM_DIR, dir_, fs::copy_options::recursive);
-        fs::create_directories(dir_ / "Scenarios" / "Tests");
+        dir_ = testroot::copyBuiltRoot("cone-tests");
         // Its crew key lies beyond the 29 characters that the crew set-up looks at.
         std::ofstream(dir_ / "Config" / "Vessels" / "ABCDEFGHIJKLMNOPQRSTUVWXYZ012AEROBELL.cfg")
             << "ClassName = ABCDEFGHIJKLMNOPQRSTUVWXYZ012AEROBELL\nModule = Aerobell\n";
         host::setRoot(dir_.string());
     }
-    void TearDown() override {
-        host::reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { testroot::removeRoot(dir_); }
     static const fs::path& dir() { return dir_; }
 
 private:

@@ -5,6 +5,7 @@
 // SWEEP_TRACE=1 in the environment lists every run with where its failure was caught.
 #include "FailingAllocator.h"
 #include "ItemTableCheck.h"
+#include "PrivateRoot.h"
 
 #include <host/Host.h>
 
@@ -29,10 +30,7 @@ const char* const kScenario = "Scenarios/Tests/sweep-stack.scn";
 class AllocationSweep : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = fs::temp_directory_path() / ("hardening-sweep-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::copy(AEROBELL_SIM_DIR, dir_, fs::copy_options::recursive);
-        fs::create_directories(dir_ / "Scenarios" / "Tests");
+        dir_ = testroot::copyBuiltRoot("hardening-sweep");
         std::ofstream(dir_ / kScenario)
             << "BEGIN_DESC\nA stage holding a probe and an astronaut, on one cone.\nEND_DESC\n\n"
                "BEGIN_FOCUS\n  Ship Carrier\nEND_FOCUS\n\nBEGIN_SHIPS\nCarrier:AEROBELL\n"
@@ -47,11 +45,7 @@ protected:
         // Module code lives in the root's Modules folder: the cone and the message module.
         failing::setModuleTag("Modules/");
     }
-    static void TearDownTestSuite() {
-        host::reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    static void TearDownTestSuite() { testroot::removeRoot(dir_); }
 
     // One load, flight, separation and save. Exceptions that the host itself lets out of its
     // own work (not the module's) end the run early; that is the host's way of failing.

@@ -2,6 +2,7 @@
 // as it can be, refused as a whole where the host cannot go on, and never crashes, cuts a
 // written line or leaves an inconsistent item table.
 #include "ItemTableCheck.h"
+#include "PrivateRoot.h"
 
 #include <host/Host.h>
 
@@ -23,17 +24,10 @@ namespace {
 class BadInput : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = fs::temp_directory_path() / ("hardening-input-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::copy(AEROBELL_SIM_DIR, dir_, fs::copy_options::recursive);
-        fs::create_directories(dir_ / "Scenarios" / "Tests");
+        dir_ = testroot::copyBuiltRoot("hardening-input");
         host::setRoot(dir_.string());
     }
-    static void TearDownTestSuite() {
-        host::reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    static void TearDownTestSuite() { testroot::removeRoot(dir_); }
     void SetUp() override { host::reset(); }
     void TearDown() override { host::reset(); }
 

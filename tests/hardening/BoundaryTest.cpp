@@ -4,6 +4,7 @@
 #include "Aerobell.h"
 #include "Factory.h"
 #include "ItemTableCheck.h"
+#include "PrivateRoot.h"
 
 #include <host/Host.h>
 
@@ -25,9 +26,7 @@ using CheckFn = int (*)(VESSEL*, char*, char*);
 class Boundary : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = fs::temp_directory_path() / ("hardening-boundary-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::copy(AEROBELL_SIM_DIR, dir_, fs::copy_options::recursive);
+        dir_ = testroot::copyBuiltRoot("hardening-boundary");
         // Within reach of a cone's seat, but with no BUTT point at it.
         std::ofstream(dir_ / "Config" / "Vessels" / "Buoy.cfg")
             << "ClassName = Buoy\nSize = 5\nMass = 10\nBEGIN_ATTACHMENT\n"
@@ -38,11 +37,7 @@ protected:
         host::setRoot(dir_.string());
         host::registerModule("Aerobell", CreateAerobellVessel, DestroyAerobellVessel);
     }
-    static void TearDownTestSuite() {
-        host::reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    static void TearDownTestSuite() { testroot::removeRoot(dir_); }
     void SetUp() override { host::reset(); }
     void TearDown() override { host::reset(); }
 
