@@ -4,7 +4,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <fstream>
+#include <cstdio>
 #include <sstream>
 
 namespace host {
@@ -27,14 +27,26 @@ static bool exists(const std::string& p) {
     return stat(p.c_str(), &st) == 0;
 }
 
-// Reads a text file into lines without their line ends (LF or CRLF).
-static bool readLines(const std::string& path, std::vector<std::string>& lines) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    while (std::getline(in, line)) {
+bool readLines(const std::string& path, std::vector<std::string>& lines) {
+    // The whole file in one read: these files are small, and a stream read line by line cost
+    // more than what the modules then do with the lines.
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    std::setvbuf(f, nullptr, _IONBF, 0);  // read straight into the chunk, no buffer of its own
+    std::string text;
+    char chunk[16384];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, got);
+    const bool ok = std::ferror(f) == 0;
+    std::fclose(f);
+    if (!ok) return false;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t eol = text.find('\n', at);
+        if (eol == std::string::npos) eol = text.size();
+        std::string line(text, at, eol - at);
+        at = eol + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
+        lines.push_back(std::move(line));
     }
     return true;
 }

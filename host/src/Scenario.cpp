@@ -2,7 +2,6 @@
 #include "World.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -156,38 +155,19 @@ void runSave(Vessel& v, std::vector<std::string>& out) {
 
 }  // namespace detail
 
-// The whole file in one read: a scenario is small, and a stream read line by line cost more
-// than the module's reading of its lines.
-static bool readWholeFile(const std::string& path, std::string& out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    std::setvbuf(f, nullptr, _IONBF, 0);  // read straight into the chunk, no buffer of its own
-    char chunk[16384];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, got);
-    const bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
-}
-
 void loadScenario(const std::string& path) {
     World& w = world();
-    std::string text;
-    if (!readWholeFile(path, text)) throw Error(path, 0, "cannot open the scenario file");
     std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t eol = text.find('\n', at);
-        if (eol == std::string::npos) eol = text.size();
-        std::string line(text, at, eol - at);
-        at = eol + 1;
+    if (!readLines(path, lines)) throw Error(path, 0, "cannot open the scenario file");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string& line = lines[i];
         // Every carriage return that ends a line goes: one kept would be written back and lose
         // its own follower at the next load, so that a file would change with each save.
         while (!line.empty() && line.back() == '\r') line.pop_back();
         // Lines reach modules as C strings: a NUL would silently cut one there, while the
         // host kept the whole of it.
         if (line.find('\0') != std::string::npos)
-            throw Error(path, static_cast<int>(lines.size() + 1), "a NUL byte: not a text file");
-        lines.push_back(std::move(line));
+            throw Error(path, static_cast<int>(i + 1), "a NUL byte: not a text file");
     }
 
     ScenarioInfo info;

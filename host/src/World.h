@@ -144,6 +144,8 @@ inline Vessel& self(const VESSEL* v, OBJHANDLE h) {
 }
 
 std::string lower(std::string s);
+// Reads a text file into lines without their line ends (LF, or CRLF); false when unreadable.
+bool readLines(const std::string& path, std::vector<std::string>& lines);
 bool parseDouble(const std::string& text, double& out);  // whole text, finite
 std::string formatNumber(double d);                     // shortest text that reads back exactly
 std::string formatAngle(double rad);  // degrees, reading back to the same radians
