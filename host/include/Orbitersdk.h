@@ -457,6 +457,7 @@ OAPIFUNC SURFHANDLE oapiRegisterParticleTexture(char* name);
 OAPIFUNC SURFHANDLE oapiRegisterReentryTexture(char* name);
 OAPIFUNC MESHHANDLE oapiLoadMesh(const char* fname);
 OAPIFUNC MESHHANDLE oapiLoadMeshGlobal(const char* fname);
+OAPIFUNC void oapiDeleteMesh(MESHHANDLE hMesh);
 
 // Vessels and objects.
 OAPIFUNC DWORD oapiGetVesselCount();
@@ -486,6 +487,13 @@ OAPIFUNC void oapiWriteScenario_int(FILEHANDLE scn, char* item, int i);
 OAPIFUNC void oapiWriteScenario_float(FILEHANDLE scn, char* item, double d);
 OAPIFUNC void oapiWriteScenario_vec(FILEHANDLE scn, char* item, const VECTOR3& vec);
 OAPIFUNC void oapiWriteLine(FILEHANDLE file, char* line);
+
+// Files and the log.
+typedef enum { FILE_IN, FILE_OUT, FILE_APP, FILE_IN_ZEROONFAIL } FileAccessMode;
+typedef enum { ROOT, CONFIG, SCENARIOS, TEXTURES, TEXTURES2, MESHES, MODULES } PathRoot;
+OAPIFUNC FILEHANDLE oapiOpenFile(const char* fname, FileAccessMode mode, PathRoot root = ROOT);
+OAPIFUNC void oapiCloseFile(FILEHANDLE file, FileAccessMode mode);
+OAPIFUNC void oapiWriteLog(char* line);
 
 // Input.
 OAPIFUNC bool oapiAcceptDelayedKey(char key, double repdelay);

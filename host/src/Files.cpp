@@ -136,10 +136,11 @@ const ClassInfo* classInfo(const std::string& className, std::string* error) {
     return &(w.classes[key] = std::move(ci));
 }
 
-// Reads a text mesh; gives the group count, or -1 when the file is not a readable mesh.
-static int readMesh(const std::string& path) {
+// Reads a text mesh into `mesh` (group count and vertex positions); false when the file is not
+// a readable mesh.
+static bool readMesh(const std::string& path, Mesh& mesh) {
     std::vector<std::string> lines;
-    if (!readLines(path, lines)) return -1;
+    if (!readLines(path, lines)) return false;
     size_t i = 0;
     auto nextWords = [&](std::vector<std::string>& words) {
         while (i < lines.size()) {
@@ -152,7 +153,7 @@ static int readMesh(const std::string& path) {
         return false;
     };
     std::vector<std::string> words;
-    if (!nextWords(words) || words[0] != "MSHX1") return -1;
+    if (!nextWords(words) || words[0] != "MSHX1") return false;
     long groups = -1;
     while (nextWords(words)) {
         if (words[0] == "GROUPS" && words.size() >= 2) {
@@ -160,7 +161,8 @@ static int readMesh(const std::string& path) {
             break;
         }
     }
-    if (groups < 0) return -1;
+    if (groups < 0) return false;
+    std::vector<std::vector<VECTOR3>> vertices;
     for (long g = 0; g < groups; ++g) {
         long nv = -1, nt = -1;
         while (nextWords(words)) {
@@ -170,23 +172,28 @@ static int readMesh(const std::string& path) {
                 break;
             }
         }
-        if (nv < 0 || nt < 0) return -1;
+        if (nv < 0 || nt < 0) return false;
+        std::vector<VECTOR3> group;
         for (long v = 0; v < nv; ++v) {
-            double d;
-            if (!nextWords(words) || words.size() < 3 || !parseDouble(words[0], d) ||
-                !parseDouble(words[1], d) || !parseDouble(words[2], d))
-                return -1;
+            VECTOR3 p;
+            if (!nextWords(words) || words.size() < 3 || !parseDouble(words[0], p.x) ||
+                !parseDouble(words[1], p.y) || !parseDouble(words[2], p.z))
+                return false;
+            group.push_back(p);
         }
         for (long t = 0; t < nt; ++t) {
-            if (!nextWords(words) || words.size() < 3) return -1;
+            if (!nextWords(words) || words.size() < 3) return false;
             for (int k = 0; k < 3; ++k) {
                 char* e = nullptr;
                 long idx = std::strtol(words[k].c_str(), &e, 10);
-                if (*e != '\0' || idx < 0 || idx >= nv) return -1;
+                if (*e != '\0' || idx < 0 || idx >= nv) return false;
             }
         }
+        vertices.push_back(std::move(group));
     }
-    return static_cast<int>(groups);
+    mesh.groups = static_cast<int>(groups);
+    mesh.vertices = std::move(vertices);
+    return true;
 }
 
 Mesh* loadMesh(const std::string& name) {
@@ -196,12 +203,11 @@ Mesh* loadMesh(const std::string& name) {
     if (it != w.meshCache.end()) return it->second;
     std::string path = name.empty() ? "" : findFileNoCase("Meshes/" + name + ".msh");
     if (path.empty()) return nullptr;
-    int groups = readMesh(path);
-    if (groups < 0) return nullptr;
     auto m = std::make_unique<Mesh>();
+    if (!readMesh(path, *m)) return nullptr;
     m->name = name;
     m->path = path;
-    m->groups = groups;
+    m->global = true;
     Mesh* p = m.get();
     w.meshes.push_back(std::move(m));
     w.meshCache[key] = p;
@@ -213,10 +219,28 @@ MESHHANDLE loadMeshCounted(const char* name, bool global) {
     MeshLoadRecord r;
     r.name = name ? name : "";
     r.global = global;
-    bool fail = w.failMeshIn > 0 && --w.failMeshIn == 0;
-    r.handle = fail ? nullptr : loadMesh(r.name);
+    if (global) {
+        bool fail = w.failMeshIn > 0 && --w.failMeshIn == 0;
+        r.handle = fail ? nullptr : loadMesh(r.name);
+    } else {
+        // A mesh of the caller's own, which it must delete; a file that cannot be read gives an
+        // empty mesh, never null.
+        auto m = std::make_unique<Mesh>();
+        if (const Mesh* file = loadMesh(r.name)) *m = *file;
+        m->name = r.name;
+        m->global = false;
+        r.handle = m.get();
+        w.ownedMeshes.insert(m.get());  // may throw: the mesh is released only once listed
+        m.release();
+    }
     w.records.meshLoads.push_back(r);
     return r.handle;
+}
+
+void deleteOwnedMeshes() {
+    World& w = world();
+    for (Mesh* m : w.ownedMeshes) delete m;
+    w.ownedMeshes.clear();
 }
 
 static SURFHANDLE registerTexture(TextureRecord::Kind kind, const char* name) {
@@ -283,6 +307,7 @@ std::string findFileNoCase(const std::string& relative) {
 
 }  // namespace host
 
+using namespace host;
 using namespace host::detail;
 
 SURFHANDLE oapiRegisterExhaustTexture(char* name) {
@@ -296,3 +321,61 @@ SURFHANDLE oapiRegisterReentryTexture(char* name) {
 }
 MESHHANDLE oapiLoadMesh(const char* fname) { return loadMeshCounted(fname, false); }
 MESHHANDLE oapiLoadMeshGlobal(const char* fname) { return loadMeshCounted(fname, true); }
+
+void oapiDeleteMesh(MESHHANDLE hMesh) {
+    World& w = world();
+    Mesh* m = static_cast<Mesh*>(hMesh);
+    // Only a mesh of the caller's own is deleted; a shared one stays for every other user.
+    if (m && w.ownedMeshes.erase(m)) delete m;
+}
+
+size_t host::liveMeshCount() { return world().ownedMeshes.size(); }
+
+FILEHANDLE oapiOpenFile(const char* fname, FileAccessMode mode, PathRoot root) {
+    if (!fname) return nullptr;
+    std::string rel = fname;
+    switch (root) {
+    case CONFIG: rel = "Config/" + rel; break;
+    case SCENARIOS: rel = "Scenarios/" + rel + ".scn"; break;
+    case TEXTURES: rel = "Textures/" + rel; break;
+    case TEXTURES2: rel = "Textures2/" + rel; break;
+    case MESHES: rel = "Meshes/" + rel + ".msh"; break;
+    case MODULES: rel = "Modules/" + rel; break;
+    default: break;
+    }
+    for (char& c : rel)
+        if (c == '\\') c = '/';
+    auto f = std::make_unique<ScnFile>();
+    if (mode == FILE_IN || mode == FILE_IN_ZEROONFAIL) {
+        // The simulator's file system ignores case, so the root's files are found as it would.
+        const std::string found = findFileNoCase(rel);
+        if (found.empty() || !readLines(found, f->ownLines)) {
+            if (mode == FILE_IN_ZEROONFAIL) return nullptr;
+            f->ownLines.clear();
+        }
+        for (size_t i = 0; i < f->ownLines.size(); ++i) f->ownNumbers.push_back(static_cast<int>(i + 1));
+        f->path = found.empty() ? rel : found;
+        f->lines = &f->ownLines;
+        f->lineNumbers = &f->ownNumbers;
+    } else {
+        f->writing = true;
+        f->path = f->target = rel;
+        f->append = mode == FILE_APP;
+        f->out = &f->ownLines;
+    }
+    return f.release();
+}
+
+void oapiCloseFile(FILEHANDLE file, FileAccessMode) {
+    std::unique_ptr<ScnFile> f(static_cast<ScnFile*>(file));
+    if (!f || !f->writing || f->target.empty()) return;
+    if (std::FILE* out = std::fopen(f->target.c_str(), f->append ? "ab" : "wb")) {
+        for (const std::string& l : f->ownLines) {
+            std::fwrite(l.data(), 1, l.size(), out);
+            std::fputc('\n', out);
+        }
+        std::fclose(out);
+    }
+}
+
+void oapiWriteLog(char* line) { world().records.log.push_back(line ? line : ""); }

@@ -550,6 +550,7 @@ void reset() {
     w.owned.clear();
     w.retiredPropellants.clear();
     w.retiredGroups.clear();
+    deleteOwnedMeshes();
     w.focus = nullptr;
     w.step = w.baseStep = 0;
     w.time = w.baseTime = 0.0;

@@ -55,6 +55,11 @@ struct ScnFile {
     std::vector<char> buffer;  // the line last handed out, valid until the next call
     // Writing.
     std::vector<std::string>* out = nullptr;
+    // A file opened by oapiOpenFile holds its own lines; output goes to `target` on closing.
+    std::vector<std::string> ownLines;
+    std::vector<int> ownNumbers;
+    std::string target;
+    bool append = false;
 };
 
 // What ParseScenarioLineEx gathers during one clbkLoadStateEx.
@@ -119,6 +124,7 @@ struct World {
     std::map<std::string, Module> registered;  // lower-case module name
     std::map<std::string, Mesh*> meshCache;    // lower-case mesh name
     std::vector<std::unique_ptr<Mesh>> meshes;  // kept for the process: modules may hold handles
+    std::unordered_set<Mesh*> ownedMeshes;      // given out by oapiLoadMesh, not yet deleted
     std::map<std::pair<int, std::string>, Texture*> textureByName;
     std::vector<std::unique_ptr<Texture>> textures;
 
@@ -153,6 +159,7 @@ std::string formatAngle(double rad);  // degrees, reading back to the same radia
 const ClassInfo* classInfo(const std::string& className, std::string* error);
 Mesh* loadMesh(const std::string& name);  // no failure counting, cached
 MESHHANDLE loadMeshCounted(const char* name, bool global);
+void deleteOwnedMeshes();  // at reset: what modules left undeleted
 
 Vessel* spawn(const std::string& name, const std::string& cls, std::string* error);
 void list(Vessel* v);

@@ -211,7 +211,7 @@ TEST_F(BadInput, BinaryGarbageIsReadOrRefusedButNeverCrashes) {
         ASSERT_EQ(fuzzsupport::itemTableFault(c), "") << "round " << round;
         VESSELSTATUS s = host::defaultStatus();
         host::createVessel("Garbage", "Garbage", s);
-        EXPECT_EQ(oapiLoadMesh("garbage"), nullptr) << "round " << round;
+        EXPECT_EQ(oapiLoadMeshGlobal("garbage"), nullptr) << "round " << round;
         host::step();
         host::sendKeyEvent(OAPI_KEY_J);
         ASSERT_EQ(fuzzsupport::itemTableFault(c), "") << "round " << round;
@@ -234,7 +234,7 @@ TEST_F(BadInput, EmptyFilesGiveEmptyResults) {
     const OBJHANDLE h = host::createVessel("Blank-1", "Blank", host::defaultStatus());
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(host::vessel(h).moduleName, "");
-    EXPECT_EQ(oapiLoadMesh("blank"), nullptr);
+    EXPECT_EQ(oapiLoadMeshGlobal("blank"), nullptr);
 }
 
 TEST_F(BadInput, AScenarioWithoutEndShipsIsRefusedBeforeAnyVesselIsMade) {

@@ -237,13 +237,24 @@ TEST_F(Host, CreatedVesselsAreListedUniqueAndCanBeMadeToFail) {
     EXPECT_EQ(oapiGetVesselCount(), 3u);
     EXPECT_EQ(host::records().creations.size(), 12u);
 
+    // The shared mesh is one for all and may be missing; oapiLoadMesh gives every caller a mesh
+    // of its own, never null, which lives until the caller deletes it.
     host::failNthLoadMesh(1);
-    EXPECT_EQ(oapiLoadMesh("probe"), nullptr);
+    EXPECT_EQ(oapiLoadMeshGlobal("probe"), nullptr);
     MESHHANDLE m = oapiLoadMeshGlobal("PROBE");
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(oapiLoadMesh("probe"), m);
+    EXPECT_EQ(oapiLoadMeshGlobal("probe"), m);
+    EXPECT_EQ(oapiLoadMeshGlobal("nothing-here"), nullptr);
+    MESHHANDLE own = oapiLoadMesh("probe");
+    MESHHANDLE empty = oapiLoadMesh("nothing-here");
+    ASSERT_NE(own, m);
+    EXPECT_EQ(static_cast<host::Mesh*>(own)->groups, 2);
+    EXPECT_EQ(static_cast<host::Mesh*>(empty)->groups, 0);
+    EXPECT_EQ(host::liveMeshCount(), 2u);
+    oapiDeleteMesh(own);
+    oapiDeleteMesh(m);  // not the caller's to delete: ignored
+    EXPECT_EQ(host::liveMeshCount(), 1u);
     EXPECT_EQ(static_cast<host::Mesh*>(m)->groups, 2);
-    EXPECT_EQ(oapiLoadMesh("nothing-here"), nullptr);
 
     const int exitsBefore = Craft::exits;
     host::reset();

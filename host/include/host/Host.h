@@ -211,8 +211,10 @@ struct HOST_API Vessel {
 
 struct Mesh {
     std::string name;  // as asked
-    std::string path;  // file found
+    std::string path;  // file found, empty when the file was missing or unreadable
     int groups = 0;
+    std::vector<std::vector<VECTOR3>> vertices;  // positions of each group's vertices
+    bool global = false;  // from oapiLoadMeshGlobal: shared, never deleted by a module
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -227,7 +229,9 @@ struct TextureRecord {
 struct MeshLoadRecord {
     std::string name;
     bool global = false;
-    MESHHANDLE handle = nullptr;  // null: missing, unreadable or made to fail
+    // oapiLoadMesh always gives a new mesh (empty when the file is missing); oapiLoadMeshGlobal
+    // gives null for a missing or unreadable file, or when made to fail.
+    MESHHANDLE handle = nullptr;
 };
 
 struct CreationRecord {
@@ -263,6 +267,7 @@ struct Records {
     std::vector<FocusRecord> focusChanges;
     std::vector<KeyRecord> keys;
     std::vector<AttachRecord> attachments;
+    std::vector<std::string> log;  // lines given to oapiWriteLog
 };
 
 HOST_API const Records& records();
@@ -371,7 +376,10 @@ HOST_API void pressKey(int code);
 // Mesh calls count oapiLoadMesh and oapiLoadMeshGlobal alike.
 
 HOST_API void failNthCreateVessel(int n);
-HOST_API void failNthLoadMesh(int n);
+HOST_API void failNthLoadMesh(int n);  // oapiLoadMeshGlobal only: oapiLoadMesh never fails
+
+// Meshes given out by oapiLoadMesh and not yet deleted with oapiDeleteMesh (their owners must).
+HOST_API size_t liveMeshCount();
 
 // ---------------------------------------------------------------------------------------------
 // Visual callbacks (a flight never calls them: there is no visual).
