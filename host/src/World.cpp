@@ -23,6 +23,14 @@ namespace host {
 Error::Error(const std::string& f, int l, const std::string& m)
     : std::runtime_error(f + ":" + std::to_string(l) + ": " + m), file(f), line(l), message(m) {}
 
+static std::string stopText(const std::string& file, int line, const std::string& reason) {
+    std::string where = file.empty() ? "" : file + ":" + std::to_string(line) + ": ";
+    return where + "the simulator would stop here: " + reason;
+}
+
+Stop::Stop(const std::string& f, int l, const std::string& r)
+    : std::runtime_error(stopText(f, l, r)), file(f), line(l), reason(r) {}
+
 Listener::~Listener() = default;
 
 double ThrusterGroup::level() const { return thrusters.empty() ? 0.0 : thrusters.front()->level; }

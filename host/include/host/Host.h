@@ -48,6 +48,17 @@ public:
     std::string message;
 };
 
+// The simulator would stop (terminate) at this point: the flight is over and nothing more may be
+// saved. what() is "FILE:LINE: the simulator would stop here: REASON", without "FILE:LINE: "
+// where no file is involved (file empty).
+class HOST_API Stop : public std::runtime_error {
+public:
+    Stop(const std::string& file, int line, const std::string& reason);
+    std::string file;
+    int line;
+    std::string reason;
+};
+
 // ---------------------------------------------------------------------------------------------
 // Records of one vessel.
 
