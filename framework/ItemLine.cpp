@@ -48,6 +48,19 @@ double readNumber(const char* p, const char** after) {
     return v;
 }
 
+// Whether the number, written with two decimals as every writer of item lines writes it, has a
+// magnitude of 1e12 or more: just below the limit, rounding makes "1000000000000.00", which a
+// reader would refuse, so such a value is refused here too and a written value always reads back.
+bool writtenAtOrPastLimit(double v) {
+    const double a = std::fabs(v);
+    if (a >= kItemNumberLimit) return true;
+    if (a < kItemNumberLimit - 1.0) return false;
+    char digits[32];
+    const std::to_chars_result r =
+        std::to_chars(digits, digits + sizeof digits, a, std::chars_format::fixed, 2);
+    return r.ptr - digits > static_cast<long>(sizeof "999999999999.99" - 1);
+}
+
 }  // namespace
 
 ItemLineParse parseItemLine(const char* text) {
@@ -115,7 +128,7 @@ ItemLineParse parseItemLine(const char* text) {
         p = after;
         ++r.fieldsRead;
         const bool cut = p == end && limitSplitsToken;
-        if (!std::isfinite(v) || std::fabs(v) >= kItemNumberLimit || cut) {
+        if (!std::isfinite(v) || writtenAtOrPastLimit(v) || cut) {
             r.badNumbers |= 1u << (ItemLineParse::kX + f);
         } else {
             *numbers[f] = v;

@@ -7,7 +7,8 @@
 // Only the first 511 characters of a line count. Keywords are case-sensitive and tested on the
 // leading characters after white space. Words are cut to 127 characters (the rest of the word is
 // skipped); a field that is missing, or a number that is not finite, has a magnitude of 1e12 or
-// more, or was cut by the 511-character limit, reads as its cleared value (empty, 0).
+// more as written with two decimals, or was cut by the 511-character limit, reads as its cleared
+// value (empty, 0).
 #ifndef ITEM_LINE_H
 #define ITEM_LINE_H
 

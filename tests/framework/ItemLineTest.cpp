@@ -122,6 +122,14 @@ TEST(ItemLineGrammar, UnusableNumbersReadAsZeroWithoutStoppingTheRest) {
     EXPECT_EQ(q.y, 0.0);
     EXPECT_DOUBLE_EQ(q.z, 3.0);
     EXPECT_DOUBLE_EQ(q.fuel, 6.0);
+
+    // Below the limit, but two decimals round them to 1000000000000.00, which would not read
+    // back: refused like the limit itself, so that whatever is entered is written and read
+    // back unchanged.
+    const ItemLineParse w = parseItemLine("PAYLOAD a b c 999999999999.996 -999999999999.999 1 2 3 4");
+    EXPECT_EQ(w.x, 0.0);
+    EXPECT_EQ(w.y, 0.0);
+    EXPECT_EQ(w.badNumbers, 0x18u);
 }
 
 // Numbers take two roads (a fast one for plain decimals); both must give what "%lf" gives, to
