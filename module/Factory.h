@@ -7,7 +7,8 @@
 
 // A new cone for the simulator's object handle, or null when construction failed.
 VESSEL* CreateAerobellVessel(OBJHANDLE hVessel, int flightmodel);
-// Destroys an object made by CreateAerobellVessel; null is ignored.
+// Destroys an object made by CreateAerobellVessel; null, and any object it did not make (the
+// simulator's own stand-in for a vessel whose module gave none), are left alone.
 void DestroyAerobellVessel(VESSEL* vessel);
 
 #endif  // AEROBELL_FACTORY_H
