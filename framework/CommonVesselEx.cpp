@@ -74,6 +74,7 @@ COMMON_VESSEL_EX::~COMMON_VESSEL_EX() {
     hMessageLib = nullptr;
     meshList.clear();
     meshList.shrink_to_fit();
+    for (MESHHANDLE mesh : itemMeshes) oapiDeleteMesh(mesh);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -144,7 +145,14 @@ void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
     slot.fuel = line.fuel;
     slot.position = _V(0.0, 0.0, 0.0);
     slot.mesh.fileName = line.mesh;
-    slot.mesh.handle = oapiLoadMesh(line.mesh);
+    const MESHHANDLE mesh = oapiLoadMesh(line.mesh);
+    try {
+        itemMeshes.push_back(mesh);
+    } catch (...) {
+        oapiDeleteMesh(mesh);
+        throw;
+    }
+    slot.mesh.handle = mesh;
     slot.mesh.offset = _V(line.x, line.y, line.z);
     slot.mesh.meshIndex = 0;
     slot.mesh.fromItemLine = true;
@@ -260,6 +268,28 @@ void COMMON_VESSEL_EX::RebuildMeshes(const VECTOR3& shift) {
         }
     } catch (...) {
     }
+    DeleteUnusedItemMeshes();
+}
+
+void COMMON_VESSEL_EX::DeleteUnusedItemMeshes() {
+    const auto inUse = [this](MESHHANDLE mesh) {
+        for (const MeshEntry& entry : meshList) {
+            if (entry.handle == mesh) return true;
+        }
+        for (int i = 0; i < itemsEnd; ++i) {
+            if (items[i].present && items[i].mesh.handle == mesh) return true;
+        }
+        return false;
+    };
+    std::size_t kept = 0;
+    for (MESHHANDLE mesh : itemMeshes) {
+        if (inUse(mesh)) {
+            itemMeshes[kept++] = mesh;
+        } else {
+            oapiDeleteMesh(mesh);
+        }
+    }
+    itemMeshes.resize(kept);
 }
 
 void COMMON_VESSEL_EX::RebuildMeshesAtOrigin() { RebuildMeshes(_V(0.0, 0.0, 0.0)); }

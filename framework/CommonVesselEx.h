@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-// One mesh of the vessel. An entry never owns its mesh: the simulator does.
+// One mesh of the vessel. An entry never owns its mesh: the vessel's list of item meshes does
+// (see COMMON_VESSEL_EX), or, for a shared mesh, the simulator.
 struct MeshEntry {
     MESHHANDLE handle = nullptr;
     VECTOR3 offset = {{0.0, 0.0, 0.0}};  // in the carrier's frame, metres
@@ -133,6 +134,16 @@ protected:
     bool sepVelOverrideSet;
 
 private:
+    // Every mesh an item line loaded (oapiLoadMesh gives the caller a mesh of its own) and not
+    // yet deleted. One is deleted once neither a present item nor the mesh list holds it (the
+    // simulator holds only what the mesh list registered), and all are deleted at destruction.
+    std::vector<MESHHANDLE> itemMeshes;
+    void DeleteUnusedItemMeshes();
+    // Whether the simulator can make the item's vessel and later read its scenario block back:
+    // its class file exists and its name can stand in a scenario's vessel header. When not, one
+    // line in the simulator's log says why.
+    bool CanBecomeVessel(const StageSlot& item);
+
     // No slot at or past this index is present: only ParseItemLine makes a slot present (a
     // refused release restores one below it).
     int itemsEnd = 0;

@@ -7,6 +7,36 @@
 #include <cstdio>
 #include <cstring>
 
+bool COMMON_VESSEL_EX::CanBecomeVessel(const StageSlot& item) {
+    const char* why = nullptr;
+    // A vessel header is NAME:CLASS on one line, cut at ';' and split at white space when read.
+    if (item.name[0] == '\0' || std::strpbrk(item.name, ":; \t\r\n\v\f") != nullptr ||
+        std::strchr(item.className, ';') != nullptr) {
+        why = "a scenario could not carry its name or class back";
+    } else {
+        // Looked for where the simulator looks: Config/Vessels, then Config. Without either it
+        // would stop altogether.
+        char path[sizeof item.className + 16];
+        std::snprintf(path, sizeof path, "Vessels\\%s.cfg", item.className);
+        FILEHANDLE file = oapiOpenFile(path, FILE_IN_ZEROONFAIL, CONFIG);
+        if (file == nullptr) {
+            std::snprintf(path, sizeof path, "%s.cfg", item.className);
+            file = oapiOpenFile(path, FILE_IN_ZEROONFAIL, CONFIG);
+        }
+        if (file != nullptr) {
+            oapiCloseFile(file, FILE_IN_ZEROONFAIL);
+        } else {
+            why = "its class has no class file";
+        }
+    }
+    if (why == nullptr) return true;
+    char line[512];
+    std::snprintf(line, sizeof line, "%s: item '%s' of class '%s' stays aboard: %s", GetName(),
+                  item.name, item.className, why);
+    oapiWriteLog(line);
+    return false;
+}
+
 VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
     int last = 0;
     for (int i = kItemCount - 1; i >= 1; --i) {
@@ -46,6 +76,7 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
     vs.rvel.y += sepGlobal.y;
     vs.rvel.z += sepGlobal.z;
     sepVelOverrideSet = false;
+    if (!CanBecomeVessel(r)) return nullptr;
     r.present = false;
 
     if (singleRelease) {

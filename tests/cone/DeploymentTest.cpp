@@ -139,14 +139,29 @@ TEST_F(RetroTest, AFiredMotorBurnsAtFullLevelUntilEmpty) {
 }
 
 // A released stage that is itself a cone carries its contents on: after its first step they are
-// in its meshes and its mass, and it takes on no crew of its own.
+// in its meshes and its mass, and it takes on no crew of its own. Each item weighs what the
+// vessel it becomes weighs, so no mass appears or vanishes on any release.
 TEST_F(DeploymentTest, AReleasedConeStageCarriesItsContentsOn) {
     host::loadScenario("Scenarios/Aerobell/NestedStack.scn");
     OBJHANDLE carrier = host::find("Carrier");
     ASSERT_NE(carrier, nullptr);
     const host::Vessel& c = V(carrier);
     EXPECT_EQ(c.meshes.size(), 7u);
-    EXPECT_EQ(c.emptyMass, 100.0 + 107.25 + 40 + 113.5 + 80 + 60 + 212);
+    EXPECT_EQ(c.emptyMass, 100.0 + 107.25 + 212 + 113.5 + 212 + 200 + 212);
+    const auto total = [] {
+        double m = 0.0;
+        for (const host::Vessel* v : host::vessels()) m += v->mass();
+        return m;
+    };
+    const double before = total();
+    // Each item mesh is the cone's own (oapiLoadMesh) and lives exactly as long as it is shown.
+    const auto itemMeshesShown = [] {
+        std::size_t n = 0;
+        for (const host::Vessel* v : host::vessels())
+            if (v->moduleName == "Aerobell") n += v->meshes.size() - 1;
+        return n;
+    };
+    EXPECT_EQ(host::liveMeshCount(), 6u);
 
     const char* released[] = {"Carrier-Suit", "Carrier-Cargo", "Pod-1-Inner", "Pod-1"};
     for (const char* name : released) {
@@ -155,6 +170,8 @@ TEST_F(DeploymentTest, AReleasedConeStageCarriesItsContentsOn) {
         ASSERT_NE(host::find(name), nullptr) << name;
         EXPECT_EQ(host::focus(), host::find(name));
         host::runFor(1.1);
+        EXPECT_NEAR(total(), before, 1e-9) << "after releasing " << name;
+        EXPECT_EQ(host::liveMeshCount(), itemMeshesShown()) << "after releasing " << name;
     }
     EXPECT_EQ(c.meshes.size(), 1u);
     EXPECT_EQ(c.emptyMass, 100.0);
@@ -164,8 +181,8 @@ TEST_F(DeploymentTest, AReleasedConeStageCarriesItsContentsOn) {
         const char* item;
         double itemMass;
     };
-    for (const Stage& s : {Stage{"Pod-1-Inner", "Pod-1-Inner-Suit", 80.0},
-                           Stage{"Pod-1", "Pod-1-Probe", 40.0}}) {
+    for (const Stage& s : {Stage{"Pod-1-Inner", "Pod-1-Inner-Suit", 212.0},
+                           Stage{"Pod-1", "Pod-1-Probe", 212.0}}) {
         SCOPED_TRACE(s.name);
         const host::Vessel& v = V(s.name);
         EXPECT_EQ(v.className, "AEROBELL");
@@ -181,6 +198,10 @@ TEST_F(DeploymentTest, AReleasedConeStageCarriesItsContentsOn) {
     EXPECT_EQ(host::find("Pod-1-Inner-Suit"), nullptr);
     // The probe rode 0.3 m above its stage; the stage carries it there.
     EXPECT_EQ(vecText(V("Pod-1").meshes[1].offset), vecText(_V(0, 0.3, 0)));
+
+    const std::vector<host::Vessel*> all = host::vessels();
+    for (host::Vessel* v : all) host::deleteVessel(v);
+    EXPECT_EQ(host::liveMeshCount(), 0u) << "ovcExit leaves no mesh behind";
 }
 
 }  // namespace
