@@ -1,7 +1,9 @@
 #include "Aerobell.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -151,6 +153,7 @@ void AEROBELL::clbkSetClassCaps(FILEHANDLE /*cfg*/) {
 void AEROBELL::clbkSaveState(FILEHANDLE scn) {
     try {
         SaveDefaultState(scn);
+        SaveResumeState(scn);
         if (!itemsFromClass) SaveItems(scn);
     } catch (...) {
     }
@@ -173,16 +176,14 @@ void AEROBELL::clbkPostStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
 // A visual must never find the cone without its meshes, so the reset is followed by a rebuild.
 void AEROBELL::clbkVisualCreated(VISHANDLE /*vis*/, int /*refcount*/) {
     try {
-        ResetBaseMesh();
-        RebuildMeshesAtOrigin();
+        ShowItems();
     } catch (...) {
     }
 }
 
 void AEROBELL::clbkVisualDestroyed(VISHANDLE /*vis*/, int /*refcount*/) {
     try {
-        ResetBaseMesh();
-        RebuildMeshesAtOrigin();
+        ShowItems();
     } catch (...) {
     }
 }
@@ -204,12 +205,25 @@ void AEROBELL::ResetBaseMesh() {
     meshList.push_back(cone);
 }
 
+void AEROBELL::ShowItems() {
+    ResetBaseMesh();
+    RebuildMeshesAtOrigin();
+    SetMeshVisibilityMode(0, 3);  // the cone stays visible from the cockpit as configured
+}
+
+void AEROBELL::RefreshItems() {
+    ShowItems();
+    SetEmptyMass(PayloadMass() + emptyMass);
+}
+
 void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
     ClearMeshList();
     ResetBaseMesh();
+    ResumeState resume;
     char* line = nullptr;
     while (oapiReadScenario_nextline(scn, line)) {
         if (line == nullptr) continue;
+        if (ReadResumeLine(line, resume)) continue;
         // Candidates are picked without regard to case; the parser then wants the exact keyword,
         // so a candidate it does not take is consumed without effect.
         if (StartsWithNoCase(line, "PAYLOAD") || StartsWithNoCase(line, "STAGE") ||
@@ -220,6 +234,93 @@ void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
         }
     }
     ConfigureCone();
+    Resume(resume);
+}
+
+// The cone's own state lines. Their keywords begin like none that the simulator's default
+// reader knows, so a reader without them (the simulator's, an older cone's) skips them, and a
+// block without them reads as a stowed cone whose crew question is still open.
+AEROBELL::ResumeState AEROBELL::FlightState() const {
+    ResumeState state;
+    state.hasDeploy = true;
+    state.deployState = deployState;
+    state.deploying = deploying;
+    state.retroCreated = retroCreated;
+    state.retroFiring = retroLatched;
+    state.crewReleased = crewReleased;
+    return state;
+}
+
+void AEROBELL::SaveResumeState(FILEHANDLE scn) {
+    const ResumeState state = FlightState();
+    char value[64];
+    if (state.deploying || state.deployState != 0.0) {
+        // The exact value: a resumed deployment continues bit for bit.
+        std::snprintf(value, sizeof value, "%.17g %d", state.deployState, state.deploying ? 1 : 0);
+        char key[] = "DEPLOY";
+        oapiWriteScenario_string(scn, key, value);
+    }
+    if (state.retroCreated) {
+        std::snprintf(value, sizeof value, "%d", state.retroFiring ? 1 : 0);
+        char key[] = "RETRO";
+        oapiWriteScenario_string(scn, key, value);
+    }
+    if (state.crewReleased) {
+        char key[] = "CREW";
+        char released[] = "RELEASED";
+        oapiWriteScenario_string(scn, key, released);
+    }
+}
+
+bool AEROBELL::ReadResumeLine(const char* line, ResumeState& state) {
+    const auto keyword = [line](const char* word) {
+        const std::size_t n = std::strlen(word);
+        return StartsWithNoCase(line, word) && (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
+    };
+    char* end = nullptr;
+    if (keyword("DEPLOY")) {
+        const double value = std::strtod(line + 6, &end);
+        const long moving = std::strtol(end, nullptr, 10);
+        if (end != line + 6 && std::isfinite(value)) {
+            state.hasDeploy = true;
+            state.deployState = value < 0.0 ? 0.0 : value > 1.0 ? 1.0 : value;
+            state.deploying = moving != 0;
+        }
+        return true;
+    }
+    if (keyword("RETRO")) {
+        state.retroCreated = true;
+        state.retroFiring = std::strtol(line + 5, nullptr, 10) != 0;
+        return true;
+    }
+    if (keyword("CREW")) {
+        state.crewReleased = StartsWithNoCase(line + 4 + std::strspn(line + 4, " \t"), "RELEASED");
+        return true;
+    }
+    return false;
+}
+
+void AEROBELL::Resume(const ResumeState& state) {
+    if (state.hasDeploy) {
+        deployState = state.deployState;
+        deploying = state.deploying && deployState < 1.0;
+        SetAnimation(animDeploy, deployState);
+    }
+    if (state.retroCreated) {
+        // The configuration forgets the motor but the simulator keeps it: make it only once.
+        if (thgRetro == nullptr) {
+            CreateRetroMotor();
+        } else {
+            retroCreated = true;
+        }
+        retroLatched = state.retroFiring;
+        // A burning motor burns on from the first step, as it would have without the save.
+        if (retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
+    }
+    if (state.crewReleased) {
+        crewReleased = true;
+        crewChecked = true;
+    }
 }
 
 void AEROBELL::ConfigureCone() {
@@ -290,6 +391,8 @@ void AEROBELL::ConfigureCone() {
     texReentry = oapiRegisterReentryTexture(reentryName);
     SetReentryTexture(texReentry, 600000, 1, 1);
 
+    // Twelve groups, six opposed pairs, as the thruster table defines them (a count of eleven
+    // found elsewhere leaves one pair short).
     THRUSTER_HANDLE th[22];
     int batch = 0;
     for (int i = 0; i < 22; ++i) {
@@ -309,11 +412,9 @@ void AEROBELL::PostStep() {
     if (PollMessages()) {
         while (PollMessages()) {
         }
-        ResetBaseMesh();
-        RebuildMeshesAtOrigin();
         // The mass follows the items at once, so the crew check below never takes a cone that
         // has just received its contents for an empty one.
-        SetEmptyMass(PayloadMass() + emptyMass);
+        RefreshItems();
     }
 
     // 2. A vessel on the seat counts with its current mass.
@@ -339,38 +440,12 @@ void AEROBELL::PostStep() {
         crewChecked = true;
         SetSeparationVelocity(_V(0, 0, 0));
         crewVessel = SeparateNextItem();
-        ResetBaseMesh();
-        RebuildMeshesAtOrigin();
-        SetEmptyMass(PayloadMass() + emptyMass);
+        RefreshItems();
         if (crewVessel != nullptr) ToggleSeatDock();
     }
 
     // 5. The retro motor exists from the step after the deployment completed.
-    if (1 <= deployState && !retroCreated) {
-        thRetro = CreateThruster(_V(0, 0, 1), _V(0, 0, -1), 2000, resRetro, 2500, 2500, 101400);
-        AddExhaust(thRetro, 1.0, 0.1, _V(0, 0.02, 0.85), _V(0, 0, 1), texExhaust);
-        THRUSTER_HANDLE group[1] = {thRetro};
-        thgRetro = CreateThrusterGroup(group, 1, THGROUP_RETRO);
-        PARTICLESTREAMSPEC exhaust = {};
-        exhaust.flags = 0;
-        exhaust.srcsize = 0.25;
-        exhaust.srcrate = 1000;
-        exhaust.v0 = 150;
-        exhaust.srcspread = 0.3;
-        exhaust.lifetime = 0.25;
-        exhaust.growthrate = 16;
-        exhaust.atmslowdown = 0;
-        exhaust.ltype = PARTICLESTREAMSPEC::EMISSIVE;
-        exhaust.levelmap = PARTICLESTREAMSPEC::LVL_PLIN;
-        exhaust.lmin = 0;
-        exhaust.lmax = 1;
-        exhaust.atmsmap = PARTICLESTREAMSPEC::ATM_PLIN;
-        exhaust.amin = -0.01;
-        exhaust.amax = 0.1;
-        exhaust.tex = nullptr;
-        AddExhaustStream(thRetro, _V(0, 0, 1), &exhaust);
-        retroCreated = true;
-    }
+    if (1 <= deployState && !retroCreated) CreateRetroMotor();
 
     // 6, 7. A solid motor: once fired it burns at full level until it is empty.
     if (retroCreated && GetThrusterGroupLevel(thgRetro) > 0) retroLatched = true;
@@ -388,8 +463,37 @@ void AEROBELL::PostStep() {
     }
 }
 
+void AEROBELL::CreateRetroMotor() {
+    thRetro = CreateThruster(_V(0, 0, 1), _V(0, 0, -1), 2000, resRetro, 2500, 2500, 101400);
+    AddExhaust(thRetro, 1.0, 0.1, _V(0, 0.02, 0.85), _V(0, 0, 1), texExhaust);
+    THRUSTER_HANDLE group[1] = {thRetro};
+    thgRetro = CreateThrusterGroup(group, 1, THGROUP_RETRO);
+    PARTICLESTREAMSPEC exhaust = {};
+    exhaust.flags = 0;
+    exhaust.srcsize = 0.25;
+    exhaust.srcrate = 1000;
+    exhaust.v0 = 150;
+    exhaust.srcspread = 0.3;
+    exhaust.lifetime = 0.25;
+    exhaust.growthrate = 16;
+    exhaust.atmslowdown = 0;
+    exhaust.ltype = PARTICLESTREAMSPEC::EMISSIVE;
+    exhaust.levelmap = PARTICLESTREAMSPEC::LVL_PLIN;
+    exhaust.lmin = 0;
+    exhaust.lmax = 1;
+    exhaust.atmsmap = PARTICLESTREAMSPEC::ATM_PLIN;
+    exhaust.amin = -0.01;
+    exhaust.amax = 0.1;
+    exhaust.tex = nullptr;
+    AddExhaustStream(thRetro, _V(0, 0, 1), &exhaust);
+    retroCreated = true;
+}
+
 void AEROBELL::SetupCrew() {
     crewChecked = true;
+    // A cone resumed from a save whose crew comes from its class meets this again on its first
+    // step, in flight: the configuration below must not stow it nor forget its motor.
+    const ResumeState flying = FlightState();
 
     char crewName[kNameMax + 1];
     CrewName(GetName(), crewName);
@@ -419,6 +523,7 @@ void AEROBELL::SetupCrew() {
     PollMessages();
     ResetBaseMesh();
     ConfigureCone();
+    Resume(flying);
 }
 
 int AEROBELL::ConsumeKeys(const char* kstate) {
@@ -431,16 +536,14 @@ int AEROBELL::ConsumeKeys(const char* kstate) {
         if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_J), 1.0)) {
             SetSeparationVelocity(_V(0, 0, 0));  // the item leaves with the cone's velocity
             crewVessel = SeparateNextItem();
-            ResetBaseMesh();
-            RebuildMeshesAtOrigin();
-            SetEmptyMass(PayloadMass() + emptyMass);
+            RefreshItems();
             if (crewVessel != nullptr) {
                 // A released crew settles the crew question: the cone must not conjure a new
                 // astronaut (and reset itself) once its last item has gone.
                 crewChecked = true;
-                if (OBJHANDLE h = oapiGetVesselByName(crewVessel->GetName())) {
-                    oapiSetFocusObject(h);
-                }
+                crewReleased = true;
+                // By handle: a look-up by name may find an older vessel of the same name.
+                oapiSetFocusObject(crewVessel->GetHandle());
             }
         }
         return 1;

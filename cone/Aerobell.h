@@ -47,11 +47,33 @@ public:
     double retroCapacity = 12.5;
     double emptyMass = 100.0;
     ATTACHMENTHANDLE seatPoint = nullptr;
+    // A release by J gave a vessel: the crew question is settled for good, across saves too.
+    bool crewReleased = false;
 
 private:
+    // What a saved cone was doing, from the lines its own state adds to the scenario block.
+    struct ResumeState {
+        bool hasDeploy = false;
+        double deployState = 0.0;
+        bool deploying = false;
+        bool retroCreated = false;
+        bool retroFiring = false;
+        bool crewReleased = false;
+    };
+
     void PostStep();
     int ConsumeKeys(const char* kstate);
     void LoadState(FILEHANDLE scn, void* status);
+    ResumeState FlightState() const;
+    void SaveResumeState(FILEHANDLE scn);
+    static bool ReadResumeLine(const char* line, ResumeState& state);
+    // Takes up a flight state again after the configuration has set up a stowed cone.
+    void Resume(const ResumeState& state);
+    void CreateRetroMotor();
+    // The cone's own mesh and the items' meshes shown again, as the configuration sets them.
+    void ShowItems();
+    // ShowItems, then the empty mass following the items.
+    void RefreshItems();
 };
 
 #endif  // AEROBELL_H

@@ -206,12 +206,18 @@ TEST_F(ConfigurationTest, DeploymentAnimation) {
     EXPECT_EQ(componentText(*a.components[1]),
               "0.700000..0.750000 top mesh 0 groups 2 3 scale about " + vecText(_V(0, 0, 0)) +
                   " by " + vecText(_V(1000, 1000, 10)));
-    // The bundled cone mesh has the four groups the animation moves.
-    for (const host::MeshLoadRecord& r : host::records().meshLoads) {
-        if (r.name == "Aerobell") {
-            ASSERT_NE(r.handle, nullptr);
-            EXPECT_GE(static_cast<const host::Mesh*>(r.handle)->groups, 4);
+    // The bundled cone mesh has the four groups the animation moves and, as loaded, shows the
+    // deployed cone: the scaled skirt spans the class's 8 m, so state 0 shrinks it to millimetres.
+    const auto* mesh = static_cast<const host::Mesh*>(oapiLoadMeshGlobal("Aerobell"));
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_GE(mesh->groups, 4);
+    for (int g : {2, 3}) {
+        double lo = 0.0, hi = 0.0;
+        for (const VECTOR3& p : mesh->vertices[g]) {
+            lo = std::min(lo, p.x);
+            hi = std::max(hi, p.x);
         }
+        EXPECT_NEAR(hi - lo, 8.0, 0.5) << "group " << g;
     }
 }
 
@@ -219,7 +225,10 @@ TEST_F(ConfigurationTest, DeploymentAnimation) {
 // animation: still one animation each, built from the very same two components.
 TEST_F(ConfigurationTest, AnimationComponentsAreMadeOncePerProcess) {
     host::loadScenario(writeScenario(
-        "two-cones", ship("A", "AEROBELL") + ship("B", "AEROBELLGEM"), "A"));
+        "two-cones",
+        ship("A", "AEROBELL", {"PAYLOAD A-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}) +
+            ship("B", "AEROBELLGEM"),
+        "A"));
     OBJHANDLE c = makeVessel("C", "AEROBELL2001");
     ASSERT_NE(c, nullptr);
     const host::Vessel& a = V("A");
@@ -234,12 +243,21 @@ TEST_F(ConfigurationTest, AnimationComponentsAreMadeOncePerProcess) {
         EXPECT_EQ(v->animations[0]->components[1]->transform,
                   a.animations[0]->components[1]->transform);
     }
-    // The visuals reset and rebuild the meshes and touch nothing else.
-    host::visualCreated(host::find("A"));
-    host::visualDestroyed(host::find("A"));
-    EXPECT_EQ(a.animations.size(), 1u);
-    ASSERT_FALSE(a.meshes.empty());
-    EXPECT_EQ(a.meshes[0].meshName, "Aerobell");
+    // The visuals reset and rebuild the meshes as the configuration left them (the cone's own
+    // mesh seen from the cockpit too, the item at its offset) and touch nothing else.
+    for (bool created : {true, false}) {
+        if (created) {
+            host::visualCreated(host::find("A"));
+        } else {
+            host::visualDestroyed(host::find("A"));
+        }
+        EXPECT_EQ(a.animations.size(), 1u);
+        ASSERT_EQ(a.meshes.size(), 2u);
+        EXPECT_EQ(a.meshes[0].meshName, "Aerobell");
+        EXPECT_EQ(a.meshes[0].visibility, 3);
+        EXPECT_EQ(vecText(a.meshes[1].offset), vecText(_V(0, -0.4, 0.2)));
+        EXPECT_EQ(a.meshes[1].visibility, 1);
+    }
 }
 
 }  // namespace

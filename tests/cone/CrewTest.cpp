@@ -192,7 +192,8 @@ TEST_F(CrewTest, LongConeNamesStillFindTheirAstronaut) {
 }
 
 // Letting the last item go settles the crew: the cone does not take on an astronaut from its
-// class afterwards, and so keeps its deployment and its burning retro motor.
+// class afterwards, and so keeps its deployment and its burning retro motor, also once saved
+// and loaded again.
 TEST_F(CrewTest, ReleasingTheLastItemKeepsTheConeAsItFlies) {
     host::loadScenario(writeScenario(
         "last-item",
@@ -215,6 +216,42 @@ TEST_F(CrewTest, ReleasingTheLastItemKeepsTheConeAsItFlies) {
     EXPECT_EQ(host::find("K1-Suit"), nullptr);
     EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 1.0);
     EXPECT_EQ(k.animations[0]->state, 1.0);
+
+    const std::string saved = (RootEnvironment::dir() / "Scenarios/Tests/last-item-saved.scn").string();
+    host::saveScenario(saved);
+    host::reset();
+    host::loadScenario(saved);
+    const host::Vessel& again = V("K1");
+    host::runFor(1.0);
+    EXPECT_EQ(again.emptyMass, 100.0);
+    EXPECT_EQ(again.meshes.size(), 1u);
+    EXPECT_EQ(host::find("K1-Suit"), nullptr);
+    EXPECT_EQ(again.iface->GetThrusterGroupLevel(THGROUP_RETRO), 1.0);
+    EXPECT_EQ(again.animations[0]->state, 1.0);
+}
+
+// J never asks the simulator for a vessel it would stop on (no class file) or whose scenario
+// block it could not read back (a name with ':' or ';'): the item stays aboard and the
+// simulator's log says why.
+TEST_F(CrewTest, JKeepsAnItemTheSimulatorCouldNotMakeOrSave) {
+    host::loadScenario(writeScenario(
+        "unreleasable",
+        ship("K1", "AEROBELL", {"PAYLOAD Lost mmu NoSuchClass 0.00 0.00 -1.00 80.00 0.00 1.00"}) +
+            ship("K2", "AEROBELL", {"PAYLOAD Car:go mmu nasa_mmu 0.00 0.00 -2.00 80.00 0.00 1.00"}),
+        "K1"));
+    for (const char* cone : {"K1", "K2"}) {
+        host::setFocus(host::find(cone));
+        EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+        host::runFor(1.1);
+        const std::vector<std::string> items = savedItemLines(host::find(cone));
+        ASSERT_EQ(items.size(), 1u) << cone;
+        EXPECT_EQ(V(cone).emptyMass, 180.0) << cone;
+        ASSERT_FALSE(host::records().log.empty());
+        const std::string item = items[0].substr(8, items[0].find(' ', 8) - 8);
+        EXPECT_NE(host::records().log.back().find("'" + item + "'"), std::string::npos)
+            << host::records().log.back();
+    }
+    EXPECT_TRUE(host::records().creations.empty());
 }
 
 // Releasing a seated astronaut leaves the items still aboard in the cone's mass.
