@@ -166,6 +166,16 @@ void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
     }
 }
 
+// The simulator applies a loaded block's thrust levels after clbkLoadStateEx, zeroing every
+// level its THLEVEL line cannot name, and the motor a resumed cone makes is not there yet when
+// that line is read: a burning motor takes its level again here, before the first step.
+void AEROBELL::clbkPostCreation() {
+    try {
+        if (retroLatched && thgRetro != nullptr) SetThrusterGroupLevel(thgRetro, 1.0);
+    } catch (...) {
+    }
+}
+
 void AEROBELL::clbkPostStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
     try {
         PostStep();

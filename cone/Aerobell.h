@@ -14,6 +14,7 @@ public:
     void clbkSetClassCaps(FILEHANDLE cfg) override;
     void clbkSaveState(FILEHANDLE scn) override;
     void clbkLoadStateEx(FILEHANDLE scn, void* status) override;
+    void clbkPostCreation() override;
     void clbkPostStep(double simt, double simdt, double mjd) override;
     void clbkVisualCreated(VISHANDLE vis, int refcount) override;
     void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
