@@ -93,9 +93,9 @@ void resetWorld() {
 
 COMMON_VESSEL_EX* framework(OBJHANDLE h) {
     const host::Vessel& v = host::vessel(h);
-    // Only the cone module is registered in-process; its objects are AEROBELL, a framework
-    // vessel.
-    if (v.iface == nullptr || v.exitFn != DestroyAerobellVessel) return nullptr;
+    // Only the cone module is registered in-process; the objects it makes are AEROBELL, a
+    // framework vessel.
+    if (v.iface == nullptr || !v.moduleMade) return nullptr;
     return static_cast<COMMON_VESSEL_EX*>(static_cast<VESSEL3*>(v.iface));
 }
 

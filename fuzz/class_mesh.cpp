@@ -19,7 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzsupport::resetWorld();
     host::setRoot(fuzzsupport::root());  // forgets the classes and meshes read before
 
-    host::createVessel("Fuzz-Vessel", "FuzzClass", host::defaultStatus());
+    // A class whose mesh cannot be loaded stops the simulator: an outcome, not a finding.
+    try {
+        host::createVessel("Fuzz-Vessel", "FuzzClass", host::defaultStatus());
+    } catch (const host::Stop&) {
+        return 0;
+    }
 
     const OBJHANDLE h = host::createVessel("Fuzz-Cone", "AEROBELL", host::defaultStatus());
     COMMON_VESSEL_EX* cone = h != nullptr ? fuzzsupport::framework(h) : nullptr;
@@ -29,13 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cone->HandleItemText("PAYLOAD Fuzz-Inner fuzzmesh FuzzClass 0 0.3 -1 10 0 1");
     cone->HandleItemText("ENDSTAGE");
     cone->HandleItemText("PAYLOAD Fuzz-Item fuzzmesh FuzzClass 1 0 0 20 30 0.5");
-    host::visualCreated(h);
-    host::step();
-    host::sendKeyEvent(OAPI_KEY_J);
-    host::step();
-    host::sendKeyEvent(OAPI_KEY_J);
-    host::step();
-    fuzzsupport::checkWorld();
-    host::scenarioText();
+    try {
+        host::visualCreated(h);
+        host::step();
+        host::sendKeyEvent(OAPI_KEY_J);
+        host::step();
+        host::sendKeyEvent(OAPI_KEY_J);
+        host::step();
+        fuzzsupport::checkWorld();
+        host::scenarioText();
+    } catch (const host::Stop&) {
+        fuzzsupport::checkWorld();
+    }
     return 0;
 }

@@ -165,13 +165,13 @@ typedef enum {
 
 // ---------------------------------------------------------------------------------------------
 // Animation components. The host keeps the pointer given to AddAnimationComponent, so a
-// component (and its group list) must outlive every animation that uses it.
+// component (and its group list) must outlive every animation that uses it. As in the simulator,
+// the base has no virtual destructor.
 class MGROUP_TRANSFORM {
 public:
     enum TYPE { NULLTRANSFORM, ROTATE, TRANSLATE, SCALE };
     MGROUP_TRANSFORM() : mesh(0), grp(0), ngrp(0) {}
     MGROUP_TRANSFORM(UINT _mesh, UINT* _grp, UINT _ngrp) : mesh(_mesh), grp(_grp), ngrp(_ngrp) {}
-    virtual ~MGROUP_TRANSFORM() {}
     virtual TYPE Type() const { return NULLTRANSFORM; }
     UINT mesh;
     UINT* grp;
@@ -269,9 +269,27 @@ public:
 #define OAPI_KEY_SPACE 0x39
 
 // ---------------------------------------------------------------------------------------------
-// Vessel interface. VESSEL has no virtual operations; VESSEL2 adds the callbacks, VESSEL3 the
-// later ones. Neither has a virtual destructor: a module destroys its objects as their full type.
+// HUD painting, as the callbacks below name it (the host never paints).
+typedef struct {
+    int W, H;
+    int CX, CY;
+    double Scale;
+    int Markersize;
+} HUDPAINTSPEC;
+namespace oapi {
+class Sketchpad;
+}
+#ifndef _WIN32
+typedef struct HDC__* HDC;
+#endif
+
+// ---------------------------------------------------------------------------------------------
+// Vessel interface. VESSEL has no virtual operations and no destructor of its own; VESSEL2 adds
+// the callbacks, VESSEL3 the later ones, in the simulator's order (their virtual tables must
+// match the simulator's). A module destroys its objects as their full type.
 // The simulator declares GetHandle with a const-qualified handle result; keep its signature.
+class Vessel;  // the simulator's own vessel object behind a handle
+
 #if defined(__GNUC__)
 #  pragma GCC diagnostic push
 #  pragma GCC diagnostic ignored "-Wignored-qualifiers"
@@ -279,13 +297,12 @@ public:
 class OAPIFUNC VESSEL {
 public:
     VESSEL(OBJHANDLE hVessel, int fmodel = 1);
-    ~VESSEL();
+    inline int Version() const { return version; }
 
     const OBJHANDLE GetHandle() const;
     char* GetName() const;
     char* GetClassNameA() const;
     int GetFlightModel() const;
-    int Version() const;
 
     // Physical set-up.
     void SetSize(double size) const;
@@ -387,13 +404,10 @@ public:
     void ParseScenarioLineEx(char* line, void* status) const;
     void SaveDefaultState(FILEHANDLE scn) const;
 
-private:
-    OBJHANDLE hVessel_;
-    short flightmodel_;
-    short version_;
-
-    friend class VESSEL2;
-    friend class VESSEL3;
+protected:
+    Vessel* vessel;
+    short flightmodel;
+    short version;
 };
 #if defined(__GNUC__)
 #  pragma GCC diagnostic pop
@@ -415,6 +429,7 @@ public:
                                    const char* event);
     virtual void clbkVisualCreated(VISHANDLE vis, int refcount);
     virtual void clbkVisualDestroyed(VISHANDLE vis, int refcount);
+    virtual void clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, HDC hDC);
     virtual void clbkRCSMode(int mode);
     virtual void clbkADCtrlMode(DWORD mode);
     virtual void clbkHUDMode(int mode);
@@ -422,7 +437,7 @@ public:
     virtual void clbkNavMode(int mode, bool active);
     virtual void clbkDockEvent(int dock, OBJHANDLE mate);
     virtual void clbkAnimate(double simt);
-    virtual int clbkConsumeDirectKey(char* keystate);
+    virtual int clbkConsumeDirectKey(char* kstate);
     virtual int clbkConsumeBufferedKey(DWORD key, bool down, char* kstate);
     virtual bool clbkLoadGenericCockpit();
     virtual bool clbkLoadPanel(int id);
@@ -441,11 +456,9 @@ public:
     virtual bool clbkPanelRedrawEvent(int id, int event, SURFHANDLE surf, void* context);
     virtual int clbkGeneric(int msgid = 0, int prm = 0, void* context = 0);
     virtual bool clbkLoadPanel2D(int id, PANELHANDLE hPanel, DWORD viewW, DWORD viewH);
+    virtual bool clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, oapi::Sketchpad* skp);
+    virtual void clbkRenderHUD(int mode, const HUDPAINTSPEC* hps, SURFHANDLE hDefaultTex);
     virtual void clbkGetRadiationForce(const VECTOR3& mflux, VECTOR3& F, VECTOR3& pos);
-
-    // VESSEL2's overloads of the same names stay visible to callers of a VESSEL3.
-    using VESSEL2::clbkPanelMouseEvent;
-    using VESSEL2::clbkPanelRedrawEvent;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -1,37 +1,79 @@
-// The SDK's vessel classes, backed by the host's vessel objects.
+// The SDK's vessel classes, backed by the host's vessel records. As in the simulator, a handle
+// is used as given (one of another vessel included); a null one, which the simulator would
+// dereference, stops it.
 #include "World.h"
 
 #include <algorithm>
 #include <cstring>
 
-using namespace host;
-using namespace host::detail;
+using host::Attachment;
+using host::Mesh;
+using host::MeshCall;
+using host::MeshSlot;
+using host::Propellant;
+using host::Thruster;
+using host::ThrusterGroup;
+using host::detail::VesselRecord;
+using host::detail::callModule;
+using host::detail::notify;
+using host::detail::rec;
+using host::detail::stopHere;
+using host::detail::world;
 
 namespace {
 
-Vessel& V(OBJHANDLE h) { return *static_cast<Vessel*>(h); }
+VesselRecord& R(const void* vessel) { return *rec(const_cast<void*>(vessel)); }
 
 template <class T>
-T* findIn(const std::vector<std::unique_ptr<T>>& list, const void* h) {
-    for (const auto& p : list)
-        if (p.get() == h) return p.get();
-    return nullptr;
+T* need(void* handle, const char* function) {
+    if (!handle) stopHere("", 0, std::string(function) + " was given a null handle");
+    return static_cast<T*>(handle);
 }
+
+host::Vessel* asVessel(OBJHANDLE h) { return static_cast<host::Vessel*>(h); }
 
 double clamp01(double x) { return x < 0.0 ? 0.0 : x > 1.0 ? 1.0 : x; }
 
-ThrusterGroup* groupOfType(Vessel& v, THGROUP_TYPE t) {
-    for (auto& g : v.groups)
-        if (g->type == t) return g.get();
-    return nullptr;
+Propellant* defaultOf(const VesselRecord& v) {
+    if (v.defaultPropellant) return v.defaultPropellant;
+    return v.propellants.empty() ? nullptr : v.propellants.front().get();
 }
 
-void setGroupLevel(Vessel& v, ThrusterGroup* g, double level) {
-    if (!g) return;
+// Thruster group types: the fifteen of the simulator's table, and user types from THGROUP_USER.
+bool validType(THGROUP_TYPE t) {
+    const int i = static_cast<int>(t);
+    return (i >= 0 && i <= THGROUP_ATT_BACK) || i >= THGROUP_USER;
+}
+
+void setGroupLevel(VesselRecord& v, ThrusterGroup& g, double level) {
     level = clamp01(level);
-    for (Thruster* t : g->thrusters) t->level = level;
-    if (!(level <= 0.0)) v.thrustMayFire = true;
-    notify([&](Listener& l) { l.onThrusterGroupLevel(&v, g->type, level); });
+    for (Thruster* t : g.thrusters) host::detail::setThrusterLevel(*t, level);
+    notify([&](host::Listener& l) { l.onThrusterGroupLevel(&v, g.type, level); });
+}
+
+bool knownMesh(const Mesh* m) {
+    auto& w = world();
+    if (w.ownedMeshes.count(const_cast<Mesh*>(m))) return true;
+    for (const auto& g : w.meshes)
+        if (g.get() == m) return true;
+    return false;
+}
+
+void addMeshSlot(VesselRecord& v, MESHHANDLE handle, const std::string& name, const VECTOR3* ofs,
+                 UINT& index) {
+    MeshSlot s;
+    s.handle = handle;
+    s.meshName = name;
+    if (ofs) s.offset = *ofs;
+    index = static_cast<UINT>(v.meshes.size());
+    v.meshes.push_back(s);
+    MeshCall c;
+    c.kind = MeshCall::ADD;
+    c.handle = s.handle;
+    c.meshName = s.meshName;
+    c.offset = s.offset;
+    c.index = index;
+    v.meshCalls.push_back(c);
 }
 
 }  // namespace
@@ -39,111 +81,107 @@ void setGroupLevel(Vessel& v, ThrusterGroup* g, double level) {
 // ---------------------------------------------------------------------------------------------
 
 VESSEL::VESSEL(OBJHANDLE hVessel, int fmodel)
-    : hVessel_(hVessel), flightmodel_(static_cast<short>(fmodel)), version_(0) {
-    if (world().live.count(hVessel)) V(hVessel).flightModelGiven = fmodel;
+    : vessel(static_cast<Vessel*>(hVessel)), flightmodel(static_cast<short>(fmodel)), version(0) {
+    auto& w = world();
+    if (hVessel == w.spawning || host::detail::valid(hVessel)) rec(hVessel)->flightModelGiven = fmodel;
 }
-VESSEL::~VESSEL() {}
 
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wignored-qualifiers"
 #endif
-const OBJHANDLE VESSEL::GetHandle() const { return hVessel_; }
+const OBJHANDLE VESSEL::GetHandle() const { return vessel; }
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
 
-char* VESSEL::GetName() const { return const_cast<char*>(V(hVessel_).name.c_str()); }
-char* VESSEL::GetClassNameA() const { return const_cast<char*>(V(hVessel_).className.c_str()); }
-int VESSEL::GetFlightModel() const { return flightmodel_; }
-int VESSEL::Version() const { return version_; }
+char* VESSEL::GetName() const { return const_cast<char*>(R(vessel).name.c_str()); }
+char* VESSEL::GetClassNameA() const { return const_cast<char*>(R(vessel).className.c_str()); }
+int VESSEL::GetFlightModel() const { return R(vessel).flightModelAsked; }
 
-void VESSEL::SetSize(double size) const { V(hVessel_).size = size; }
-double VESSEL::GetSize() const { return V(hVessel_).size; }
-void VESSEL::SetEmptyMass(double m) const { V(hVessel_).emptyMass = m; }
-double VESSEL::GetEmptyMass() const { return V(hVessel_).emptyMass; }
-void VESSEL::SetPMI(const VECTOR3& pmi) const { V(hVessel_).pmi = pmi; }
-void VESSEL::SetCrossSections(const VECTOR3& cs) const { V(hVessel_).crossSections = cs; }
+void VESSEL::SetSize(double size) const { R(vessel).size = size; }
+double VESSEL::GetSize() const { return R(vessel).size; }
+void VESSEL::SetEmptyMass(double m) const { R(vessel).emptyMass = m; }
+double VESSEL::GetEmptyMass() const { return R(vessel).emptyMass; }
+void VESSEL::SetPMI(const VECTOR3& pmi) const { R(vessel).pmi = pmi; }
+void VESSEL::SetCrossSections(const VECTOR3& cs) const { R(vessel).crossSections = cs; }
 void VESSEL::SetCW(double zp, double zn, double x, double y) const {
-    double* cw = V(hVessel_).cw;
+    double* cw = R(vessel).cw;
     cw[0] = zp;
     cw[1] = zn;
     cw[2] = x;
     cw[3] = y;
 }
-void VESSEL::SetRotDrag(const VECTOR3& rd) const { V(hVessel_).rotDrag = rd; }
-void VESSEL::SetPitchMomentScale(double s) const { V(hVessel_).pitchMomentScale = s; }
-void VESSEL::SetBankMomentScale(double s) const { V(hVessel_).bankMomentScale = s; }
+void VESSEL::SetRotDrag(const VECTOR3& rd) const { R(vessel).rotDrag = rd; }
+void VESSEL::SetPitchMomentScale(double s) const { R(vessel).pitchMomentScale = s; }
+void VESSEL::SetBankMomentScale(double s) const { R(vessel).bankMomentScale = s; }
 void VESSEL::SetTouchdownPoints(const VECTOR3& a, const VECTOR3& b, const VECTOR3& c) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     v.touchdown[0] = a;
     v.touchdown[1] = b;
     v.touchdown[2] = c;
 }
-void VESSEL::SetCameraOffset(const VECTOR3& co) const { V(hVessel_).cameraOffset = co; }
+void VESSEL::SetCameraOffset(const VECTOR3& co) const { R(vessel).cameraOffset = co; }
 
 // Propellant -----------------------------------------------------------------------------------
 
 PROPELLANT_HANDLE VESSEL::CreatePropellantResource(double maxmass, double mass, double eff) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     auto p = std::make_unique<Propellant>();
-    p->maxMass = maxmass < 0.0 ? 0.0 : maxmass;
-    p->mass = mass < 0.0 ? p->maxMass : std::min(mass, p->maxMass);
+    p->maxMass = maxmass;
+    p->mass = mass >= 0.0 ? mass : maxmass;
     p->efficiency = eff;
     Propellant* r = p.get();
+    if (v.propellants.empty()) v.defaultPropellant = r;
     v.propellants.push_back(std::move(p));
-    if (!v.defaultPropellant) v.defaultPropellant = r;
     return r;
 }
 
 void VESSEL::DelPropellantResource(PROPELLANT_HANDLE& ph) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
+    for (auto& t : v.thrusters)
+        if (t->resource == ph) t->resource = nullptr;
+    if (v.defaultPropellant == ph) v.defaultPropellant = nullptr;
     auto it = std::find_if(v.propellants.begin(), v.propellants.end(),
                            [&](const std::unique_ptr<Propellant>& p) { return p.get() == ph; });
-    if (it == v.propellants.end()) return;
-    Propellant* p = it->get();
-    for (auto& t : v.thrusters)
-        if (t->resource == p) t->resource = nullptr;
-    if (v.defaultPropellant == p) v.defaultPropellant = nullptr;
-    world().retiredPropellants.push_back(std::move(*it));
-    v.propellants.erase(it);
+    if (it != v.propellants.end()) {
+        world().retiredPropellants.push_back(std::move(*it));
+        v.propellants.erase(it);
+    }
     ph = nullptr;
 }
 
-// A tank holds between nothing and its maximum, whatever it is asked to hold.
-static void fill(Propellant& p, double mass) { p.mass = std::max(0.0, std::min(mass, p.maxMass)); }
-
 void VESSEL::SetDefaultPropellantResource(PROPELLANT_HANDLE ph) const {
-    Vessel& v = V(hVessel_);
-    if (Propellant* p = findIn(v.propellants, ph)) v.defaultPropellant = p;
+    R(vessel).defaultPropellant = static_cast<Propellant*>(ph);
 }
-DWORD VESSEL::GetPropellantCount() const { return static_cast<DWORD>(V(hVessel_).propellants.size()); }
+DWORD VESSEL::GetPropellantCount() const { return static_cast<DWORD>(R(vessel).propellants.size()); }
 PROPELLANT_HANDLE VESSEL::GetPropellantHandleByIndex(DWORD idx) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     return idx < v.propellants.size() ? v.propellants[idx].get() : nullptr;
 }
 double VESSEL::GetPropellantMass(PROPELLANT_HANDLE ph) const {
-    Propellant* p = findIn(V(hVessel_).propellants, ph);
+    Propellant* p = need<Propellant>(ph, "GetPropellantMass");
     return p ? p->mass : 0.0;
 }
 double VESSEL::GetPropellantMaxMass(PROPELLANT_HANDLE ph) const {
-    Propellant* p = findIn(V(hVessel_).propellants, ph);
+    Propellant* p = need<Propellant>(ph, "GetPropellantMaxMass");
     return p ? p->maxMass : 0.0;
 }
 void VESSEL::SetPropellantMass(PROPELLANT_HANDLE ph, double mass) const {
-    if (Propellant* p = findIn(V(hVessel_).propellants, ph)) fill(*p, mass);
+    // Taken as given: no clamp to the tank.
+    if (Propellant* p = need<Propellant>(ph, "SetPropellantMass")) p->mass = mass;
 }
-double VESSEL::GetMass() const { return V(hVessel_).mass(); }
+double VESSEL::GetMass() const { return R(vessel).mass(); }
 double VESSEL::GetFuelMass() const {
-    Propellant* p = V(hVessel_).defaultPropellant;
+    Propellant* p = defaultOf(R(vessel));
     return p ? p->mass : 0.0;
 }
 double VESSEL::GetMaxFuelMass() const {
-    Propellant* p = V(hVessel_).defaultPropellant;
+    Propellant* p = defaultOf(R(vessel));
     return p ? p->maxMass : 0.0;
 }
 void VESSEL::SetFuelMass(double m) const {
-    if (Propellant* p = V(hVessel_).defaultPropellant) fill(*p, m);
+    if (Propellant* p = defaultOf(R(vessel))) p->mass = std::min(m, p->maxMass);
 }
 
 // Thrusters -------------------------------------------------------------------------------------
@@ -151,85 +189,88 @@ void VESSEL::SetFuelMass(double m) const {
 THRUSTER_HANDLE VESSEL::CreateThruster(const VECTOR3& pos, const VECTOR3& dir, double maxth0,
                                        PROPELLANT_HANDLE hp, double isp0, double isp_ref,
                                        double p_ref) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     auto t = std::make_unique<Thruster>();
+    t->owner = &v;
     t->pos = pos;
     t->dir = dir;
     t->maxThrust = maxth0;
-    t->resource = findIn(v.propellants, hp);
-    t->isp0 = isp0;
+    t->resource = static_cast<Propellant*>(hp);
+    t->isp0 = isp0 > 0.0 ? isp0 : v.defaultIsp;
     t->ispRef = isp_ref;
     t->pRef = p_ref;
     Thruster* r = t.get();
     v.thrusters.push_back(std::move(t));
     return r;
 }
-DWORD VESSEL::GetThrusterCount() const { return static_cast<DWORD>(V(hVessel_).thrusters.size()); }
+DWORD VESSEL::GetThrusterCount() const { return static_cast<DWORD>(R(vessel).thrusters.size()); }
 THRUSTER_HANDLE VESSEL::GetThrusterHandleByIndex(DWORD idx) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     return idx < v.thrusters.size() ? v.thrusters[idx].get() : nullptr;
 }
 double VESSEL::GetThrusterLevel(THRUSTER_HANDLE th) const {
-    Thruster* t = findIn(V(hVessel_).thrusters, th);
+    Thruster* t = need<Thruster>(th, "GetThrusterLevel");
     return t ? t->level : 0.0;
 }
 void VESSEL::SetThrusterLevel(THRUSTER_HANDLE th, double level) const {
-    Vessel& v = V(hVessel_);
-    if (Thruster* t = findIn(v.thrusters, th)) {
-        t->level = clamp01(level);
-        if (!(t->level <= 0.0)) v.thrustMayFire = true;
-    }
+    Thruster* t = need<Thruster>(th, "SetThrusterLevel");
+    if (!t) return;
+    t->levelPermanent = level;
+    if (t->resource && t->resource->mass != 0.0) t->level = std::min(1.0, level);
+    if (t->owner) static_cast<VesselRecord*>(t->owner)->thrustMayFire = true;
 }
 
 THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP_TYPE thgt) const {
-    Vessel& v = V(hVessel_);
-    auto g = std::make_unique<ThrusterGroup>();
-    g->type = thgt;
-    if (th && nth > 0) g->thrusters.reserve(static_cast<size_t>(nth));
-    for (int i = 0; th && i < nth; ++i)
-        if (Thruster* t = findIn(v.thrusters, th[i])) g->thrusters.push_back(t);
-    ThrusterGroup* r = g.get();
-    bool replaced = false;
-    if (thgt != THGROUP_USER) {
-        for (auto& old : v.groups) {
-            if (old->type == thgt) {
-                world().retiredGroups.push_back(std::move(old));
-                old = std::move(g);
-                replaced = true;
-                break;
-            }
-        }
+    VesselRecord& v = R(vessel);
+    if (!validType(thgt)) {
+        stopHere("", 0, "CreateThrusterGroup was given the invalid type " + std::to_string(thgt));
+        return nullptr;
     }
-    if (!replaced) v.groups.push_back(std::move(g));
-    notify([&](Listener& l) { l.onThrusterGroupCreated(&v, thgt); });
-    return r;
+    if (nth < 0 || (nth > 0 && !th)) {
+        stopHere("", 0, "CreateThrusterGroup was given no thrusters for a count of " +
+                            std::to_string(nth));
+        return nullptr;
+    }
+    for (int i = 0; i < nth; ++i)
+        if (!th[i]) {
+            stopHere("", 0, "CreateThrusterGroup was given a null thruster handle");
+            return nullptr;
+        }
+    ThrusterGroup* g = host::detail::groupOf(v, thgt, true);
+    g->thrusters.clear();
+    for (int i = 0; i < nth; ++i) g->thrusters.push_back(static_cast<Thruster*>(th[i]));
+    notify([&](host::Listener& l) { l.onThrusterGroupCreated(&v, thgt); });
+    return g;
 }
 THGROUP_HANDLE VESSEL::GetThrusterGroupHandle(THGROUP_TYPE thgt) const {
-    return groupOfType(V(hVessel_), thgt);
+    if (!validType(thgt)) return nullptr;
+    // The simulator's table holds every standard type from the start.
+    return host::detail::groupOf(R(vessel), thgt, thgt < THGROUP_USER);
 }
 double VESSEL::GetThrusterGroupLevel(THGROUP_HANDLE thg) const {
-    ThrusterGroup* g = findIn(V(hVessel_).groups, thg);
+    ThrusterGroup* g = need<ThrusterGroup>(thg, "GetThrusterGroupLevel");
     return g ? g->level() : 0.0;
 }
 double VESSEL::GetThrusterGroupLevel(THGROUP_TYPE thgt) const {
-    ThrusterGroup* g = groupOfType(V(hVessel_), thgt);
+    ThrusterGroup* g = validType(thgt) ? host::detail::groupOf(R(vessel), thgt, false) : nullptr;
     return g ? g->level() : 0.0;
 }
 void VESSEL::SetThrusterGroupLevel(THGROUP_HANDLE thg, double level) const {
-    Vessel& v = V(hVessel_);
-    setGroupLevel(v, findIn(v.groups, thg), level);
+    if (ThrusterGroup* g = need<ThrusterGroup>(thg, "SetThrusterGroupLevel"))
+        setGroupLevel(R(vessel), *g, level);
 }
 void VESSEL::SetThrusterGroupLevel(THGROUP_TYPE thgt, double level) const {
-    Vessel& v = V(hVessel_);
-    setGroupLevel(v, groupOfType(v, thgt), level);
+    VesselRecord& v = R(vessel);
+    if (ThrusterGroup* g = validType(thgt) ? host::detail::groupOf(v, thgt, false) : nullptr)
+        setGroupLevel(v, *g, level);
 }
 
 // Visual effects --------------------------------------------------------------------------------
 
 UINT VESSEL::AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, SURFHANDLE tex) const {
-    Vessel& v = V(hVessel_);
-    Exhaust e;
-    e.thruster = findIn(v.thrusters, th);
+    VesselRecord& v = R(vessel);
+    host::Exhaust e;
+    e.thruster = static_cast<Thruster*>(th);
     e.lscale = lscale;
     e.wscale = wscale;
     e.tex = tex;
@@ -238,9 +279,9 @@ UINT VESSEL::AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, SURFHA
 }
 UINT VESSEL::AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, const VECTOR3& pos,
                         const VECTOR3& dir, SURFHANDLE tex) const {
-    Vessel& v = V(hVessel_);
-    Exhaust e;
-    e.thruster = findIn(v.thrusters, th);
+    VesselRecord& v = R(vessel);
+    host::Exhaust e;
+    e.thruster = static_cast<Thruster*>(th);
     e.lscale = lscale;
     e.wscale = wscale;
     e.hasPosDir = true;
@@ -251,11 +292,11 @@ UINT VESSEL::AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, const 
     return static_cast<UINT>(v.exhausts.size() - 1);
 }
 
-static PSTREAM_HANDLE addStream(Vessel& v, ParticleStream::Kind kind, THRUSTER_HANDLE th,
-                                const VECTOR3* pos, PARTICLESTREAMSPEC* pss) {
-    auto s = std::make_unique<ParticleStream>();
+static PSTREAM_HANDLE addStream(VesselRecord& v, host::ParticleStream::Kind kind,
+                                THRUSTER_HANDLE th, const VECTOR3* pos, PARTICLESTREAMSPEC* pss) {
+    auto s = std::make_unique<host::ParticleStream>();
     s->kind = kind;
-    s->thruster = th ? findIn(v.thrusters, th) : nullptr;
+    s->thruster = static_cast<Thruster*>(th);
     if (pos) {
         s->hasPos = true;
         s->pos = *pos;
@@ -264,22 +305,22 @@ static PSTREAM_HANDLE addStream(Vessel& v, ParticleStream::Kind kind, THRUSTER_H
         s->hasSpec = true;
         std::memcpy(&s->spec, pss, sizeof s->spec);
     }
-    ParticleStream* r = s.get();
+    host::ParticleStream* r = s.get();
     v.streams.push_back(std::move(s));
     return r;
 }
 PSTREAM_HANDLE VESSEL::AddExhaustStream(THRUSTER_HANDLE th, PARTICLESTREAMSPEC* pss) const {
-    return addStream(V(hVessel_), ParticleStream::EXHAUST, th, nullptr, pss);
+    return addStream(R(vessel), host::ParticleStream::EXHAUST, th, nullptr, pss);
 }
 PSTREAM_HANDLE VESSEL::AddExhaustStream(THRUSTER_HANDLE th, const VECTOR3& pos,
                                         PARTICLESTREAMSPEC* pss) const {
-    return addStream(V(hVessel_), ParticleStream::EXHAUST, th, &pos, pss);
+    return addStream(R(vessel), host::ParticleStream::EXHAUST, th, &pos, pss);
 }
 PSTREAM_HANDLE VESSEL::AddReentryStream(PARTICLESTREAMSPEC* pss) const {
-    return addStream(V(hVessel_), ParticleStream::REENTRY, nullptr, nullptr, pss);
+    return addStream(R(vessel), host::ParticleStream::REENTRY, nullptr, nullptr, pss);
 }
 void VESSEL::SetReentryTexture(SURFHANDLE tex, double plimit, double lscale, double wscale) const {
-    ReentryTexture& r = V(hVessel_).reentry;
+    host::ReentryTexture& r = R(vessel).reentry;
     r.set = true;
     r.tex = tex;
     r.plimit = plimit;
@@ -290,37 +331,39 @@ void VESSEL::SetReentryTexture(SURFHANDLE tex, double plimit, double lscale, dou
 // Meshes ----------------------------------------------------------------------------------------
 
 UINT VESSEL::AddMesh(MESHHANDLE hMesh, const VECTOR3* ofs) const {
-    Vessel& v = V(hVessel_);
-    MeshSlot s;
-    s.handle = hMesh;
-    if (hMesh) s.meshName = static_cast<Mesh*>(hMesh)->name;
-    if (ofs) s.offset = *ofs;
-    UINT idx = static_cast<UINT>(v.meshes.size());
-    v.meshes.push_back(s);
-    MeshCall c;
-    c.kind = MeshCall::ADD;
-    c.handle = s.handle;
-    c.meshName = s.meshName;
-    c.offset = s.offset;
-    c.index = idx;
-    v.meshCalls.push_back(c);
-    return idx;
+    const Mesh* m = static_cast<const Mesh*>(hMesh);
+    UINT index = 0;
+    addMeshSlot(R(vessel), hMesh, m && knownMesh(m) ? m->name : std::string(), ofs, index);
+    return index;
 }
 UINT VESSEL::AddMesh(const char* meshname, const VECTOR3* ofs) const {
-    return AddMesh(meshname ? static_cast<MESHHANDLE>(loadMesh(meshname)) : nullptr, ofs);
+    // The name is copied into a 64-character field; the mesh is loaded when a visual needs it.
+    if (!meshname || std::strlen(meshname) >= 64) {
+        stopHere("", 0, meshname ? std::string("AddMesh was given a mesh name of 64 characters or more")
+                                 : std::string("AddMesh was given a null mesh name"));
+        return 0;
+    }
+    UINT index = 0;
+    addMeshSlot(R(vessel), nullptr, meshname, ofs, index);
+    return index;
 }
 void VESSEL::ClearMeshes() const { ClearMeshes(true); }
 void VESSEL::ClearMeshes(bool retainAnim) const {
-    Vessel& v = V(hVessel_);
-    v.meshes.clear();
+    VesselRecord& v = R(vessel);
     MeshCall c;
     c.kind = MeshCall::CLEAR;
     c.retainAnim = retainAnim;
     v.meshCalls.push_back(c);
+    if (v.meshes.empty()) return;  // the simulator does nothing then, animations kept
+    v.meshes.clear();
+    if (!retainAnim) {
+        for (auto& a : v.animations) world().retiredAnimations.push_back(std::move(a));
+        v.animations.clear();
+    }
 }
-UINT VESSEL::GetMeshCount() const { return static_cast<UINT>(V(hVessel_).meshes.size()); }
+UINT VESSEL::GetMeshCount() const { return static_cast<UINT>(R(vessel).meshes.size()); }
 void VESSEL::SetMeshVisibilityMode(UINT idx, WORD mode) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     if (idx < v.meshes.size()) v.meshes[idx].visibility = mode;
     MeshCall c;
     c.kind = MeshCall::VISIBILITY;
@@ -332,8 +375,8 @@ void VESSEL::SetMeshVisibilityMode(UINT idx, WORD mode) const {
 // Animations ------------------------------------------------------------------------------------
 
 UINT VESSEL::CreateAnimation(double initial_state) const {
-    Vessel& v = V(hVessel_);
-    auto a = std::make_unique<Animation>();
+    VesselRecord& v = R(vessel);
+    auto a = std::make_unique<host::Animation>();
     a->initialState = a->state = initial_state;
     v.animations.push_back(std::move(a));
     return static_cast<UINT>(v.animations.size() - 1);
@@ -341,41 +384,45 @@ UINT VESSEL::CreateAnimation(double initial_state) const {
 ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(UINT anim, double state0, double state1,
                                                         MGROUP_TRANSFORM* trans,
                                                         ANIMATIONCOMPONENT_HANDLE parent) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     if (anim >= v.animations.size()) return nullptr;
-    auto c = std::make_unique<AnimationComponent>();
+    auto c = std::make_unique<host::AnimationComponent>();
     c->state0 = state0;
     c->state1 = state1;
     c->transform = trans;
-    c->parent = static_cast<AnimationComponent*>(parent);
-    AnimationComponent* r = c.get();
+    c->parent = static_cast<host::AnimationComponent*>(parent);
+    host::AnimationComponent* r = c.get();
     v.animations[anim]->components.push_back(std::move(c));
     return r;
 }
 bool VESSEL::SetAnimation(UINT anim, double state) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     if (anim >= v.animations.size()) return false;
     v.animations[anim]->state = state;
-    notify([&](Listener& l) { l.onAnimationState(&v, anim, state); });
+    notify([&](host::Listener& l) { l.onAnimationState(&v, anim, state); });
     return true;
 }
 double VESSEL::GetAnimation(UINT anim) const {
-    Vessel& v = V(hVessel_);
-    return anim < v.animations.size() ? v.animations[anim]->state : 0.0;
+    VesselRecord& v = R(vessel);
+    return anim < v.animations.size() ? v.animations[anim]->state : -1.0;
 }
 
 // Attachments -----------------------------------------------------------------------------------
 
 ATTACHMENTHANDLE VESSEL::CreateAttachment(bool toparent, const VECTOR3& pos, const VECTOR3& dir,
                                           const VECTOR3& rot, const char* id, bool loose) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
+    if (!id) {
+        stopHere("", 0, "CreateAttachment was given a null id");
+        return nullptr;
+    }
     auto a = std::make_unique<Attachment>();
     a->owner = &v;
     a->toParent = toparent;
     a->pos = pos;
     a->dir = dir;
     a->rot = rot;
-    a->id = id ? id : "";
+    a->id.assign(id, strnlen(id, 8));  // the simulator keeps eight characters of it
     a->loose = loose;
     Attachment* r = a.get();
     v.attachments.push_back(std::move(a));
@@ -383,96 +430,86 @@ ATTACHMENTHANDLE VESSEL::CreateAttachment(bool toparent, const VECTOR3& pos, con
 }
 DWORD VESSEL::AttachmentCount(bool toparent) const {
     DWORD n = 0;
-    for (const auto& a : V(hVessel_).attachments)
+    for (const auto& a : R(vessel).attachments)
         if (a->toParent == toparent) ++n;
     return n;
 }
 ATTACHMENTHANDLE VESSEL::GetAttachmentHandle(bool toparent, DWORD i) const {
-    for (const auto& a : V(hVessel_).attachments)
+    for (const auto& a : R(vessel).attachments)
         if (a->toParent == toparent && i-- == 0) return a.get();
     return nullptr;
 }
 DWORD VESSEL::GetAttachmentIndex(ATTACHMENTHANDLE att) const {
-    Attachment* a = findIn(V(hVessel_).attachments, att);
-    if (!a) return static_cast<DWORD>(-1);
-    DWORD n = 0;
-    for (const auto& b : V(hVessel_).attachments) {
-        if (b.get() == a) return n;
-        if (b->toParent == a->toParent) ++n;
-    }
-    return static_cast<DWORD>(-1);
+    Attachment* a = need<Attachment>(att, "GetAttachmentIndex");
+    if (!a || a->owner != asVessel(vessel)) return static_cast<DWORD>(-1);
+    return static_cast<DWORD>(host::detail::pointIndex(a));
 }
 const char* VESSEL::GetAttachmentId(ATTACHMENTHANDLE att) const {
-    Attachment* a = findIn(V(hVessel_).attachments, att);
+    Attachment* a = need<Attachment>(att, "GetAttachmentId");
     return a ? a->id.c_str() : "";
 }
 void VESSEL::GetAttachmentParams(ATTACHMENTHANDLE att, VECTOR3& pos, VECTOR3& dir, VECTOR3& rot) const {
-    if (Attachment* a = findIn(V(hVessel_).attachments, att)) {
+    if (Attachment* a = need<Attachment>(att, "GetAttachmentParams")) {
         pos = a->pos;
         dir = a->dir;
         rot = a->rot;
     }
 }
 OBJHANDLE VESSEL::GetAttachmentStatus(ATTACHMENTHANDLE att) const {
-    Attachment* a = findIn(V(hVessel_).attachments, att);
+    Attachment* a = need<Attachment>(att, "GetAttachmentStatus");
     return a ? a->attached : nullptr;
 }
 bool VESSEL::AttachChild(OBJHANDLE child, ATTACHMENTHANDLE attachment,
                          ATTACHMENTHANDLE child_attachment) const {
-    Vessel& v = V(hVessel_);
-    if (!valid(child) || child == hVessel_) return false;
-    Attachment* pp = findIn(v.attachments, attachment);
-    Attachment* cp = findIn(V(child).attachments, child_attachment);
-    return attach(v, pp, V(child), cp);
+    VesselRecord& v = R(vessel);
+    if (!host::detail::valid(child)) {
+        stopHere("", 0, "AttachChild was given a child that is no vessel");
+        return false;
+    }
+    VesselRecord& c = *rec(child);
+    Attachment* pp = static_cast<Attachment*>(attachment);
+    Attachment* cp = static_cast<Attachment*>(child_attachment);
+    // Points of other vessels, or of the wrong kind, are not linked here.
+    if ((pp && (pp->owner != &v || pp->toParent)) || (cp && (cp->owner != &c || !cp->toParent)))
+        return false;
+    return host::detail::attach(v, pp, c, cp, "", 0);
 }
 bool VESSEL::DetachChild(ATTACHMENTHANDLE attachment, double vel) const {
-    Vessel& v = V(hVessel_);
-    return detach(v, findIn(v.attachments, attachment), vel);
+    Attachment* a = need<Attachment>(attachment, "DetachChild");
+    if (!a || a->toParent) return false;
+    return host::detail::detachChild(*static_cast<VesselRecord*>(a->owner), a, vel);
 }
 
-// State and frames ------------------------------------------------------------------------------
+// Frames ----------------------------------------------------------------------------------------
 
-void VESSEL::GetStatus(VESSELSTATUS& s) const {
-    Vessel& v = V(hVessel_);
-    std::memset(&s, 0, sizeof s);
-    s.rpos = v.pos;
-    s.rvel = v.vel;
-    s.vrot = v.vrot;
-    s.arot = v.arot;
-    Propellant* p = v.defaultPropellant;
-    s.fuel = p && p->maxMass > 0.0 ? p->mass / p->maxMass : 0.0;
-    if (ThrusterGroup* g = groupOfType(v, THGROUP_MAIN)) s.eng_main = g->level();
-    if (ThrusterGroup* g = groupOfType(v, THGROUP_HOVER)) s.eng_hovr = g->level();
-    s.status = v.status;
-}
-void VESSEL::DefSetState(const VESSELSTATUS* status) const {
-    if (status) applyStatus(V(hVessel_), *status);
-}
-void VESSEL::GetGlobalPos(VECTOR3& pos) const { pos = V(hVessel_).pos; }
-void VESSEL::GetGlobalVel(VECTOR3& vel) const { vel = V(hVessel_).vel; }
-void VESSEL::GetRotationMatrix(MATRIX3& R) const { R = V(hVessel_).rot; }
+void VESSEL::GetGlobalPos(VECTOR3& pos) const { pos = R(vessel).pos; }
+void VESSEL::GetGlobalVel(VECTOR3& vel) const { vel = R(vessel).vel; }
+void VESSEL::GetRotationMatrix(MATRIX3& m) const { m = R(vessel).rot; }
 void VESSEL::Local2Global(const VECTOR3& local, VECTOR3& global) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     global = mul(v.rot, local) + v.pos;
 }
 void VESSEL::Global2Local(const VECTOR3& global, VECTOR3& local) const {
-    Vessel& v = V(hVessel_);
+    VesselRecord& v = R(vessel);
     local = tmul(v.rot, global - v.pos);
 }
 void VESSEL::Local2Rel(const VECTOR3& local, VECTOR3& rel) const { Local2Global(local, rel); }
-void VESSEL::GlobalRot(const VECTOR3& rloc, VECTOR3& rglob) const { rglob = mul(V(hVessel_).rot, rloc); }
+void VESSEL::GlobalRot(const VECTOR3& rloc, VECTOR3& rglob) const { rglob = mul(R(vessel).rot, rloc); }
 
 // VESSEL2 / VESSEL3 default callbacks -----------------------------------------------------------
 
-VESSEL2::VESSEL2(OBJHANDLE hVessel, int fmodel) : VESSEL(hVessel, fmodel) { version_ = 1; }
+VESSEL2::VESSEL2(OBJHANDLE hVessel, int fmodel) : VESSEL(hVessel, fmodel) { version = 1; }
 
 void VESSEL2::clbkSetClassCaps(FILEHANDLE) {}
 void VESSEL2::clbkSaveState(FILEHANDLE scn) { SaveDefaultState(scn); }
 void VESSEL2::clbkLoadStateEx(FILEHANDLE scn, void* status) {
-    char* line = nullptr;
-    while (oapiReadScenario_nextline(scn, line)) ParseScenarioLineEx(line, status);
+    if (auto* f = static_cast<host::detail::ScnFile*>(scn)) host::detail::readDefaultState(*this, *f, status);
 }
-void VESSEL2::clbkSetStateEx(const void*) {}
+void VESSEL2::clbkSetStateEx(const void* status) {
+    auto* ls = static_cast<const host::detail::LoadState*>(status);
+    if (ls && ls->version == 2 && ls->magic == host::detail::LoadState::MAGIC)
+        host::detail::applyLoadState(R(vessel), *const_cast<host::detail::LoadState*>(ls));
+}
 void VESSEL2::clbkPostCreation() {}
 void VESSEL2::clbkFocusChanged(bool, OBJHANDLE, OBJHANDLE) {}
 void VESSEL2::clbkPreStep(double, double, double) {}
@@ -480,6 +517,7 @@ void VESSEL2::clbkPostStep(double, double, double) {}
 bool VESSEL2::clbkPlaybackEvent(double, double, const char*, const char*) { return false; }
 void VESSEL2::clbkVisualCreated(VISHANDLE, int) {}
 void VESSEL2::clbkVisualDestroyed(VISHANDLE, int) {}
+void VESSEL2::clbkDrawHUD(int, const HUDPAINTSPEC*, HDC) {}
 void VESSEL2::clbkRCSMode(int) {}
 void VESSEL2::clbkADCtrlMode(DWORD) {}
 void VESSEL2::clbkHUDMode(int) {}
@@ -497,12 +535,16 @@ bool VESSEL2::clbkLoadVC(int) { return false; }
 bool VESSEL2::clbkVCMouseEvent(int, int, VECTOR3&) { return false; }
 bool VESSEL2::clbkVCRedrawEvent(int, int, SURFHANDLE) { return false; }
 
-VESSEL3::VESSEL3(OBJHANDLE hVessel, int fmodel) : VESSEL2(hVessel, fmodel) { version_ = 2; }
+VESSEL3::VESSEL3(OBJHANDLE hVessel, int fmodel) : VESSEL2(hVessel, fmodel) { version = 2; }
 bool VESSEL3::clbkPanelMouseEvent(int, int, int, int, void*) { return false; }
 bool VESSEL3::clbkPanelRedrawEvent(int, int, SURFHANDLE, void*) { return false; }
 int VESSEL3::clbkGeneric(int, int, void*) { return 0; }
 bool VESSEL3::clbkLoadPanel2D(int, PANELHANDLE, DWORD, DWORD) { return false; }
-void VESSEL3::clbkGetRadiationForce(const VECTOR3&, VECTOR3& F, VECTOR3& pos) {
-    F = _V(0, 0, 0);
+bool VESSEL3::clbkDrawHUD(int, const HUDPAINTSPEC*, oapi::Sketchpad*) { return true; }
+void VESSEL3::clbkRenderHUD(int, const HUDPAINTSPEC*, SURFHANDLE) {}
+void VESSEL3::clbkGetRadiationForce(const VECTOR3& mflux, VECTOR3& F, VECTOR3& pos) {
+    // A simple cross section (size squared) and albedo, no torque.
+    const double size = R(vessel).size;
+    F = mflux * (size * size * 1.5);
     pos = _V(0, 0, 0);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,22 +16,110 @@
 namespace host {
 namespace detail {
 
+// ---------------------------------------------------------------------------------------------
+// Text as the simulator's C library and streams read it.
+
+std::string lower(std::string s);
+bool equalsNoCase(const std::string& a, const char* b);
+bool startsWithNoCase(const char* text, const char* prefix);
+// The simulator's trim_string: cut at the first ';', trailing blanks and tabs removed, leading
+// ones skipped. `cut` tells whether a ';' cut anything.
+std::string trimLine(const std::string& raw, bool* cut = nullptr);
+// Reads a text file into lines without their line ends (LF, or CRLF); false when unreadable.
+bool readLines(const std::string& path, std::vector<std::string>& lines);
+bool parseDouble(const std::string& text, double& out);  // whole text, finite
+// sscanf's %lf and %d: leading white space skipped, the longest number read; false when none.
+bool scanDouble(const char*& p, double& out);
+bool scanInt(const char*& p, long& out);
+std::string fixed(double d, int decimals);  // a stream in fixed notation with that precision
+std::string formatNumber(double d);         // shortest text that reads back exactly
+
+// ---------------------------------------------------------------------------------------------
+// The simulator's stops.
+
+// Records the stop (the first one stands) and throws it at once unless a module's code is on
+// the stack; then the host call returns something harmless and the stop is thrown as soon as
+// the outermost callback has returned.
+void stopHere(const std::string& file, int line, const std::string& reason);
+void throwIfStopped();  // the recorded stop, when no module code is running
+// Wraps a call into a module: counts it as module code on the stack, keeps what escapes it from
+// the host, destroys vessels whose deletion waited for it, and throws a stop it led to.
+template <class F>
+void callModule(F&& f);
+
+// ---------------------------------------------------------------------------------------------
+// Vessel classes.
+
 struct ClassPoint {
     bool toParent = false;
     VECTOR3 pos{}, dir{}, rot{};
     std::string id;
 };
 
-// A vessel class file, read once per root.
+// A vessel class file: its lines (the clbkSetClassCaps handle reads them) and the generic keys
+// the simulator takes from it after clbkSetClassCaps, read once per root.
 struct ClassInfo {
     std::string path;
+    std::vector<std::string> lines;
+    bool hasModule = false;
     std::string module;
-    bool hasSize = false, hasMass = false, hasMaxFuel = false;
-    double size = 0.0, mass = 0.0, maxFuel = 0.0;
+    bool hasMeshName = false;
     std::string meshName;
+    bool hasSize = false, hasMass = false, hasMaxFuel = false, hasIsp = false;
+    double size = 0.0, mass = 0.0, maxFuel = 0.0, isp = 0.0;
+    bool enableFocus = true;
+    std::vector<std::pair<double, double>> resources;  // PropellantResourceN: maximum, efficiency
+    bool hasThrust[3] = {false, false, false};         // MaxMainThrust, MaxRetroThrust, ...Hover
+    double thrust[3] = {0.0, 0.0, 0.0};
+    bool hasPmi = false, hasCrossSections = false, hasRotDrag = false, hasCameraOffset = false;
+    VECTOR3 pmi{}, crossSections{}, rotDrag{}, cameraOffset{};
+    bool hasCw = false;
+    double cw[4] = {0, 0, 0, 0};
     std::vector<ClassPoint> points;
-    std::vector<std::string> lines;  // the file, for the clbkSetClassCaps handle
 };
+
+// The class file of `className` as the simulator looks for it (Config/Vessels, then Config),
+// null when there is none.
+const ClassInfo* classInfo(const std::string& className);
+// The simulator's GetItemString: the first line whose key matches `label` decides.
+bool classItem(const std::vector<std::string>& lines, const char* label, std::string& value);
+
+// ---------------------------------------------------------------------------------------------
+// Files handed to modules.
+
+// A text file as the simulator's input stream reads it: whole lines, a read position within a
+// line, and the stream's failure after a line too long for a fixed buffer.
+struct LineStream {
+    std::string path;
+    std::vector<std::string> lines;
+    size_t next = 0;  // line read next
+    size_t col = 0;   // characters of that line already read
+    bool failed = false;
+    int lineNumber() const { return static_cast<int>(next); }  // of the line read last
+    // getline into a buffer of `size` characters: false at the end, or when the line does not
+    // fit (the stream then fails, having read size - 1 characters of it).
+    bool getline(size_t size, std::string& out);
+    // The simulator's readline: a whole line of any length (it heals a failed stream).
+    bool readline(std::string& out);
+};
+
+struct ScnFile {
+    bool writing = false;
+    bool scenario = false;     // a scenario being loaded: what the simulator cuts is noticed
+    LineStream* in = nullptr;  // reading
+    LineStream own;            // a file opened by oapiOpenFile, or a class file
+    std::vector<char> buffer;  // the line last handed out, valid until the next call
+    std::vector<std::string>* out = nullptr;  // writing into memory (scenario saving)
+    std::FILE* file = nullptr;                // writing a file opened by oapiOpenFile
+};
+
+void writeLine(FILEHANDLE f, const std::string& line);
+// The simulator's reader of a vessel block for an interface without a reader of its own.
+void readDefaultState(VESSEL& iface, ScnFile& f, void* status);
+void noticeCut(const ScnFile& f, const std::string& raw, const std::string& kept);
+
+// ---------------------------------------------------------------------------------------------
+// Vessels.
 
 struct Module {
     void* lib = nullptr;
@@ -38,56 +127,108 @@ struct Module {
     ExitFn exit = nullptr;
 };
 
-struct Texture {
-    TextureRecord::Kind kind;
-    std::string name;
-};
-
-// A scenario or class file as handed to the module through FILEHANDLE.
-struct ScnFile {
-    bool writing = false;
-    std::string path;
-    // Reading: the block's lines and the file line number of each.
-    const std::vector<std::string>* lines = nullptr;
-    const std::vector<int>* lineNumbers = nullptr;
-    size_t next = 0;
-    int currentLine = 0;
-    std::vector<char> buffer;  // the line last handed out, valid until the next call
-    // Writing.
-    std::vector<std::string>* out = nullptr;
-    // A file opened by oapiOpenFile holds its own lines; output goes to `target` on closing.
-    std::vector<std::string> ownLines;
-    std::vector<int> ownNumbers;
-    std::string target;
-    bool append = false;
-};
-
-// What ParseScenarioLineEx gathers during one clbkLoadStateEx.
+// What the simulator's VESSELSTATUS2 gathers while a vessel block is read: the host hands this
+// to clbkLoadStateEx as its status pointer, so it starts with the version field.
+struct VesselRecord;
 struct LoadState {
     static constexpr uint32_t MAGIC = 0x5354534cu;
+    DWORD version = 2;
     uint32_t magic = MAGIC;
-    Vessel* vessel = nullptr;
-    ScnFile* file = nullptr;
-    bool hasRpos = false, hasRvel = false, hasArot = false, hasVrot = false;
-    VECTOR3 rpos{}, rvel{}, arot{}, vrot{};
+    VesselRecord* vessel = nullptr;
+    LineStream* file = nullptr;
+    bool hasBody = false;
+    std::string body;
     int status = 0;
-    std::string refBody;
-    std::vector<std::pair<long, double>> levels;
-    bool attached = false;
-    long parentPoint = 0, ownPoint = 0;
-    std::string parentName;
-    int attachLine = 0;
-    std::string error;  // first problem found in a line the host knows
-    int errorLine = 0;
+    VECTOR3 rpos{}, rvel{}, arot{}, vrot{};
+    double surfLng = 0.0, surfLat = 0.0, surfHdg = 0.0;
+    std::string base;
+    std::vector<std::pair<DWORD, double>> fuel;    // PRPLEVEL (index -1: every resource)
+    std::vector<std::pair<DWORD, double>> thrust;  // THLEVEL
+    bool hasPrplevel = false;
 };
 
-struct PendingAttach {
-    Vessel* child;
-    long parentPoint, ownPoint;
-    std::string parentName;
-    std::string file;
-    int line;
+// The host's vessel: the public record plus its bookkeeping. OBJHANDLE points to one.
+struct VesselRecord : Vessel {
+    // Placed next to what the step reads of the public record.
+    bool killPending = false;
+    bool listed = false;
+    // False only while every thruster is known to be at level 0 (set by any level above 0,
+    // cleared by the physics when it finds none firing): such a vessel skips the thrust pass.
+    bool thrustMayFire = false;
+    // The attitude taken on a parent's point depends only on the two points (whose geometry is
+    // fixed when they are made) and the parent's attitude; while those stay the same the last
+    // result is reused, since the trigonometry is most of following a parent.
+    struct Placement {
+        const Attachment* parentPoint = nullptr;  // null: nothing cached
+        const Attachment* ownPoint = nullptr;
+        MATRIX3 parentRot{};
+        MATRIX3 rot{};
+        VECTOR3 arot{};
+    } placement;
+    size_t index = 0;  // position in the vessel list
+
+    ExitFn exitFn = nullptr;
+    bool plainInterface = false;  // the host made iface as a plain VESSEL and deletes it
+    double defaultIsp = 5e4;
+    bool enableFocus = true;
+    std::vector<std::unique_ptr<ThrusterGroup>> userGroups;  // index type - THGROUP_USER
+    long nav[2] = {0, 0};        // NAVFREQ steps of the two radios every focusable vessel has
+    int attMode = 1, ctrlSurfMode = 0;
+    // Landed state as read (the host keeps a landed vessel where it is).
+    double surfLng = 0.0, surfLat = 0.0, surfHdg = 0.0, landAlt = 0.0;
+    VECTOR3 landArot{};
+    std::string base;
+    // The parent an ATTACHED line names, applied after the focus is set.
+    bool attachPending = false;
+    long attachOwn = 0, attachParent = 0;
+    std::string attachName;
+    std::string attachFile;
+    int attachLine = 0;
+    std::vector<std::string> lastSave;  // lines written by its last clbkSaveState
 };
+
+inline VesselRecord* rec(OBJHANDLE h) { return static_cast<VesselRecord*>(static_cast<Vessel*>(h)); }
+// A handle of a listed vessel.
+bool valid(OBJHANDLE h);
+VesselRecord* findVessel(const std::string& name);  // first by index, without regard to case
+
+// Builds the vessel up to its class keys (module, clbkSetClassCaps, generic keys); not listed.
+// Null where the simulator stops (recorded with stopHere).
+VesselRecord* spawn(const std::string& name, const std::string& cls, const std::string& file,
+                    int line);
+void list(VesselRecord* v);
+void killPending();  // the step's deletions
+void killNow(VesselRecord* v);
+void setFocusTo(VesselRecord* v);  // the simulator's SetFocusObject; nothing when already so
+VESSEL2* callbacks(const Vessel& v);  // null when the interface has no callbacks
+
+// State.
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
+void applyLoadState(VesselRecord& v, LoadState& ls);
+void updateRotation(Vessel& v);
+void runSave(VesselRecord& v, std::vector<std::string>& out);
+
+// Thrust.
+void setThrusterLevel(Thruster& t, double level);  // the simulator's internal setter
+ThrusterGroup* groupOf(VesselRecord& v, THGROUP_TYPE type, bool make);
+void physics(double dt);
+
+// Attachments.
+void placeChild(VesselRecord& child);
+// The simulator's AttachChild; false where it refuses, a stop where it would loop or crash.
+bool attach(VesselRecord& parent, Attachment* parentPoint, VesselRecord& child,
+            Attachment* childPoint, const std::string& file, int line);
+bool detachChild(VesselRecord& parent, Attachment* parentPoint, double vel);
+void detachFromParent(VesselRecord& child, double vel);
+Attachment* pointAt(VesselRecord& v, bool toParent, long index);
+long pointIndex(const Attachment* a);
+
+// Meshes and textures.
+Mesh* loadGlobalMesh(const std::string& name);
+void deleteOwnedMeshes();
+
+// ---------------------------------------------------------------------------------------------
+// The world.
 
 struct World {
     std::string root;
@@ -96,97 +237,77 @@ struct World {
     long baseStep = 0;  // step index and time at which dt last changed
     double baseTime = 0.0;
     double time = 0.0;
+    double mjd0 = 51544.5;  // the scenario's date at time 0
     int flightModel = 1;
     bool inStep = false;
     int callbackDepth = 0;  // module callbacks running now
+    std::unique_ptr<Stop> stop;
 
-    std::vector<Vessel*> vessels;                // listed, creation order
-    std::vector<std::unique_ptr<Vessel>> owned;  // every vessel object, live or deleted
-    PointerSet live;  // vessels that exist and are not deleted
-    std::unordered_map<std::string, Vessel*> byName;
-    Vessel* focus = nullptr;
-    std::vector<Vessel*> pendingDestroy;
-    std::vector<Vessel*> stepPass;       // storage of the list of vessels a step calls back
-    std::vector<Vessel*> createdInStep;  // vessels whose createdInStep flag is set
-    // Deleted resources and replaced groups stay allocated: modules may still hold their handles.
+    std::vector<Vessel*> vessels;                      // listed, index order
+    std::vector<std::unique_ptr<VesselRecord>> owned;  // every vessel object, live or deleted
+    PointerSet live;  // listed vessels
+    // Lower-case name -> listed vessels of that name (the first by index is the one found).
+    std::unordered_map<std::string, std::vector<VesselRecord*>> byName;
+    VesselRecord* focus = nullptr;
+    VesselRecord* previousFocus = nullptr;
+    std::vector<VesselRecord*> doomed;  // unlisted, waiting for the module's code to return
+    VesselRecord stopped;               // what oapiCreateVessel gives where the simulator stops
+    VesselRecord* spawning = nullptr;   // the vessel whose ovcInit is running
+    // Deleted resources and cleared animations stay allocated: modules may still hold handles.
     std::vector<std::unique_ptr<Propellant>> retiredPropellants;
-    std::vector<std::unique_ptr<ThrusterGroup>> retiredGroups;
+    std::vector<std::unique_ptr<Animation>> retiredAnimations;
 
     std::function<void(double)> preStepHook;
-    std::vector<int> queuedKeys;
+    std::vector<int> queuedKeys;    // down at the end of the next step
+    std::vector<int> releasedKeys;  // up at the end of the next step
     char held[256] = {};
-    std::unordered_map<int, double> keyAccepted;  // key -> time last accepted
+    char lastKey = static_cast<char>(255);  // oapiAcceptDelayedKey remembers one key
+    double lastKeyTime = 0.0;
 
-    int failCreateIn = 0, failMeshIn = 0;
-
-    std::map<std::string, ClassInfo> classes;  // lower-case class name; a missing file is absent
-    std::map<std::string, Module> modules;     // lower-case module name
-    std::map<std::string, Module> registered;  // lower-case module name
-    std::map<std::string, Mesh*> meshCache;    // lower-case mesh name
+    std::map<std::string, std::unique_ptr<ClassInfo>> classes;  // lower-case class name
+    std::map<std::string, Module> modules;                      // lower-case module name
+    std::map<std::string, Module> registered;                   // lower-case module name
+    std::map<std::string, Mesh*> meshCache;                     // exact mesh name
     std::vector<std::unique_ptr<Mesh>> meshes;  // kept for the process: modules may hold handles
     std::unordered_set<Mesh*> ownedMeshes;      // given out by oapiLoadMesh, not yet deleted
-    std::map<std::pair<int, std::string>, Texture*> textureByName;
-    std::vector<std::unique_ptr<Texture>> textures;
+    std::map<std::pair<int, std::string>, SURFHANDLE> textureByName;
+    std::vector<std::unique_ptr<TextureRecord>> textures;
+    std::unordered_set<ScnFile*> openFiles;  // by oapiOpenFile, not yet closed
 
     Records records;
     std::vector<Listener*> listeners;
     ScenarioInfo scenario;
-    // Top-level layout of the loaded scenario: raw lines and placeholders for the sections.
-    struct Segment {
-        enum Kind { RAW, DESC, ENV, FOCUS, SHIPS } kind;
-        std::string text;
+    // The loaded scenario's lines and where its sections lie, to write it back.
+    struct Region {
+        enum Kind { DESC, ENV, FOCUS, SHIPS } kind;
+        size_t first, last;  // line indexes; last is one past the region
     };
-    std::vector<Segment> layout;
+    std::vector<std::string> layoutLines;
+    std::vector<Region> regions;
+    bool scenarioLoaded = false;
 };
 
 World& world();
 
-inline Vessel* asVessel(OBJHANDLE h) { return static_cast<Vessel*>(h); }
-// A handle of a listed, not deleted vessel.
-bool valid(OBJHANDLE h);
-inline Vessel& self(const VESSEL* v, OBJHANDLE h) {
-    (void)v;
-    return *static_cast<Vessel*>(h);
-}
-
-std::string lower(std::string s);
-// Reads a text file into lines without their line ends (LF, or CRLF); false when unreadable.
-bool readLines(const std::string& path, std::vector<std::string>& lines);
-bool parseDouble(const std::string& text, double& out);  // whole text, finite
-std::string formatNumber(double d);                     // shortest text that reads back exactly
-std::string formatAngle(double rad);  // degrees, reading back to the same radians
-
-const ClassInfo* classInfo(const std::string& className, std::string* error);
-Mesh* loadMesh(const std::string& name);  // no failure counting, cached
-MESHHANDLE loadMeshCounted(const char* name, bool global);
-void deleteOwnedMeshes();  // at reset: what modules left undeleted
-
-Vessel* spawn(const std::string& name, const std::string& cls, std::string* error);
-void list(Vessel* v);
-void applyStatus(Vessel& v, const VESSELSTATUS& s);
-void updateRotation(Vessel& v);
-void placeChild(Vessel& child);
-bool attach(Vessel& parent, Attachment* parentPoint, Vessel& child, Attachment* childPoint);
-bool detach(Vessel& parent, Attachment* parentPoint, double vel);
-void notifyFocus(Vessel* from, Vessel* to);
-VESSEL2* callbacks(Vessel& v);  // null when the interface has no callbacks
-
-void runSave(Vessel& v, std::vector<std::string>& out);
-void writeLine(FILEHANDLE f, std::string line);
-
-// Marks a call into a module: a vessel deleted meanwhile is destroyed only when the outermost
-// callback has returned (it may be the deleted vessel's own).
-struct CallbackScope {
-    CallbackScope();
-    ~CallbackScope();
-    CallbackScope(const CallbackScope&) = delete;
-    CallbackScope& operator=(const CallbackScope&) = delete;
-};
-void destroyPending();
-
 template <class F>
 void notify(F f) {
     for (Listener* l : world().listeners) f(*l);
+}
+
+void destroyDoomed();
+
+template <class F>
+void callModule(F&& f) {
+    World& w = world();
+    ++w.callbackDepth;
+    try {
+        f();
+    } catch (...) {
+    }
+    if (--w.callbackDepth == 0) {
+        if (!w.inStep) destroyDoomed();
+        throwIfStopped();
+    }
 }
 
 }  // namespace detail

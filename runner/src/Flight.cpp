@@ -90,6 +90,7 @@ public:
         event(nameOf(r.parent), "released " + nameOf(r.child) + pointText(r.parent, r.parentPoint));
     }
     void onKeyEvent(const host::KeyRecord& r) override {
+        if (!r.down) return;  // a key let go is no event of the flight
         if (keysDue_ > 0) --keysDue_;
         holding_ = false;
         std::vector<std::string> effects;
@@ -159,7 +160,6 @@ private:
             nextRowTime_ = static_cast<double>(rowsDue_) * options_.sampleInterval;
         }
         for (const host::Vessel* v : host::vessels()) {
-            if (v->deleted) continue;
             Sample s;
             s.time = time;
             s.vessel = v->name;
@@ -233,7 +233,6 @@ void printSummary(std::ostream& out) {
     rows.push_back({{"vessel", "class", "mass kg", "propellant kg", "items", "attached to",
                      "speed m/s"}});
     for (host::Vessel* v : host::vessels()) {
-        if (v->deleted) continue;
         Row r;
         r.cells[0] = v->name + (host::focus() == v ? " *" : "");
         r.cells[1] = v->className;

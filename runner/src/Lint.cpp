@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -46,18 +48,20 @@ std::string likelyKeyword(const std::string& word) {
     return "";
 }
 
-// The module a class file names, "" when it names none. Throws when there is no class file.
-std::string moduleOfClass(const std::string& cls, const std::string& file, int line) {
-    const std::string path = host::findFileNoCase("Config/Vessels/" + cls + ".cfg");
-    if (path.empty()) throw InputError(file, line, "unknown vessel class '" + cls + "'");
-    std::ifstream in(path);
-    std::string l;
-    while (std::getline(in, l)) {
-        const std::size_t eq = l.find('=');
-        if (eq == std::string::npos) continue;
-        if (upper(trim(l.substr(0, eq))) == "MODULE") return trim(l.substr(eq + 1));
-    }
-    return "";
+std::string fixed2(double v) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%.2f", v);
+    return b;
+}
+
+// A line as the simulator hands it to a module: cut at the first ';', blanks trimmed.
+std::string asHandedOver(const std::string& raw) {
+    return trim(raw.substr(0, raw.find(';')));
+}
+
+bool hasClassFile(const std::string& cls) {
+    return !host::findFileNoCase("Config/Vessels/" + cls + ".cfg").empty() ||
+           !host::findFileNoCase("Config/" + cls + ".cfg").empty();
 }
 
 class Linter {
@@ -135,10 +139,18 @@ private:
             return i < w.size() ? w[i] : std::string();
         };
         if (p.lineCut) report(lineNo, "line longer than 511 characters: the rest is not read");
-        if (std::strchr(p.name, ':') != nullptr)
-            report(lineNo, std::string("name '") + p.name +
-                               "' holds ':': no vessel can carry it in a scenario, so the item is "
-                               "never released");
+        const std::string name = p.name;
+        if (p.fieldsRead > 0 && (name.empty() || name.find_first_of(":; \t") != std::string::npos))
+            report(lineNo, "name '" + name +
+                               "' cannot be carried by a scenario (empty, or holding ':', ';' or a "
+                               "blank): J keeps the item aboard");
+        if (p.fieldsRead > 2 && !hasClassFile(p.className))
+            report(lineNo, std::string("class '") + p.className +
+                               "' has no class file in the root (the simulator would stop on it): J "
+                               "keeps the item aboard");
+        if (p.fieldsRead > 1 && host::findFileNoCase(std::string("Meshes/") + p.mesh + ".msh").empty())
+            report(lineNo, std::string("mesh '") + p.mesh + "' has no file Meshes/" + p.mesh +
+                               ".msh in the root: the item is carried and released, but not drawn");
         for (int f = 0; f < 3; ++f)
             if (p.cutWords & (1u << f))
                 report(lineNo, std::string(kFieldNames[f]) +
@@ -147,6 +159,12 @@ private:
             if (p.badNumbers & (1u << f))
                 report(lineNo, std::string(kFieldNames[f]) + " '" + word(f).substr(0, 40) +
                                    "' is not a finite number below 1e12: read as 0");
+        if (p.fieldsRead > ItemLineParse::kMass && p.mass < 0.0)
+            report(lineNo, "negative mass " + fixed2(p.mass) + ": the cone's empty mass drops by it");
+        if (p.fieldsRead > ItemLineParse::kFuel && (p.fuel < 0.0 || p.fuel > 1.0))
+            report(lineNo, "fuel fraction " + fixed2(p.fuel) +
+                               " outside 0..1: the released vessel's tanks take it as the simulator "
+                               "clamps it");
         if (p.fieldsRead < ItemLineParse::kFieldCount) {
             if (p.trailing)
                 report(lineNo, std::string(kFieldNames[p.fieldsRead]) + " '" +
@@ -168,45 +186,53 @@ private:
 }  // namespace
 
 std::vector<std::string> lintScenario(const std::string& scenario, const std::string& displayName) {
-    std::ifstream in(scenario, std::ios::binary);
-    if (!in) throw InputError(displayName + ": cannot open scenario");
-    std::vector<std::string> findings;
-    Linter linter(displayName, findings);
-
-    bool inShips = false, inCone = false, inBlock = false;
-    ItemReader reader;
-    std::string raw;
-    int lineNo = 0;
-    while (std::getline(in, raw)) {
-        ++lineNo;
-        const std::string line = trim(raw);
-        if (!inShips) {
-            if (upper(line) == "BEGIN_SHIPS") inShips = true;
-            continue;
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(scenario, std::ios::binary);
+        if (!in) throw InputError(displayName + ": cannot open scenario");
+        std::string raw;
+        while (std::getline(in, raw)) {
+            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+            lines.push_back(raw);
         }
-        if (!inBlock) {
-            if (upper(line) == "END_SHIPS") {
-                inShips = false;
-                continue;
-            }
-            const std::size_t colon = line.find(':');
-            if (line.empty()) continue;
-            if (colon == std::string::npos || colon == 0 || colon + 1 == line.size())
-                throw InputError(displayName, lineNo, "expected a vessel as NAME:CLASS");
-            const std::string cls = trim(line.substr(colon + 1));
-            inBlock = true;
-            inCone = strcasecmp(moduleOfClass(cls, displayName, lineNo).c_str(), kConeModule) == 0;
-            reader = ItemReader();
-            continue;
-        }
-        if (upper(line) == "END") {
-            if (inCone) linter.blockEnd(reader);
-            inBlock = false;
-            continue;
-        }
-        if (inCone) linter.coneLine(reader, raw, lineNo);
     }
-    if (inBlock) throw InputError(displayName, lineNo, "vessel block without END");
+    // What the simulator itself does with the file: its stop, and what it does silently.
+    std::vector<std::pair<int, std::string>> found;
+    host::reset();
+    try {
+        host::loadScenario(scenario);
+    } catch (const host::Stop& e) {
+        found.emplace_back(e.line, "the simulator would stop here: " + e.reason);
+    } catch (const host::Error& e) {
+        throw InputError(displayName, e.line, e.message);
+    }
+    for (const host::Notice& n : host::scenario().notices) found.emplace_back(n.line, n.message);
+
+    // The item lines of every cone block, as the cone will read them.
+    std::vector<std::string> items;
+    Linter linter(displayName, items);
+    for (const host::BlockInfo& b : host::scenario().blocks) {
+        if (strcasecmp(b.moduleName.c_str(), kConeModule) != 0) continue;
+        ItemReader reader;
+        for (int n = b.headerLine + 1; n <= b.lastLine && n <= static_cast<int>(lines.size()); ++n) {
+            const std::string line = asHandedOver(lines[static_cast<std::size_t>(n - 1)]);
+            if (n == b.lastLine && upper(line) == "END") break;
+            linter.coneLine(reader, line, n);
+        }
+        linter.blockEnd(reader);
+    }
+    host::reset();
+
+    // One list by line; at one line the simulator's findings before the cone's.
+    std::vector<std::string> findings;
+    for (const auto& f : found) findings.push_back(displayName + ":" + std::to_string(f.first) + ": " + f.second);
+    findings.insert(findings.end(), items.begin(), items.end());
+    auto lineOf = [&](const std::string& f) {
+        return std::atoi(f.c_str() + displayName.size() + 1);
+    };
+    std::stable_sort(findings.begin(), findings.end(),
+                     [&](const std::string& a, const std::string& b) { return lineOf(a) < lineOf(b); });
+    findings.erase(std::unique(findings.begin(), findings.end()), findings.end());
     return findings;
 }
 

@@ -11,8 +11,9 @@ double propellantKg(const host::Vessel& v) {
 }
 
 const host::ThrusterGroup* findGroup(const host::Vessel& v, THGROUP_TYPE type) {
+    // The simulator holds every standard group from the start; one without thrusters is none.
     for (const auto& g : v.groups)
-        if (g->type == type) return g.get();
+        if (g->type == type && !g->thrusters.empty()) return g.get();
     return nullptr;
 }
 
@@ -25,8 +26,7 @@ const host::Propellant* retroPropellant(const host::Vessel& v) {
 
 double retroLevel(const host::Vessel& v) {
     const host::ThrusterGroup* g = findGroup(v, THGROUP_RETRO);
-    // The level of its first thruster, as the host counts a group's level.
-    return g && !g->thrusters.empty() ? g->thrusters.front()->level : 0.0;
+    return g ? g->level() : 0.0;
 }
 
 std::optional<double> deployState(const host::Vessel& v) {

@@ -201,6 +201,10 @@ int main(int argc, char** argv) {
         std::cout.flush();
         std::cerr << e.what() << std::endl;
         return 2;
+    } catch (const host::Stop& e) {
+        std::cout.flush();
+        std::cerr << e.what() << std::endl;
+        return 3;
     }
     return 0;
 }

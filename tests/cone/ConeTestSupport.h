@@ -77,11 +77,12 @@ inline std::string writeScenario(const std::string& name, const std::string& shi
     return rel;
 }
 
-// One ship block at rest at the origin, with extra lines (item lines and the like).
+// One ship block at rest at the origin with full tanks (loading a block empties every tank it
+// does not list), with extra lines (item lines and the like).
 inline std::string ship(const std::string& name, const std::string& cls,
                         const std::vector<std::string>& lines = {}) {
     std::string s = name + ":" + cls + "\n  STATUS Orbiting Earth\n  RPOS 0.00 0.00 0.00\n" +
-                    "  RVEL 0.00 0.00 0.00\n  AROT 0.00 0.00 0.00\n";
+                    "  RVEL 0.00 0.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1 1:1\n";
     for (const std::string& l : lines) s += "  " + l + "\n";
     return s + "END\n";
 }
@@ -111,7 +112,8 @@ inline double distance(const VECTOR3& a, const VECTOR3& b) { return dist(a, b); 
 
 inline std::string vecText(const VECTOR3& v) {
     char b[96];
-    std::snprintf(b, sizeof b, "(%.17g %.17g %.17g)", v.x, v.y, v.z);
+    // + 0.0 writes -0 as 0: a saved "-0.000" reads back as -0, the same value.
+    std::snprintf(b, sizeof b, "(%.17g %.17g %.17g)", v.x + 0.0, v.y + 0.0, v.z + 0.0);
     return b;
 }
 

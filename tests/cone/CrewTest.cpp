@@ -254,6 +254,21 @@ TEST_F(CrewTest, JKeepsAnItemTheSimulatorCouldNotMakeOrSave) {
     EXPECT_TRUE(host::records().creations.empty());
 }
 
+// The simulator takes a name already taken; a lookup by name then finds the older vessel.
+TEST_F(CrewTest, JGivesTheFocusToTheVesselItMadeUnderATakenName) {
+    host::loadScenario(writeScenario(
+        "taken-name",
+        ship("k1-suit", "nasa_mmu") +
+            ship("K1", "AEROBELL", {"PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
+        "K1"));
+    const OBJHANDLE older = host::find("K1-Suit");
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+    ASSERT_EQ(host::records().creations.size(), 1u);
+    const OBJHANDLE made = host::records().creations[0].result;
+    EXPECT_NE(made, older);
+    EXPECT_EQ(host::focus(), made);
+}
+
 // Releasing a seated astronaut leaves the items still aboard in the cone's mass.
 TEST_F(CrewTest, SeatReleaseKeepsTheOtherItemsMass) {
     host::loadScenario(writeScenario(

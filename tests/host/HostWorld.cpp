@@ -1,5 +1,7 @@
 #include "HostWorld.h"
 
+#include <set>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +15,7 @@ namespace fs = std::filesystem;
 
 std::function<void(Craft&, double)> Craft::onPostStep;
 int Craft::exits = 0;
+int Craft::plainExits = 0;
 bool Craft::refuseNext = false;
 std::string HostWorld::root;
 
@@ -52,15 +55,27 @@ int Craft::clbkConsumeBufferedKey(DWORD key, bool, char* kstate) {
     return key == OAPI_KEY_K ? 1 : 0;
 }
 
+// The crafts this module made: ovcExit may also be handed the simulator's own plain VESSEL.
+static std::set<VESSEL*>& madeCrafts() {
+    static std::set<VESSEL*> made;
+    return made;
+}
+
 static VESSEL* craftInit(OBJHANDLE h, int fm) {
     if (Craft::refuseNext) {
         Craft::refuseNext = false;
         return nullptr;
     }
-    return new Craft(h, fm);
+    Craft* c = new Craft(h, fm);
+    madeCrafts().insert(c);
+    return c;
 }
 
 static void craftExit(VESSEL* v) {
+    if (madeCrafts().erase(v) == 0) {
+        ++Craft::plainExits;
+        return;
+    }
     ++Craft::exits;
     delete static_cast<Craft*>(v);
 }

@@ -31,6 +31,7 @@ public:
 
     static std::function<void(Craft&, double)> onPostStep;
     static int exits;
+    static int plainExits;  // ovcExit calls given the simulator's plain VESSEL
     static bool refuseNext;
 };
 
@@ -50,5 +51,11 @@ protected:
         return host::createVessel(name, cls, s);
     }
 };
+
+inline void expectNear(const VECTOR3& a, const VECTOR3& b, double tol = 1e-9) {
+    EXPECT_NEAR(a.x, b.x, tol);
+    EXPECT_NEAR(a.y, b.y, tol);
+    EXPECT_NEAR(a.z, b.z, tol);
+}
 
 #endif  // TESTS_HOST_WORLD_H

@@ -24,6 +24,7 @@ TEST_F(StepShortcuts, ThrustResumesAfterCoastingWhicheverWayTheLevelIsSet) {
     craft(byGroup).SetThrusterGroupLevel(THGROUP_MAIN, 1.0);
     engineOn.fuel = 1.0;
     engineOn.eng_main = 1.0;
+    engineOn.flag[0] = 1 | 2;  // the fuel and engine levels given apply
     craft(byStatus).DefSetState(&engineOn);
     host::step();
     for (OBJHANDLE h : {byThruster, byGroup, byStatus}) {

@@ -7,9 +7,14 @@
 //     host::loadScenario("Scenarios/Tests/burn.scn");
 //     OBJHANDLE h = host::find("Probe-1");
 //     const host::Vessel& v = host::vessel(h);   // everything the module asked of the host
-//     host::pressKey(OAPI_KEY_K);                // delivered in the next step
+//     host::pressKey(OAPI_KEY_K);                // delivered at the end of the next step
 //     host::runFor(5.0);
 //     host::saveScenario("/tmp/out.scn");
+//
+// The host does what the simulator does, including where the simulator would stop: such a point
+// throws host::Stop from the host function the caller is in (or, when a module's code is
+// running, as soon as the module's callback has returned), and every world operation after it
+// throws the same Stop until reset().
 //
 // OBJHANDLE is a host::Vessel*; the other SDK handles point to the records below (Propellant,
 // Thruster, ThrusterGroup, ParticleStream, AnimationComponent, Attachment, Mesh). Those objects
@@ -39,7 +44,8 @@
 
 namespace host {
 
-// A file the host cannot go on reading. what() is "FILE:LINE: MESSAGE" (line 0: the whole file).
+// A file the runner gave the host that cannot be read at all. what() is "FILE:LINE: MESSAGE"
+// (line 0: the whole file).
 class HOST_API Error : public std::runtime_error {
 public:
     Error(const std::string& file, int line, const std::string& message);
@@ -70,21 +76,30 @@ struct Propellant {
     double efficiency = 1.0;
 };
 
-// A thruster at level L with maximum thrust F pushes with F*L along dir and draws
-// F*L / (isp0 * efficiency) kg/s from its resource; isp0 <= 0 draws nothing. No resource, or an
-// empty one, gives no thrust; a resource never goes below 0.
+// A thruster burns at `level`, which the step takes from its permanent level clamped to 0..1:
+// F = maxThrust * level along dir, drawing F / (isp0 * efficiency) kg/s from its resource. A
+// resource that is missing or empty gives no thrust and sets both levels to 0.
 struct Thruster {
-    VECTOR3 pos{}, dir{};
+    Vessel* owner = nullptr;
+    VECTOR3 pos{}, dir{};  // dir as given; the thrust acts along its unit vector
     double maxThrust = 0.0;
     Propellant* resource = nullptr;  // null: none given, or its resource was deleted
-    double isp0 = 0.0, ispRef = 0.0, pRef = 0.0;
+    double isp0 = 0.0;               // the vessel's default Isp where the module gave none
+    double ispRef = 0.0, pRef = 0.0;
     double level = 0.0;
+    double levelPermanent = 0.0;
 };
 
+// One group per type, made on first use and kept (a type defined again takes new thrusters).
 struct ThrusterGroup {
     THGROUP_TYPE type = THGROUP_MAIN;
     std::vector<Thruster*> thrusters;
-    double level() const;  // the level of its first thruster, 0 for an empty group
+    // The mean level of its thrusters, 0 for an empty group.
+    double level() const {
+        double sum = 0.0;
+        for (const Thruster* t : thrusters) sum += t->level;
+        return thrusters.empty() ? 0.0 : sum / static_cast<double>(thrusters.size());
+    }
 };
 
 struct Exhaust {
@@ -113,8 +128,8 @@ struct ReentryTexture {
 struct Mesh;  // a loaded mesh; MESHHANDLE is a Mesh*
 
 struct MeshSlot {
-    MESHHANDLE handle = nullptr;
-    std::string meshName;  // name the handle was loaded under, empty for a null handle
+    MESHHANDLE handle = nullptr;  // null where the mesh was added by file name
+    std::string meshName;         // the file name given, or the name the handle was loaded under
     VECTOR3 offset{};
     WORD visibility = 1;
 };
@@ -145,23 +160,48 @@ struct Attachment {
     Vessel* owner = nullptr;
     bool toParent = false;  // true: a point by which the owner hangs on a parent (P)
     VECTOR3 pos{}, dir{}, rot{};
-    std::string id;
+    std::string id;  // at most 8 characters, as the simulator keeps it
     bool loose = false;
     Vessel* attached = nullptr;  // the child on a C point, the parent on a P point
     Attachment* mate = nullptr;  // the point on the other vessel
 };
 
-// The host's vessel object. Read it; change it only through the SDK or the functions below.
+// What the host holds of a vessel and what its module asked of it. Read it; change it only
+// through the SDK or the functions below. What every step reads comes last, next to the host's
+// own bookkeeping of the vessel.
 struct HOST_API Vessel {
-    // What every step reads of every vessel comes first, so that stepping many vessels touches
-    // few cache lines of each: the step's flags, the interface, the attachments, the state that
-    // a parent hands to its children, and the mass.
-    bool deleted = false;
-    bool createdInStep = false;
-    bool hostOwnsIface = false;
-    // False only while every thruster is known to be at level 0 (set by any level above 0,
-    // cleared by the physics when it finds none firing): such a vessel skips the thrust pass.
-    bool thrustMayFire = false;
+    std::string name;
+    std::string className;   // as written by the scenario or the caller
+    std::string moduleName;  // as the class file names it, empty for a module-less class
+    bool moduleMade = false;  // iface is what ovcInit gave; false: the simulator's plain VESSEL
+    int flightModelAsked = 1;  // given to ovcInit
+    int flightModelGiven = 1;  // given to the VESSEL constructor
+
+    double size = 10.0;
+    VECTOR3 pmi{};
+    VECTOR3 crossSections{};
+    double cw[4] = {0, 0, 0, 0};  // z+, z-, x, y
+    VECTOR3 rotDrag{};
+    double pitchMomentScale = 0.0, bankMomentScale = 0.0;
+    VECTOR3 touchdown[3]{};
+    VECTOR3 cameraOffset{};
+
+    Propellant* defaultPropellant = nullptr;  // the one set, else the first made; null once deleted
+    std::vector<std::unique_ptr<Thruster>> thrusters;
+    std::vector<std::unique_ptr<ThrusterGroup>> groups;  // creation order of the types
+    std::vector<Exhaust> exhausts;
+    std::vector<std::unique_ptr<ParticleStream>> streams;
+    ReentryTexture reentry;
+
+    std::vector<MeshSlot> meshes;  // index order
+    std::vector<MeshCall> meshCalls;
+    std::vector<std::unique_ptr<Animation>> animations;
+
+    std::string refBody;  // the body its state is relative to
+    int status = 0;       // 0 orbiting, 1 landed
+
+    double mass() const;  // empty mass + propellant, in creation order
+
     VESSEL* iface = nullptr;
     Attachment* parentPoint = nullptr;  // the parent's C point it hangs on, null when free
     Attachment* ownPoint = nullptr;     // its own P point used for that
@@ -172,52 +212,6 @@ struct HOST_API Vessel {
     VECTOR3 arot{};        // Euler angles [rad]
     MATRIX3 rot{};         // rotation matrix of arot
     VECTOR3 vrot{};
-    // The attitude taken on a parent's point depends only on the two points (whose geometry is
-    // fixed when they are made) and the parent's attitude; while those stay the same the last
-    // result is reused, since the trigonometry is most of following a parent.
-    struct Placement {
-        const Attachment* parentPoint = nullptr;  // null: nothing cached
-        const Attachment* ownPoint = nullptr;
-        MATRIX3 parentRot{};
-        MATRIX3 rot{};
-        VECTOR3 arot{};
-    } placement;
-
-    std::string name;
-    std::string className;   // as written by the scenario or the caller
-    std::string moduleName;  // empty for a module-less class
-    int flightModelAsked = 1;  // given to ovcInit
-    int flightModelGiven = 1;  // given to the VESSEL constructor
-
-    double size = 1.0;
-    VECTOR3 pmi{};
-    VECTOR3 crossSections{};
-    double cw[4] = {0, 0, 0, 0};  // z+, z-, x, y
-    VECTOR3 rotDrag{};
-    double pitchMomentScale = 0.0, bankMomentScale = 0.0;
-    VECTOR3 touchdown[3]{};
-    VECTOR3 cameraOffset{};
-
-    Propellant* defaultPropellant = nullptr;
-    std::vector<std::unique_ptr<Thruster>> thrusters;
-    std::vector<std::unique_ptr<ThrusterGroup>> groups;  // a type defined again replaces the first
-    std::vector<Exhaust> exhausts;
-    std::vector<std::unique_ptr<ParticleStream>> streams;
-    ReentryTexture reentry;
-
-    std::vector<MeshSlot> meshes;  // index order
-    std::vector<MeshCall> meshCalls;
-    std::vector<std::unique_ptr<Animation>> animations;
-
-    std::string refBody = "Earth";
-    int status = 0;  // 0 orbiting, 1 landed
-
-    std::vector<std::string> lastSave;      // lines written by its last clbkSaveState
-    std::vector<std::string> unknownLines;  // scenario lines the host did not know, kept
-    double mass() const;                    // empty mass + propellant, in creation order
-
-    size_t index = 0;  // position in the vessel list
-    void (*exitFn)(VESSEL*) = nullptr;
 };
 
 struct Mesh {
@@ -241,7 +235,7 @@ struct MeshLoadRecord {
     std::string name;
     bool global = false;
     // oapiLoadMesh always gives a new mesh (empty when the file is missing); oapiLoadMeshGlobal
-    // gives null for a missing or unreadable file, or when made to fail.
+    // gives null for a file without a group.
     MESHHANDLE handle = nullptr;
 };
 
@@ -249,6 +243,7 @@ struct CreationRecord {
     double time = 0.0;
     std::string name, className;
     VESSELSTATUS status{};
+    // The vessel made; where the simulator stopped instead, a handle no lookup finds.
     OBJHANDLE result = nullptr;
 };
 
@@ -261,6 +256,7 @@ struct KeyRecord {
     double time = 0.0;
     OBJHANDLE vessel = nullptr;  // focus vessel, null when there was none
     DWORD key = 0;
+    bool down = true;
     int result = 0;
 };
 
@@ -278,14 +274,14 @@ struct Records {
     std::vector<FocusRecord> focusChanges;
     std::vector<KeyRecord> keys;
     std::vector<AttachRecord> attachments;
-    std::vector<std::string> log;  // lines given to oapiWriteLog
+    std::vector<std::string> log;  // lines given to oapiWriteLog, and the host's own log lines
 };
 
 HOST_API const Records& records();
 
 // Observer of what happens, called as it happens (while the module's call is still running).
-// onVesselCreated is told of every oapiCreateVessel / createVessel call, refused ones with a null
-// handle; vessels of a scenario being loaded are not reported one by one.
+// onVesselCreated is told of every vessel made by oapiCreateVessel / createVessel; vessels of a
+// scenario being loaded are not reported one by one.
 class HOST_API Listener {
 public:
     virtual ~Listener();
@@ -308,9 +304,11 @@ HOST_API void removeListener(Listener* l);
 
 HOST_API void setRoot(const std::string& dir);  // also chdir()s into it
 HOST_API const std::string& root();
-// Destroys every vessel (module vessels through their ovcExit), clears records, listeners
-// stay, time 0, step index 0, focus none, failure counters off, held keys released.
+// Destroys every vessel (module vessels through their ovcExit), clears records and a stop,
+// listeners stay, time 0, step index 0, focus none, held keys released.
 HOST_API void reset();
+// The stop the world has come to, or null while it runs.
+HOST_API const Stop* stopped();
 
 HOST_API void setStep(double dt);  // default 0.1 s
 HOST_API double stepLength();
@@ -318,7 +316,9 @@ HOST_API double simTime();
 HOST_API long stepIndex();
 // Called first in every step with that step's time (the time oapiGetSimTime gives in it).
 HOST_API void setPreStepHook(std::function<void(double)> fn);
-// One step: hook, queued key events to the focus vessel, physics, clbkPostStep of every vessel.
+// One step in the simulator's order: the hook, clbkPreStep of every vessel by index, the
+// physics, clbkPostStep of every vessel by index (a vessel made during a pass is called in it),
+// the deletions asked for, then the key events.
 HOST_API void step();
 // Steps until simTime() has advanced by `seconds` (rounded to whole steps).
 HOST_API void runFor(double seconds);
@@ -328,20 +328,33 @@ HOST_API void setFlightModel(int fm);
 // ---------------------------------------------------------------------------------------------
 // Scenarios. Paths are relative to the current working folder (the root after setRoot).
 
+// Something the simulator does silently while it reads a scenario, at a line of the file.
+struct Notice {
+    int line = 0;
+    std::string message;
+};
+
+// A vessel block as the simulator read it: header line and the lines after it up to and with
+// the last one read for the vessel (its END where it has one).
+struct BlockInfo {
+    std::string name, className, moduleName;
+    int headerLine = 0, lastLine = 0;
+};
+
 struct ScenarioInfo {
     std::string path;
     std::vector<std::string> description;  // lines between BEGIN_DESC and END_DESC, as read
     std::vector<std::string> environment;  // lines between BEGIN_ENVIRONMENT and END_ENVIRONMENT
-    std::vector<std::string> unknownSections;  // other top-level lines (not blank), written back in place
-    std::string focusName;                     // as read
+    std::string focusName;                 // as read
+    std::vector<BlockInfo> blocks;         // in file order
+    std::vector<Notice> notices;           // in the order found
 };
 
-// Creates every vessel of the file (adding to the world: call reset() first for a fresh one),
-// loads and attaches them, and gives the focus to the BEGIN_FOCUS ship (else the first one).
-// Throws host::Error where it cannot go on: a missing file, a section or vessel block without
-// its end, a header that is not NAME:CLASS, a taken name, an unknown class, a number that is not
-// a finite number in a line the host reads (RPOS, RVEL, AROT, VROT, PRPLEVEL, ATTACHED), an
-// ATTACHED that cannot be made. Structural faults are found before any vessel is made.
+// Creates every vessel of the file as the simulator does (adding to the world: call reset()
+// first for a fresh one), gives the focus to the BEGIN_FOCUS ship (else the first vessel),
+// attaches and post-creates them. Throws host::Error only for a file that cannot be read, and
+// host::Stop where the simulator would stop (a class file it cannot find, a scenario without a
+// vessel, an ATTACHED it would crash on); scenario() then holds what was read up to there.
 HOST_API void loadScenario(const std::string& path);
 HOST_API const ScenarioInfo& scenario();
 // Writes the world in the simulator's format; throws host::Error if the file cannot be written.
@@ -354,18 +367,20 @@ HOST_API std::vector<std::string> saveVesselState(OBJHANDLE h);
 // ---------------------------------------------------------------------------------------------
 // Vessels.
 
-// Same path as oapiCreateVessel (counts towards failNthCreateVessel, recorded, listeners told).
+// Same path as oapiCreateVessel (recorded, listeners told).
 HOST_API OBJHANDLE createVessel(const std::string& name, const std::string& cls,
                                 const VESSELSTATUS& status);
-// Unlists the vessel at once; its object is destroyed now when called from outside a step,
-// otherwise at the end of the step (a module may delete the vessel whose callback is running).
+// Asks for the vessel's deletion as oapiDeleteVessel does; outside a step and a module's
+// callback it is carried out at once, otherwise with the step's deletions. False for a handle
+// that is not a listed vessel.
 HOST_API bool deleteVessel(OBJHANDLE h);
-HOST_API const std::vector<Vessel*>& vessels();  // creation order
+HOST_API const std::vector<Vessel*>& vessels();  // the simulator's index order
+// The first vessel by index whose name matches without regard to case, as the simulator finds.
 HOST_API OBJHANDLE find(const std::string& name);
 HOST_API const Vessel& vessel(OBJHANDLE h);
 HOST_API OBJHANDLE focus();
 HOST_API void setFocus(OBJHANDLE h);
-// A VESSELSTATUS at rest at the origin, fuel 1.
+// A VESSELSTATUS at rest at the origin, fuel 1, its flags clear (fuel and engines not applied).
 HOST_API VESSELSTATUS defaultStatus();
 
 // Attitude convention: R = Rx(a)^T * Ry(b)^T * Rz(c)^T; columns are the vessel axes.
@@ -376,18 +391,12 @@ HOST_API VECTOR3 anglesFromRotation(const MATRIX3& R);
 // Input.
 
 HOST_API void holdKey(int code, bool down);
-// Delivers one buffered key event now to the focus vessel's clbkConsumeBufferedKey with the
+// Delivers one buffered key-down event now to the focus vessel's clbkConsumeBufferedKey with the
 // held keys plus this one down; gives the callback's result (0 without a focus vessel).
 HOST_API int sendKeyEvent(int code);
-// Queues a key event for the key phase of the next step.
+// A key pressed for one step: its down event goes to the focus vessel at the end of the next
+// step, its up event at the end of the step after.
 HOST_API void pressKey(int code);
-
-// ---------------------------------------------------------------------------------------------
-// Failure controls: the n-th call from now (1 = the next one) fails; 0 turns it off.
-// Mesh calls count oapiLoadMesh and oapiLoadMeshGlobal alike.
-
-HOST_API void failNthCreateVessel(int n);
-HOST_API void failNthLoadMesh(int n);  // oapiLoadMeshGlobal only: oapiLoadMesh never fails
 
 // Meshes given out by oapiLoadMesh and not yet deleted with oapiDeleteMesh (their owners must).
 HOST_API size_t liveMeshCount();
@@ -400,7 +409,7 @@ HOST_API void visualDestroyed(OBJHANDLE h);
 
 // ---------------------------------------------------------------------------------------------
 // In-process modules: a class file naming `moduleName` uses these functions instead of
-// loading Modules/<moduleName>.so.
+// loading Modules/<moduleName>.so. Either may be null, as a library may lack either.
 
 using InitFn = VESSEL* (*)(OBJHANDLE, int);
 using ExitFn = void (*)(VESSEL*);

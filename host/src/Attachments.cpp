@@ -1,0 +1,201 @@
+// Parent and child vessels on attachment points, linked as the simulator links them, and the
+// attitude convention a child's placement is computed in.
+#include "World.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace host {
+namespace detail {
+
+namespace {
+
+MATRIX3 mulMM(const MATRIX3& A, const MATRIX3& B) {
+    MATRIX3 C;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            double s = 0;
+            for (int k = 0; k < 3; ++k) s += A.data[i * 3 + k] * B.data[k * 3 + j];
+            C.data[i * 3 + j] = s;
+        }
+    return C;
+}
+
+MATRIX3 transpose(const MATRIX3& A) {
+    return _M(A.m11, A.m21, A.m31, A.m12, A.m22, A.m32, A.m13, A.m23, A.m33);
+}
+
+MATRIX3 basis(const VECTOR3& dir, const VECTOR3& rotRef) {
+    // Columns: dir, rot made orthogonal to dir, and their cross product.
+    VECTOR3 a = unit(dir);
+    VECTOR3 b = rotRef - a * dotp(rotRef, a);
+    double lb = length(b);
+    if (lb < 1e-12) {
+        VECTOR3 t = std::fabs(a.x) < 0.9 ? _V(1, 0, 0) : _V(0, 1, 0);
+        b = t - a * dotp(t, a);
+        lb = length(b);
+    }
+    b = b / lb;
+    VECTOR3 c = crossp(a, b);
+    return _M(a.x, b.x, c.x, a.y, b.y, c.y, a.z, b.z, c.z);
+}
+
+// Bit for bit, so that a cached result is reused only for exactly the inputs it came from.
+template <class T>
+bool sameBits(const T& a, const T& b) {
+    static_assert(sizeof(T) % sizeof(std::uint64_t) == 0, "compared in 64-bit words");
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// Every attach and detach is recorded and heard by the listeners alike.
+void recordAttachment(bool attached, Vessel& parent, Vessel& child, Attachment* pp, Attachment* cp) {
+    World& w = world();
+    AttachRecord r;
+    r.time = w.time;
+    r.attach = attached;
+    r.parent = &parent;
+    r.child = &child;
+    r.parentPoint = pp;
+    r.childPoint = cp;
+    w.records.attachments.push_back(r);
+    notify([&](Listener& l) {
+        if (attached) {
+            l.onAttached(r);
+        } else {
+            l.onDetached(r);
+        }
+    });
+}
+
+bool hangsOn(const Vessel* v, const Vessel* ancestor) {
+    for (size_t guard = 0; v && guard <= world().owned.size(); ++guard) {
+        if (v == ancestor) return true;
+        v = v->parentPoint ? v->parentPoint->owner : nullptr;
+    }
+    return false;
+}
+
+}  // namespace
+
+Attachment* pointAt(VesselRecord& v, bool toParent, long index) {
+    if (index < 0) return nullptr;  // as an unsigned index: past every point
+    for (auto& a : v.attachments)
+        if (a->toParent == toParent && index-- == 0) return a.get();
+    return nullptr;
+}
+
+long pointIndex(const Attachment* a) {
+    long n = 0;
+    for (const auto& b : a->owner->attachments) {
+        if (b.get() == a) return n;
+        if (b->toParent == a->toParent) ++n;
+    }
+    return -1;
+}
+
+void placeChild(VesselRecord& child) {
+    Attachment* pp = child.parentPoint;
+    Attachment* cp = child.ownPoint;
+    if (!pp || !cp) return;
+    VesselRecord& parent = *static_cast<VesselRecord*>(pp->owner);
+    VesselRecord::Placement& c = child.placement;
+    if (c.parentPoint != pp || c.ownPoint != cp || !sameBits(c.parentRot, parent.rot)) {
+        // Child axes relative to the parent: its point's direction turned opposite to the
+        // parent's, its rotation reference along the parent's.
+        MATRIX3 target = basis(-pp->dir, pp->rot);
+        MATRIX3 own = basis(cp->dir, cp->rot);
+        MATRIX3 rel = mulMM(target, transpose(own));
+        c.arot = anglesFromRotation(mulMM(parent.rot, rel));
+        c.rot = rotationFromAngles(c.arot);
+        c.parentRot = parent.rot;
+        c.parentPoint = pp;
+        c.ownPoint = cp;
+    }
+    child.arot = c.arot;
+    child.rot = c.rot;
+    child.pos = parent.pos + mul(parent.rot, pp->pos) - mul(child.rot, cp->pos);
+    child.vel = parent.vel;
+    child.vrot = parent.vrot;
+    child.status = parent.status;
+    for (auto& a : child.attachments)
+        if (!a->toParent && a->attached && a->attached->parentPoint == a.get())
+            placeChild(*static_cast<VesselRecord*>(a->attached));
+}
+
+bool attach(VesselRecord& parent, Attachment* pp, VesselRecord& child, Attachment* cp,
+            const std::string& file, int line) {
+    // A child leaves its old parent first, whether or not the new link is made.
+    if (child.ownPoint) detachFromParent(child, 0.0);
+    if (!cp) return false;
+    if (!pp) {
+        stopHere(file, line, "vessel '" + child.name + "' is attached to a point vessel '" +
+                                 parent.name + "' does not have");
+        return false;
+    }
+    if (hangsOn(&parent, &child)) {
+        stopHere(file, line, "vessel '" + child.name + "' would hang on " +
+                                 (&parent == &child ? std::string("itself")
+                                                    : "'" + parent.name + "', which hangs on it"));
+        return false;
+    }
+    // The parent's point takes the new child; one it held before stays linked to it, frozen.
+    cp->attached = &parent;
+    cp->mate = pp;
+    child.ownPoint = cp;
+    child.parentPoint = pp;
+    pp->attached = &child;
+    pp->mate = cp;
+    recordAttachment(true, parent, child, pp, cp);
+    return true;
+}
+
+void detachFromParent(VesselRecord& child, double vel) {
+    Attachment* cp = child.ownPoint;
+    Attachment* pp = child.parentPoint;
+    if (!cp || !pp) return;
+    Vessel& parent = *pp->owner;
+    if (vel != 0.0) child.vel += mul(parent.rot, pp->dir) * vel;
+    cp->attached = nullptr;
+    cp->mate = nullptr;
+    pp->attached = nullptr;
+    pp->mate = nullptr;
+    child.ownPoint = nullptr;
+    child.parentPoint = nullptr;
+    recordAttachment(false, parent, child, pp, cp);
+}
+
+bool detachChild(VesselRecord& parent, Attachment* pp, double vel) {
+    (void)parent;
+    if (!pp->attached) return false;
+    VesselRecord& child = *static_cast<VesselRecord*>(pp->attached);
+    if (!child.ownPoint) return false;
+    detachFromParent(child, vel);
+    pp->attached = nullptr;
+    pp->mate = nullptr;
+    return true;
+}
+
+}  // namespace detail
+
+MATRIX3 rotationFromAngles(const VECTOR3& a) {
+    const double ca = std::cos(a.x), sa = std::sin(a.x);
+    const double cb = std::cos(a.y), sb = std::sin(a.y);
+    const double cc = std::cos(a.z), sc = std::sin(a.z);
+    MATRIX3 rxT = _M(1, 0, 0, 0, ca, sa, 0, -sa, ca);
+    MATRIX3 ryT = _M(cb, 0, -sb, 0, 1, 0, sb, 0, cb);
+    MATRIX3 rzT = _M(cc, sc, 0, -sc, cc, 0, 0, 0, 1);
+    return detail::mulMM(detail::mulMM(rxT, ryT), rzT);
+}
+
+VECTOR3 anglesFromRotation(const MATRIX3& R) {
+    const VECTOR3 gX = _V(R.m11, R.m21, R.m31);
+    const VECTOR3 gY = _V(R.m12, R.m22, R.m32);
+    const VECTOR3 gZ = _V(R.m13, R.m23, R.m33);
+    const double lz = length(gZ);
+    double s = lz > 0.0 ? -gZ.x / lz : 0.0;
+    s = std::max(-1.0, std::min(1.0, s));
+    return _V(std::atan2(gZ.y, gZ.z), std::asin(s), std::atan2(gY.x, gX.x));
+}
+
+}  // namespace host

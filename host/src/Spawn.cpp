@@ -1,0 +1,351 @@
+// Vessels coming and going: modules, creation in the simulator's order, the plain VESSEL of a
+// vessel without a module, deletion and the focus.
+#include "World.h"
+
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <dlfcn.h>
+#endif
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace host {
+namespace detail {
+
+namespace {
+
+// The module a class file names, loaded once per process; null (and logged as the simulator
+// logs it) when it cannot be loaded. A module may lack either entry point.
+Module* moduleFor(const std::string& name) {
+    World& w = world();
+    const std::string key = lower(name);
+    auto r = w.registered.find(key);
+    if (r != w.registered.end()) return &r->second;
+    auto m = w.modules.find(key);
+    if (m != w.modules.end()) return &m->second;
+#if defined(_WIN32)
+    const std::string file = findFileNoCase("Modules/" + name + ".dll");
+#else
+    const std::string file = findFileNoCase("Modules/" + name + ".so");
+#endif
+    Module mod;
+    std::string why;
+    if (file.empty()) {
+        why = "no such file";
+    } else {
+#if defined(_WIN32)
+        // A full path, so that the loader takes this root's file and not one of the same name it
+        // has loaded from elsewhere.
+        char full[MAX_PATH];
+        DWORD n = GetFullPathNameA(file.c_str(), sizeof full, full, nullptr);
+        HMODULE lib = LoadLibraryA(n > 0 && n < sizeof full ? full : file.c_str());
+        if (!lib) why = "error " + std::to_string(GetLastError());
+        mod.lib = lib;
+        if (lib) {
+            mod.init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(lib, "ovcInit")));
+            mod.exit = reinterpret_cast<ExitFn>(reinterpret_cast<void*>(GetProcAddress(lib, "ovcExit")));
+        }
+#else
+        void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!lib) why = dlerror();
+        mod.lib = lib;
+        if (lib) {
+            mod.init = reinterpret_cast<InitFn>(dlsym(lib, "ovcInit"));
+            mod.exit = reinterpret_cast<ExitFn>(dlsym(lib, "ovcExit"));
+        }
+#endif
+    }
+    if (!mod.lib) {
+        w.records.log.push_back("Could not load vessel module: " + name + " (" + why + ")");
+        return nullptr;
+    }
+    return &(w.modules[key] = mod);
+}
+
+void unlist(VesselRecord* v) {
+    World& w = world();
+    if (!v->listed) return;
+    // As the simulator does: the last vessel takes the place of the one that goes.
+    const size_t i = v->index;
+    w.vessels[i] = w.vessels.back();
+    rec(w.vessels[i])->index = i;
+    w.vessels.pop_back();
+    auto n = w.byName.find(lower(v->name));
+    if (n != w.byName.end()) {
+        auto& same = n->second;
+        same.erase(std::remove(same.begin(), same.end(), v), same.end());
+        if (same.empty()) w.byName.erase(n);
+    }
+    w.live.erase(v);
+    v->listed = false;
+}
+
+void notifyFocus(VesselRecord* from, VesselRecord* to) {
+    World& w = world();
+    FocusRecord r;
+    r.time = w.time;
+    r.from = from;
+    r.to = to;
+    w.records.focusChanges.push_back(r);
+    if (from)
+        if (VESSEL2* cb = callbacks(*from)) callModule([&] { cb->clbkFocusChanged(false, to, from); });
+    if (to)
+        if (VESSEL2* cb = callbacks(*to)) callModule([&] { cb->clbkFocusChanged(true, to, from); });
+    notify([&](Listener& l) { l.onFocusChanged(from, to); });
+}
+
+}  // namespace
+
+void list(VesselRecord* v) {
+    World& w = world();
+    v->index = w.vessels.size();
+    w.vessels.push_back(v);
+    w.byName[lower(v->name)].push_back(v);
+    w.live.insert(v);
+    v->listed = true;
+}
+
+VesselRecord* spawn(const std::string& name, const std::string& cls, const std::string& file,
+                    int line) {
+    World& w = world();
+    const ClassInfo* ci = classInfo(cls);
+    if (!ci) {
+        stopHere(file, line,
+                 "no class file for vessel '" + name + "': neither Config/Vessels/" + cls +
+                     ".cfg nor Config/" + cls + ".cfg");
+        return nullptr;
+    }
+    auto owned = std::make_unique<VesselRecord>();
+    VesselRecord* v = owned.get();
+    w.owned.push_back(std::move(owned));
+    v->name = name;
+    v->className = cls;
+    v->moduleName = ci->module;
+    v->flightModelAsked = w.flightModel;
+    updateRotation(*v);
+
+    Module* mod = ci->hasModule ? moduleFor(ci->module) : nullptr;
+    VESSEL* iface = nullptr;
+    if (mod && mod->init) {
+        v->exitFn = mod->exit;
+        w.spawning = v;
+        callModule([&] { iface = mod->init(v, w.flightModel); });
+        w.spawning = nullptr;
+    } else if (mod) {
+        v->exitFn = mod->exit;
+    }
+    if (iface) {
+        v->iface = iface;
+        v->moduleMade = true;
+    } else {
+        // The simulator's own interface: version 0, no callbacks, its defaults for the state.
+        if (ci->hasModule)
+            w.records.log.push_back("Vessel " + name + ": module " + ci->module +
+                                    " gave no interface; the vessel has none of its own");
+        v->iface = new VESSEL(v, w.flightModel);
+        v->plainInterface = true;
+        v->flightModelGiven = w.flightModel;
+    }
+    if (VESSEL2* cb = callbacks(*v)) {
+        ScnFile cfg;
+        cfg.own.path = ci->path;
+        cfg.own.lines = ci->lines;
+        cfg.in = &cfg.own;
+        callModule([&] { cb->clbkSetClassCaps(&cfg); });
+    }
+    if (w.stop) return v;
+
+    // The generic keys of the class file, after the module's own set-up.
+    if (ci->hasMeshName) {
+        Mesh* m = loadGlobalMesh(ci->meshName);
+        if (!m) {
+            stopHere(ci->path, 0, "vessel '" + name + "': its mesh '" + ci->meshName +
+                                      "' cannot be loaded");
+            return nullptr;
+        }
+        v->iface->AddMesh(static_cast<MESHHANDLE>(m));
+    }
+    v->enableFocus = ci->enableFocus;
+    if (ci->hasSize) v->size = ci->size;
+    if (ci->hasMass) v->emptyMass = ci->mass;
+    if (ci->hasPmi) v->pmi = ci->pmi;
+    for (const auto& r : ci->resources) v->iface->CreatePropellantResource(r.first, -1.0, r.second);
+    if (v->propellants.empty() && ci->hasMaxFuel) v->iface->CreatePropellantResource(ci->maxFuel);
+    if (ci->hasIsp) v->defaultIsp = ci->isp;
+    static const THGROUP_TYPE engine[3] = {THGROUP_MAIN, THGROUP_RETRO, THGROUP_HOVER};
+    static const VECTOR3 engineDir[3] = {{{0, 0, 1}}, {{0, 0, -1}}, {{0, 1, 0}}};
+    for (int e = 0; e < 3; ++e) {
+        if (!ci->hasThrust[e]) continue;
+        ThrusterGroup* g = groupOf(*v, engine[e], true);
+        if (g->thrusters.empty()) {
+            Propellant* tank = v->propellants.empty() ? nullptr : v->propellants.front().get();
+            THRUSTER_HANDLE th = v->iface->CreateThruster(_V(0, 0, 0), engineDir[e], ci->thrust[e],
+                                                          tank, v->defaultIsp);
+            v->iface->CreateThrusterGroup(&th, 1, engine[e]);
+        } else if (g->thrusters.size() == 1) {
+            g->thrusters.front()->maxThrust = ci->thrust[e];
+        }
+    }
+    if (ci->hasCw) std::copy(ci->cw, ci->cw + 4, v->cw);
+    if (ci->hasCrossSections) v->crossSections = ci->crossSections;
+    if (ci->hasRotDrag) v->rotDrag = ci->rotDrag;
+    if (ci->hasCameraOffset) v->cameraOffset = ci->cameraOffset;
+    for (const ClassPoint& p : ci->points)
+        v->iface->CreateAttachment(p.toParent, p.pos, p.dir, p.rot, p.id.c_str());
+    return v;
+}
+
+// Unlisted vessels are destroyed once no module code is running: a module may delete the
+// vessel whose callback it is in.
+void destroyDoomed() {
+    World& w = world();
+    while (!w.doomed.empty()) {
+        VesselRecord* v = w.doomed.front();
+        w.doomed.erase(w.doomed.begin());
+        VESSEL* iface = v->iface;
+        v->iface = nullptr;
+        if (!iface) continue;
+        ++w.callbackDepth;
+        try {
+            // The module's exit receives what its vessel had, the plain VESSEL included.
+            if (v->exitFn) v->exitFn(iface);
+        } catch (...) {
+        }
+        --w.callbackDepth;
+        if (v->plainInterface) delete iface;
+    }
+}
+
+void setFocusTo(VesselRecord* v) {
+    World& w = world();
+    if (v == w.focus) return;
+    VesselRecord* old = w.focus;
+    w.previousFocus = old;
+    w.focus = v;
+    notifyFocus(old, v);
+}
+
+void killNow(VesselRecord* v) {
+    World& w = world();
+    if (!v->listed) return;
+    if (v == w.focus) {
+        // The nearest other vessel that may take the focus, as the simulator picks it.
+        VesselRecord* next = nullptr;
+        double best = 1e20;
+        for (Vessel* o : w.vessels) {
+            VesselRecord* c = rec(o);
+            if (c == v || c->killPending || !c->enableFocus) continue;
+            const double d = dist(v->pos, c->pos);
+            if (d < best) {
+                best = d;
+                next = c;
+            }
+        }
+        if (!next) {
+            stopHere("", 0, "vessel '" + v->name +
+                                "' had the focus and was deleted, and no other vessel can take it");
+            return;
+        }
+        setFocusTo(next);
+    }
+    if (v == w.previousFocus) w.previousFocus = nullptr;
+    notify([&](Listener& l) { l.onVesselDeleted(v); });
+    if (v->ownPoint) detachFromParent(*v, 0.0);
+    for (auto& a : v->attachments)
+        if (!a->toParent && a->attached) detachChild(*v, a.get(), 0.0);
+    unlist(v);
+    w.doomed.push_back(v);
+}
+
+void killPending() {
+    World& w = world();
+    for (size_t i = w.vessels.size(); i-- > 0;) {
+        if (i >= w.vessels.size()) continue;
+        VesselRecord* v = rec(w.vessels[i]);
+        if (!v->killPending) continue;
+        killNow(v);
+        throwIfStopped();
+    }
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+OBJHANDLE createVessel(const std::string& name, const std::string& cls, const VESSELSTATUS& status) {
+    World& w = world();
+    throwIfStopped();
+    CreationRecord record;
+    record.time = w.time;
+    record.name = name;
+    record.className = cls;
+    record.status = status;
+    VesselRecord* v = spawn(name, cls, "", 0);
+    if (v && !w.stop) {
+        applyStatus(*v, status);
+        list(v);
+    }
+    if (!v || w.stop) {
+        // The simulator stops here; the module that asked goes on with a handle that leads
+        // nowhere until its callback returns.
+        record.result = &w.stopped;
+        w.records.creations.push_back(record);
+        throwIfStopped();
+        return &w.stopped;
+    }
+    record.result = v;
+    w.records.creations.push_back(record);
+    notify([&](Listener& l) { l.onVesselCreated(v, record); });
+    if (VESSEL2* cb = callbacks(*v)) callModule([&] { cb->clbkPostCreation(); });
+    return v;
+}
+
+bool deleteVessel(OBJHANDLE h) {
+    World& w = world();
+    throwIfStopped();
+    if (!valid(h)) return false;
+    VesselRecord* v = rec(h);
+    v->killPending = true;
+    if (!w.inStep && w.callbackDepth == 0) {
+        killNow(v);
+        destroyDoomed();
+    }
+    return true;
+}
+
+void setFocus(OBJHANDLE h) {
+    throwIfStopped();
+    if (valid(h)) setFocusTo(rec(h));
+}
+
+}  // namespace host
+
+using namespace host;
+using namespace host::detail;
+
+OBJHANDLE oapiCreateVessel(const char* name, const char* classname, const VESSELSTATUS& status) {
+    if (!name) {
+        stopHere("", 0, "oapiCreateVessel was given no name");
+        return &world().stopped;
+    }
+    // Without a class the simulator takes the name for it.
+    return createVessel(name, classname ? classname : name, status);
+}
+
+bool oapiDeleteVessel(OBJHANDLE hVessel, OBJHANDLE /*hAlternativeCameraTarget*/) {
+    // The camera target is all the second handle changes, and there is no camera here.
+    if (!valid(hVessel)) {
+        stopHere("", 0, "oapiDeleteVessel was given a handle that is no vessel");
+        return true;
+    }
+    rec(hVessel)->killPending = true;
+    World& w = world();
+    if (!w.inStep && w.callbackDepth == 0) {
+        killNow(rec(hVessel));
+        destroyDoomed();
+    }
+    return true;
+}

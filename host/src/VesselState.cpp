@@ -1,0 +1,464 @@
+// A vessel's state as the simulator reads it from a scenario block, applies it, hands it out in
+// a VESSELSTATUS, and writes it back (the default state lines).
+#include "World.h"
+
+#include <cmath>
+#include <cstring>
+#include <map>
+
+namespace host {
+namespace detail {
+
+namespace {
+
+// Handles the simulator gives for celestial bodies, one per name; no vessel lookup finds them.
+struct Body {
+    std::string name;
+};
+
+std::map<std::string, std::unique_ptr<Body>>& bodies() {
+    static auto* b = new std::map<std::string, std::unique_ptr<Body>>;
+    return *b;
+}
+
+OBJHANDLE bodyHandle(const std::string& name) {
+    auto& b = bodies()[name];
+    if (!b) b = std::make_unique<Body>(Body{name});
+    return b.get();
+}
+
+std::string bodyName(OBJHANDLE h) {
+    for (const auto& b : bodies())
+        if (b.second.get() == h) return b.first;
+    // Without a reference body the simulator takes the first star of the system.
+    return "Sun";
+}
+
+std::string rest(const char* p) { return trimLine(p); }
+
+// The tokens of a line split at blanks (not tabs), as strtok with " " gives them.
+std::vector<std::string> blankTokens(const char* p) {
+    std::vector<std::string> out;
+    while (*p) {
+        while (*p == ' ') ++p;
+        if (!*p) break;
+        const char* e = p;
+        while (*e && *e != ' ') ++e;
+        out.emplace_back(p, e);
+        p = e;
+    }
+    return out;
+}
+
+// sscanf(token, "%d%c%lf") == 3: an index, any one character, a number.
+bool indexLevel(const std::string& token, DWORD& index, double& level) {
+    const char* p = token.c_str();
+    long n;
+    if (!scanInt(p, n) || !*p) return false;
+    ++p;
+    if (!scanDouble(p, level)) return false;
+    index = static_cast<DWORD>(n);
+    return true;
+}
+
+// The "I:LEVEL" list of a PRPLEVEL or THLEVEL line. The simulator sizes it by the colons in the
+// line and fills one entry per token it can read: more such tokens than colons write past it.
+void readLevels(LoadState& ls, const char* p, const char* key,
+                std::vector<std::pair<DWORD, double>>& list) {
+    size_t colons = 0;
+    for (const char* c = p; *c; ++c) colons += *c == ':';
+    list.clear();
+    for (const std::string& t : blankTokens(p)) {
+        DWORD i;
+        double level;
+        if (!indexLevel(t, i, level)) continue;
+        if (list.size() == colons) {
+            stopHere(ls.file ? ls.file->path : "", ls.file ? ls.file->lineNumber() : 0,
+                     std::string(key) + " holds more entries than colons (its list overflows)");
+            return;
+        }
+        list.emplace_back(i, level);
+    }
+}
+
+// sscanf's "%s" into the simulator's 256-character buffer: a longer word overflows it.
+bool wordFits(LoadState* ls, const std::string& word, const char* key) {
+    if (word.size() <= 255) return true;
+    stopHere(ls && ls->file ? ls->file->path : "", ls && ls->file ? ls->file->lineNumber() : 0,
+             std::string(key) + " names a vessel of more than 255 characters (a buffer overflows)");
+    return false;
+}
+
+std::string word(const char*& p) {
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
+    const char* e = p;
+    while (*e && !std::isspace(static_cast<unsigned char>(*e))) ++e;
+    std::string w(p, e);
+    p = e;
+    return w;
+}
+
+void vector3(const char* p, VECTOR3& v, double scale) {
+    for (int i = 0; i < 3; ++i) {
+        double d;
+        if (!scanDouble(p, d)) break;
+        v.data[i] = d;
+    }
+    for (double& d : v.data) d *= scale;
+}
+
+void notice(LoadState* ls, const std::string& message) {
+    if (!ls || !ls->file) return;
+    world().scenario.notices.push_back({ls->file->lineNumber(), message});
+}
+
+// The thrusters of a group, as indexes into the vessel's list.
+void groupLevels(VesselRecord& v, THGROUP_TYPE type, double level,
+                 std::vector<std::pair<DWORD, double>>& list) {
+    ThrusterGroup* g = groupOf(v, type, false);
+    if (!g) return;
+    for (Thruster* t : g->thrusters)
+        for (size_t i = 0; i < v.thrusters.size(); ++i)
+            if (v.thrusters[i].get() == t) list.emplace_back(static_cast<DWORD>(i), level);
+}
+
+VECTOR3 anglesOf(const MATRIX3& R) {
+    return _V(std::atan2(R.m23, R.m33), -std::asin(R.m13), std::atan2(R.m12, R.m11));
+}
+
+std::string vectorText(const VECTOR3& v, int decimals, double scale = 1.0) {
+    return fixed(v.x * scale, decimals) + " " + fixed(v.y * scale, decimals) + " " +
+           fixed(v.z * scale, decimals);
+}
+
+}  // namespace
+
+void applyLoadState(VesselRecord& v, LoadState& ls) {
+    v.refBody = ls.body.empty() ? "Sun" : ls.body;
+    for (auto& p : v.propellants) p->mass = std::min(0.0, p->maxMass);
+    for (const auto& f : ls.fuel) {
+        if (f.first < v.propellants.size()) {
+            Propellant& p = *v.propellants[f.first];
+            p.mass = std::min(f.second * p.maxMass, p.maxMass);
+        } else if (f.first == static_cast<DWORD>(-1)) {
+            for (auto& p : v.propellants) p->mass = std::min(f.second * p->maxMass, p->maxMass);
+        }
+    }
+    for (auto& t : v.thrusters) t->levelPermanent = 0.0;
+    for (const auto& t : ls.thrust) {
+        if (t.first >= v.thrusters.size()) continue;
+        Thruster& th = *v.thrusters[t.first];
+        th.levelPermanent = t.second;
+        th.level = std::min(1.0, t.second);
+        v.thrustMayFire = true;
+    }
+    v.status = ls.status;
+    if (ls.status == 0) {
+        if (!v.attachPending) {
+            v.pos = ls.rpos;
+            v.vel = ls.rvel;
+            v.arot = ls.arot;
+            v.vrot = ls.vrot;
+        }
+    } else {
+        // The host keeps a landed vessel where the file puts it, at rest.
+        v.surfLng = ls.surfLng;
+        v.surfLat = ls.surfLat;
+        v.surfHdg = ls.surfHdg;
+        const bool extended = ls.arot.x <= 4.0;
+        v.landArot = extended ? ls.arot : _V(0, 0, 0);
+        v.landAlt = extended ? ls.vrot.x : 0.0;
+        v.base = ls.base;
+        v.pos = ls.rpos;
+        v.vel = _V(0, 0, 0);
+        v.arot = v.landArot;
+        v.vrot = _V(0, 0, 0);
+    }
+    updateRotation(v);
+}
+
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
+    v.refBody = bodyName(s.rbody);
+    if ((s.flag[0] & 2) && v.defaultPropellant) {
+        Propellant& p = *v.defaultPropellant;
+        p.mass = std::min(s.fuel * p.maxMass, p.maxMass);
+    }
+    if (s.flag[0] & 1) {
+        auto set = [&](THGROUP_TYPE type, double level) {
+            if (ThrusterGroup* g = groupOf(v, type, false))
+                for (Thruster* t : g->thrusters) setThrusterLevel(*t, level);
+        };
+        set(THGROUP_MAIN, s.eng_main >= 0.0 ? s.eng_main : 0.0);
+        set(THGROUP_RETRO, s.eng_main >= 0.0 ? 0.0 : -s.eng_main);
+        set(THGROUP_HOVER, s.eng_hovr);
+    }
+    if (s.status == 0) {
+        v.status = 0;
+        v.pos = s.rpos;
+        v.vel = s.rvel;
+        v.arot = s.arot;
+        v.vrot = s.vrot;
+        updateRotation(v);
+    } else if (s.status == 1) {
+        v.status = 1;
+        v.surfLng = s.vdata[0].x;
+        v.surfLat = s.vdata[0].y;
+        v.surfHdg = s.vdata[0].z;
+        v.vel = _V(0, 0, 0);
+        v.vrot = _V(0, 0, 0);
+    }
+}
+
+void runSave(VesselRecord& v, std::vector<std::string>& out) {
+    std::vector<std::string> lines;
+    ScnFile f;
+    f.writing = true;
+    f.out = &lines;
+    if (VESSEL2* cb = callbacks(v))
+        callModule([&] { cb->clbkSaveState(&f); });
+    else if (v.iface)
+        v.iface->SaveDefaultState(&f);
+    v.lastSave = lines;
+    out.insert(out.end(), lines.begin(), lines.end());
+}
+
+}  // namespace detail
+}  // namespace host
+
+using namespace host;
+using namespace host::detail;
+
+void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
+    VesselRecord& v = *rec(vessel);
+    if (!status || !line) {
+        stopHere("", 0, "ParseScenarioLineEx was given a null line or status");
+        return;
+    }
+    // The simulator reads the status only when it is its own version 2 record.
+    LoadState* ls = static_cast<LoadState*>(status);
+    if (ls->version != 2) return;
+    if (ls->magic != LoadState::MAGIC) ls = nullptr;
+    LoadState dummy;
+    LoadState& s = ls ? *ls : dummy;
+    const char* p = line;
+
+    if (startsWithNoCase(p, "STATUS")) {
+        const std::string r = rest(p + 6);
+        if (startsWithNoCase(r.c_str(), "LANDED")) {
+            s.body = rest(r.c_str() + 6);
+            s.hasBody = true;
+            s.status = 1;
+            s.surfHdg = 0.0;
+            s.arot.x = 10;  // the simulator's mark for "no attitude given"
+        } else if (startsWithNoCase(r.c_str(), "ORBITING")) {
+            s.body = rest(r.c_str() + 8);
+            s.hasBody = true;
+            s.status = 0;
+        }
+    } else if (startsWithNoCase(p, "BASE")) {
+        const std::string r = rest(p + 4);
+        size_t b = r.find_first_not_of(':');
+        if (b == std::string::npos) return;
+        if (!s.hasBody || s.body.empty()) {
+            stopHere(s.file ? s.file->path : "", s.file ? s.file->lineNumber() : 0,
+                     "BASE before any STATUS naming a body");
+            return;
+        }
+        const size_t e = r.find(':', b);
+        s.base = trimLine(r.substr(b, e - b));
+        if (e != std::string::npos) {
+            const char* q = r.c_str() + e + 1;
+            long port;
+            if (scanInt(q, port)) s.base += ":" + std::to_string(port);
+        }
+    } else if (startsWithNoCase(p, "POS")) {
+        p += 3;
+        double d;
+        if (scanDouble(p, d)) {
+            s.surfLng = d;
+            if (scanDouble(p, d)) s.surfLat = d;
+        }
+        s.surfLng *= RAD;
+        s.surfLat *= RAD;
+    } else if (startsWithNoCase(p, "HEADING")) {
+        p += 7;
+        scanDouble(p, s.surfHdg);
+        s.surfHdg *= RAD;
+    } else if (startsWithNoCase(p, "PRPLEVEL")) {
+        readLevels(s, p + 8, "PRPLEVEL", s.fuel);
+        s.hasPrplevel = true;
+    } else if (startsWithNoCase(p, "FUEL")) {
+        p += 4;
+        double level;
+        if (scanDouble(p, level)) {
+            s.fuel.assign(1, {static_cast<DWORD>(-1), level});
+            s.hasPrplevel = true;
+        }
+    } else if (startsWithNoCase(p, "THLEVEL")) {
+        readLevels(s, p + 7, "THLEVEL", s.thrust);
+    } else if (startsWithNoCase(p, "ENGINE_MAIN")) {
+        p += 11;
+        double level;
+        if (scanDouble(p, level)) {
+            if (level > 0) groupLevels(v, THGROUP_MAIN, level, s.thrust);
+            if (level < 0) groupLevels(v, THGROUP_RETRO, -level, s.thrust);
+        }
+    } else if (startsWithNoCase(p, "ENGINE_HOVR")) {
+        p += 11;
+        double level;
+        if (scanDouble(p, level) && level > 0) groupLevels(v, THGROUP_HOVER, level, s.thrust);
+    } else if (startsWithNoCase(p, "DOCKINFO")) {
+        // No docks here, but the list is filled (and may overflow) all the same.
+        size_t colons = 0;
+        for (const char* c = p + 8; *c; ++c) colons += *c == ':';
+        const std::vector<std::string> tokens = blankTokens(p + 8);
+        if (tokens.size() > colons) {
+            stopHere(s.file ? s.file->path : "", s.file ? s.file->lineNumber() : 0,
+                     "DOCKINFO holds more entries than colons (its list overflows)");
+            return;
+        }
+        for (const std::string& t : tokens) {
+            const size_t comma = t.find(',');
+            if (comma != std::string::npos && !wordFits(ls, t.substr(comma + 1), "DOCKINFO")) return;
+        }
+    } else if (startsWithNoCase(p, "RPOS")) {
+        vector3(p + 4, s.rpos, 1.0);
+    } else if (startsWithNoCase(p, "RVEL")) {
+        vector3(p + 4, s.rvel, 1.0);
+    } else if (startsWithNoCase(p, "AROT")) {
+        vector3(p + 4, s.arot, RAD);
+    } else if (startsWithNoCase(p, "VROT")) {
+        vector3(p + 4, s.vrot, RAD);
+    } else if (startsWithNoCase(p, "ALT")) {
+        p += 3;
+        scanDouble(p, s.vrot.x);
+    } else if (startsWithNoCase(p, "ELEMENTS") || startsWithNoCase(p, "IDS") ||
+               startsWithNoCase(p, "XPDR") || startsWithNoCase(p, "FLIGHTDATA")) {
+        // Read, but about what the host does not model: orbits, docks, transponders, recordings.
+    } else if (startsWithNoCase(p, "NAVFREQ")) {
+        if (!v.enableFocus) return;
+        const std::vector<std::string> tokens = blankTokens(p + 7);
+        size_t n = 0;
+        for (const std::string& t : tokens) {
+            if (n == 2) break;
+            const char* q = t.c_str();
+            long step;
+            if (scanInt(q, step)) v.nav[n++] = static_cast<long>(static_cast<DWORD>(step));
+        }
+    } else if (startsWithNoCase(p, "RCSMODE")) {
+        p += 7;
+        long m;
+        if (scanInt(p, m)) v.attMode = static_cast<int>(m);
+    } else if (startsWithNoCase(p, "AFCMODE")) {
+        p += 7;
+        long m;
+        if (scanInt(p, m)) v.ctrlSurfMode = static_cast<int>(m);
+    } else if (startsWithNoCase(p, "ATTACHED")) {
+        // "%d:%d,%s": own point, parent's point, parent name (up to a blank).
+        p += 8;
+        long own = v.attachOwn, parent = v.attachParent;
+        std::string name;
+        bool named = false;
+        if (scanInt(p, own) && *p == ':') {
+            ++p;
+            if (scanInt(p, parent) && *p == ',') {
+                ++p;
+                name = word(p);
+                named = !name.empty();
+            }
+        }
+        if (named && !wordFits(ls, name, "ATTACHED")) return;
+        v.attachOwn = own;
+        v.attachParent = parent;
+        v.attachPending = true;
+        v.attachName = named ? name : std::string();
+        v.attachFile = s.file ? s.file->path : "";
+        v.attachLine = s.file ? s.file->lineNumber() : 0;
+        if (!named) notice(ls, "ATTACHED needs I:J,PARENT: the simulator attaches this vessel to nothing");
+    } else {
+        notice(ls, "a line nothing reads: the simulator ignores it and a save drops it");
+    }
+}
+
+void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
+    const VesselRecord& v = *rec(vessel);
+    int precision = 3;  // the stream's precision carries from one number to the next
+    if (v.status == 1) {
+        writeLine(scn, "  STATUS Landed " + v.refBody);
+        if (!v.base.empty()) writeLine(scn, "  BASE " + v.base);
+        writeLine(scn, "  POS " + fixed(v.surfLng * DEG, 7) + " " + fixed(v.surfLat * DEG, 7));
+        writeLine(scn, "  HEADING " + fixed(v.surfHdg * DEG, 2));
+        writeLine(scn, "  ALT " + fixed(v.landAlt, 3));
+        writeLine(scn, "  AROT " + vectorText(anglesOf(rotationFromAngles(v.landArot)), 3, DEG));
+    } else {
+        writeLine(scn, "  STATUS Orbiting " + v.refBody);
+        writeLine(scn, "  RPOS " + vectorText(v.pos, 3));
+        writeLine(scn, "  RVEL " + vectorText(v.vel, 4));
+        writeLine(scn, "  AROT " + vectorText(anglesOf(v.rot), 3, DEG));
+        if (dotp(v.vrot, v.vrot) > 1e-8) {
+            writeLine(scn, "  VROT " + vectorText(v.vrot, 4, DEG));
+            precision = 4;
+        }
+    }
+    if (v.ownPoint && v.parentPoint)
+        writeLine(scn, "  ATTACHED " + std::to_string(pointIndex(v.ownPoint)) + ":" +
+                           std::to_string(pointIndex(v.parentPoint)) + "," +
+                           v.parentPoint->owner->name);
+    if (v.attMode != 1) writeLine(scn, "  RCSMODE " + std::to_string(v.attMode));
+    if (v.ctrlSurfMode != 0) writeLine(scn, "  AFCMODE " + std::to_string(v.ctrlSurfMode));
+    std::string levels;
+    for (size_t i = 0; i < v.propellants.size(); ++i) {
+        const Propellant& p = *v.propellants[i];
+        const double level = p.maxMass != 0.0 ? p.mass / p.maxMass : 0.0;
+        if (level != 0.0) levels += " " + std::to_string(i) + ":" + fixed(level, 6);
+    }
+    if (!levels.empty()) {
+        writeLine(scn, "  PRPLEVEL" + levels);
+        precision = 6;
+    }
+    levels.clear();
+    for (size_t i = 0; i < v.thrusters.size(); ++i)
+        if (v.thrusters[i]->levelPermanent != 0.0)
+            levels += " " + std::to_string(i) + ":" + fixed(v.thrusters[i]->levelPermanent, precision);
+    if (!levels.empty()) writeLine(scn, "  THLEVEL" + levels);
+    if (v.enableFocus)
+        writeLine(scn, "  NAVFREQ " + std::to_string(v.nav[0]) + " " + std::to_string(v.nav[1]));
+}
+
+void VESSEL::GetStatus(VESSELSTATUS& s) const {
+    const VesselRecord& v = *rec(vessel);
+    std::memset(&s, 0, sizeof s);
+    s.rbody = bodyHandle(v.refBody);
+    s.rpos = v.pos;
+    s.rvel = v.vel;
+    if (v.status == 1) {
+        s.vrot = _V(v.landAlt, 0, 0);
+        s.arot = anglesOf(rotationFromAngles(v.landArot));
+        s.vdata[0] = _V(v.surfLng, v.surfLat, v.surfHdg);
+    } else {
+        s.vrot = v.vrot;
+        s.arot = anglesOf(v.rot);
+    }
+    // The first resource, whichever is the default.
+    if (!v.propellants.empty()) {
+        const Propellant& p = *v.propellants.front();
+        s.fuel = p.maxMass != 0.0 ? p.mass / p.maxMass : 0.0;
+    }
+    VesselRecord& m = const_cast<VesselRecord&>(v);
+    const ThrusterGroup* main = groupOf(m, THGROUP_MAIN, false);
+    const ThrusterGroup* retro = groupOf(m, THGROUP_RETRO, false);
+    const ThrusterGroup* hover = groupOf(m, THGROUP_HOVER, false);
+    s.eng_main = main ? main->level() : 0.0;
+    if (s.eng_main == 0.0) s.eng_main = retro ? -retro->level() : 0.0;
+    s.eng_hovr = hover ? hover->level() : 0.0;
+    s.port = -1;
+    s.status = v.status;
+}
+
+void VESSEL::DefSetState(const VESSELSTATUS* status) const {
+    if (!status) {
+        stopHere("", 0, "DefSetState was given a null status");
+        return;
+    }
+    applyStatus(*rec(vessel), *status);
+}
