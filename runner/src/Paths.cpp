@@ -7,6 +7,11 @@
 
 namespace fs = std::filesystem;
 
+// Where an installed simulation root lies, relative to the installed runner's folder.
+#ifndef AEROBELL_INSTALLED_ROOT
+#define AEROBELL_INSTALLED_ROOT "../share/aerobell/sim"
+#endif
+
 namespace runner {
 
 std::string absoluteFrom(const std::string& base, const std::string& path) {
@@ -23,7 +28,14 @@ std::string executableFolder() {
 }
 
 std::string defaultRoot() {
-    return (fs::path(executableFolder()) / ".." / "sim").lexically_normal().string();
+    // An installed runner finds the root installed with it; one in the build tree, the copy the
+    // build keeps beside its bin/ folder. Neither there: the installed one is named in the error.
+    const fs::path bin = executableFolder();
+    const fs::path installed = (bin / AEROBELL_INSTALLED_ROOT).lexically_normal();
+    const fs::path built = (bin / ".." / "sim").lexically_normal();
+    std::error_code ec;
+    if (!fs::is_directory(installed, ec) && fs::is_directory(built, ec)) return built.string();
+    return installed.string();
 }
 
 void requireParentFolder(const std::string& file, const std::string& what,

@@ -12,7 +12,8 @@ std::string absoluteFrom(const std::string& base, const std::string& path);
 // The folder the running executable lives in.
 std::string executableFolder();
 
-// The default simulation root: ../sim next to the executable's folder.
+// The default simulation root: ../share/aerobell/sim from the executable's folder where it was
+// installed, ../sim in the build tree.
 std::string defaultRoot();
 
 // Throws InputError unless the folder that would hold `file` exists.
