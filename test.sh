@@ -3,5 +3,5 @@
 # needs where they are missing.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-packages build
+scripts/install-packages build test
 exec cmake --workflow --preset test
