@@ -1,19 +1,23 @@
 #include "Flight.h"
 
 #include "InputError.h"
-#include "Readings.h"
 #include "ItemTree.h"
-#include "Paths.h"
+#include "Messages.h"
+#include "Outputs.h"
 #include "Plot.h"
+#include "Progress.h"
+#include "Readings.h"
 #include "Timeline.h"
 
 #include <host/Host.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <ostream>
+#include <unordered_map>
 #include <vector>
 
 namespace runner {
@@ -32,11 +36,19 @@ std::string fmt(const char* format, double v) {
     return buf;
 }
 
-// Watches the host during a flight: prints events as they happen and samples every vessel at the
-// end of every step.
+int itemCount(const host::Vessel& v) {
+    return static_cast<int>(readItems(host::saveVesselState(const_cast<host::Vessel*>(&v))).items.size());
+}
+
+// Watches the host during a flight: prints events as they happen, and at the end of every step
+// looks at every vessel for what no listener call announces and feeds the timeline and the plot.
+// What it keeps is a fixed amount per vessel, however long the flight.
 class FlightLog : public host::Listener {
 public:
-    FlightLog(std::ostream& out, const FlightOptions& options) : out_(out), options_(options) {}
+    FlightLog(std::ostream& out, Progress& progress, TimelineWriter* timeline, PlotRecorder* plot,
+              double sampleInterval)
+        : out_(out), progress_(progress), timeline_(timeline), plot_(plot),
+          sampleInterval_(sampleInterval) {}
 
     void event(double time, const std::string& vessel, const std::string& what) {
         nameWidth_ = std::max(nameWidth_, vessel.size());
@@ -44,10 +56,16 @@ public:
         std::snprintf(head, sizeof head, "%8.2f  ", time);
         const std::string line =
             head + vessel + std::string(nameWidth_ - vessel.size() + 2, ' ') + what;
-        if (holding_)
+        if (holding_) {
             held_.push_back(line);
-        else
-            out_ << line << std::endl;
+            return;
+        }
+        progress_.clear();
+        out_ << line << '\n';
+        printed_ = true;
+    }
+    void event(const std::string& vessel, const std::string& what) {
+        event(host::simTime(), vessel, what);
     }
 
     // The host reports a key event after the vessel has acted on it; what the key caused is held
@@ -59,17 +77,24 @@ public:
     void releaseHeld() {
         keysDue_ = 0;
         holding_ = false;
-        for (const std::string& line : held_) out_ << line << '\n';
-        out_.flush();
-        held_.clear();
-    }
-    void event(const std::string& vessel, const std::string& what) {
-        event(host::simTime(), vessel, what);
+        printHeld();
     }
 
-    void startWith(const std::vector<host::Vessel*>& vessels) {
-        for (const host::Vessel* v : vessels) nameWidth_ = std::max(nameWidth_, v->name.size());
-        sampleAll(host::simTime(), true);
+    void start() {
+        for (const host::Vessel* v : host::vessels()) nameWidth_ = std::max(nameWidth_, v->name.size());
+        // The focus vessel is the first line of the plot.
+        if (const OBJHANDLE f = host::focus()) {
+            for (const host::Vessel* v : host::vessels())
+                if (v == f) watched(v);
+        }
+        observe(host::simTime(), true);
+    }
+
+    // Items a vessel carried when last seen, as its saved state lists them; -1 for a vessel that
+    // has no module or that was never seen.
+    int itemsOf(const host::Vessel* v) const {
+        auto it = index_.find(v);
+        return it == index_.end() ? -1 : watched_[it->second].items;
     }
 
     void onVesselCreated(OBJHANDLE h, const host::CreationRecord& rec) override {
@@ -97,11 +122,12 @@ public:
         effects.swap(held_);
         event(r.vessel ? nameOf(r.vessel) : "-", "key " + keyNameByCode(static_cast<int>(r.key)) +
                                                      (r.result ? " consumed" : " not consumed"));
-        for (const std::string& line : effects) out_ << line << '\n';
-        out_.flush();
+        held_.swap(effects);
+        printHeld();
         holding_ = keysDue_ > 0;
     }
     void onThrusterGroupCreated(OBJHANDLE h, THGROUP_TYPE type) override {
+        ++groupsMade_;
         if (type == THGROUP_RETRO) event(nameOf(h), "retro motor created");
     }
     void onThrusterGroupLevel(OBJHANDLE h, THGROUP_TYPE type, double level) override {
@@ -114,155 +140,250 @@ public:
             event(nameOf(h), what + " shut off");
         last = level;
     }
-    void onAnimationState(OBJHANDLE h, UINT anim, double state) override {
-        if (anim != 0) return;
-        double& last = animStates_.emplace(h, state).first->second;
-        if (last <= 0.0 && state > 0.0 && state < 1.0) event(nameOf(h), "deploying");
-        if (last < 1.0 && state >= 1.0) event(nameOf(h), "deployment complete");
-        last = state;
-    }
     void onStepEnd(double simt) override {
         releaseHeld();
-        sampleAll(simt, false);
+        observe(simt, false);
+        // What a step printed goes out with it, not line by line.
+        if (printed_) out_.flush();
+        printed_ = false;
     }
 
-    const std::vector<Sample>& samples() const { return samples_; }
-    const std::vector<Sample>& timelineRows() const { return rows_; }
-
 private:
-    struct Seen {
-        std::vector<double> propellant;
+    // What is remembered of a vessel from one step to the next: what every step compares, in a
+    // record small enough that watching thousands of vessels stays cheap...
+    struct Watched {
+        static constexpr std::size_t kResources = 4;  // masses kept here; more go to Output
+
+        const host::Vessel* vessel = nullptr;
         double emptyMass = 0.0;
-        int items = 0;
+        double deploy = 0.0;  // state of the first animation, where `hasDeploy`
+        // Items are counted from the vessel's saved state, which is dear; they are counted again
+        // only when the vessel has asked for meshes again, as every change of its items rebuilds
+        // its mesh list (each item is a mesh).
+        std::size_t meshCalls = 0;
+        int items = -1;
+        std::uint32_t resources = 0;
+        bool hasDeploy = false;
+        bool module = false;
+        double propellant[kResources] = {};
     };
+    // ... and what only the output files need, beside it.
+    struct Output {
+        std::string csvName;
+        int series = PlotRecorder::kOthers;
+        std::vector<double> propellant;  // masses of resources past Watched::kResources
+        TimelineRowCache row;
+        // The vessel's RETRO group, found again when its groups may have changed: a search
+        // through the groups in every sample would cost more than the rest of the sample.
+        const host::ThrusterGroup* retro = nullptr;
+        std::size_t groups = 0;
+        unsigned groupsMade = 0;  // groupsMade_ when `retro` was found
+        bool retroFound = false;
+    };
+
+    void printHeld() {
+        if (held_.empty()) return;
+        progress_.clear();
+        for (const std::string& line : held_) out_ << line << '\n';
+        printed_ = true;
+        held_.clear();
+    }
+
+    // The record of `v`, made on first sight (`isNew`).
+    std::size_t watched(const host::Vessel* v, bool* isNew = nullptr) {
+        auto [it, inserted] = index_.emplace(v, watched_.size());
+        if (inserted) {
+            Watched w;
+            w.vessel = v;
+            w.emptyMass = v->emptyMass;
+            w.module = !v->moduleName.empty();
+            watched_.push_back(w);
+            Output o;
+            o.csvName = csvField(v->name);
+            if (plot_) o.series = plot_->seriesFor(v->name);
+            outputs_.push_back(std::move(o));
+        }
+        if (isNew) *isNew = inserted;
+        return it->second;
+    }
+
+    // Vessels are listed in the same order from step to step, so the record of the vessel at
+    // each position is nearly always the one found there the step before.
+    std::size_t watchedAt(std::size_t position, const host::Vessel* v, bool& isNew) {
+        if (position < byPosition_.size()) {
+            const std::size_t k = byPosition_[position];
+            if (watched_[k].vessel == v) {
+                isNew = false;
+                return k;
+            }
+        } else {
+            byPosition_.resize(position + 1);
+        }
+        return byPosition_[position] = watched(v, &isNew);
+    }
+
+    const host::Vessel* known(OBJHANDLE h) const {
+        auto it = index_.find(static_cast<const host::Vessel*>(h));
+        if (it != index_.end()) return watched_[it->second].vessel;
+        for (const host::Vessel* v : host::vessels())
+            if (v == h) return v;
+        return nullptr;
+    }
 
     std::string nameOf(OBJHANDLE h) const {
         if (!h) return "-";
-        for (const host::Vessel* v : host::vessels())
-            if (v == h) return v->name;
-        return "?";
+        const host::Vessel* v = known(h);
+        return v ? v->name : "?";
     }
 
     std::string pointText(OBJHANDLE vessel, ATTACHMENTHANDLE point) const {
-        for (const host::Vessel* v : host::vessels())
-            if (v == vessel)
-                for (const auto& a : v->attachments)
-                    if (a.get() == point && !a->id.empty()) return " at " + a->id;
+        if (const host::Vessel* v = known(vessel))
+            for (const auto& a : v->attachments)
+                if (a.get() == point && !a->id.empty()) return " at " + a->id;
         return "";
     }
 
-    void sampleAll(double time, bool first) {
-        const bool timelineRow = first || reached(time, nextRowTime_);
-        if (first) nextRowTime_ = time;
-        // Row times are whole multiples of the interval, however the steps fall.
-        while (timelineRow && reached(time, nextRowTime_)) {
-            ++rowsDue_;
-            nextRowTime_ = static_cast<double>(rowsDue_) * options_.sampleInterval;
+    void observe(double time, bool first) {
+        bool row = false;
+        if (timeline_ && (first || reached(time, nextRowTime_))) {
+            row = true;
+            if (first) nextRowTime_ = time;
+            // Row times are whole multiples of the interval, however the steps fall.
+            while (reached(time, nextRowTime_)) {
+                ++rowsDue_;
+                nextRowTime_ = static_cast<double>(rowsDue_) * sampleInterval_;
+            }
+            timeline_->startRows(time);
         }
-        for (const host::Vessel* v : host::vessels()) {
-            Sample s;
-            s.time = time;
-            s.vessel = v->name;
-            s.massKg = v->mass();
-            s.emptyMassKg = v->emptyMass;
-            s.propellantKg = propellantKg(*v);
-            const host::Propellant* retro = retroPropellant(*v);
-            if (retro && (!v->moduleName.empty() || findGroup(*v, THGROUP_RETRO)))
-                s.retroPropellantKg = retro->mass;
-            s.deployState = deployState(*v);
-            s.retroLevel = retroLevel(*v);
-            s.speedMps = speedMps(*v);
-            samples_.push_back(s);
-            if (timelineRow) rows_.push_back(s);
-            watch(*v, first);
+        const std::vector<host::Vessel*>& vessels = host::vessels();
+        for (std::size_t i = 0; i < vessels.size(); ++i) {
+            const host::Vessel& v = *vessels[i];
+            bool isNew = false;
+            const std::size_t k = watchedAt(i, &v, isNew);
+            watchChanges(v, watched_[k], outputs_[k], isNew || first, !first);
+            if (row || plot_) {
+                Output& o = outputs_[k];
+                if (!o.retroFound || o.groups != v.groups.size() || o.groupsMade != groupsMade_) {
+                    o.retro = findGroup(v, THGROUP_RETRO);
+                    o.groups = v.groups.size();
+                    o.groupsMade = groupsMade_;
+                    o.retroFound = true;
+                }
+                const Sample s = sampleOf(v, o.retro);
+                if (row) timeline_->row(o.csvName, s, o.row);
+                if (plot_) plot_->add(o.series, host::stepIndex(), time, s);
+            }
         }
     }
 
-    // Changes that no listener call announces: tanks running dry, the empty mass moving, items
-    // arriving by message (seen in the vessel's own saved state, as a quicksave would show them).
-    void watch(const host::Vessel& v, bool first) {
-        Seen now;
-        for (const auto& p : v.propellants) now.propellant.push_back(p->mass);
-        now.emptyMass = v.emptyMass;
-        if (!v.moduleName.empty()) {
-            const ItemReading items = readItems(host::saveVesselState(const_cast<host::Vessel*>(&v)));
-            now.items = static_cast<int>(items.items.size());
+    // Changes that no listener call announces: the deployment moving on, tanks running dry, the
+    // empty mass moving, items arriving by message (seen in the vessel's own saved state, as a
+    // quicksave would show them). `fresh`: nothing is known of the vessel yet; `report`: say what
+    // changed.
+    void watchChanges(const host::Vessel& v, Watched& w, Output& o, bool fresh, bool report) {
+        if (!v.animations.empty()) {
+            const double state = v.animations.front()->state;
+            if (!fresh && w.hasDeploy) {
+                if (w.deploy <= 0.0 && state > 0.0 && state < 1.0) event(v.name, "deploying");
+                if (w.deploy < 1.0 && state >= 1.0) event(v.name, "deployment complete");
+            }
+            w.deploy = state;
         }
-        auto it = seen_.find(v.name);
-        if (!first && it != seen_.end()) {
-            const Seen& before = it->second;
-            const host::Propellant* retro = retroPropellant(v);
-            for (std::size_t i = 0; i < now.propellant.size() && i < before.propellant.size(); ++i)
-                if (before.propellant[i] > 0.0 && now.propellant[i] <= 0.0)
-                    event(v.name, v.propellants[i].get() == retro
-                                      ? std::string("retro propellant exhausted")
-                                      : "propellant resource " + std::to_string(i) + " exhausted");
-            if (now.items > before.items)
-                event(v.name, "received " + std::to_string(now.items - before.items) +
-                                  (now.items - before.items == 1 ? " item" : " items") +
-                                  " by message");
-            if (now.emptyMass != before.emptyMass)
-                event(v.name, "empty mass " + fmt("%.2f", before.emptyMass) + " -> " +
-                                  fmt("%.2f", now.emptyMass) + " kg");
-        } else if (!first && it == seen_.end() && now.items > 0) {
-            event(v.name, "received " + std::to_string(now.items) +
-                              (now.items == 1 ? " item" : " items") + " by message");
+        w.hasDeploy = !v.animations.empty();
+
+        const auto& props = v.propellants;
+        if (props.size() > Watched::kResources) o.propellant.resize(props.size() - Watched::kResources);
+        const host::Propellant* retro = nullptr;
+        for (std::size_t i = 0; i < props.size(); ++i) {
+            double& seen = i < Watched::kResources ? w.propellant[i] : o.propellant[i - Watched::kResources];
+            const double now = props[i]->mass;
+            if (!fresh && i < w.resources && seen > 0.0 && now <= 0.0) {
+                if (!retro) retro = retroPropellant(v, findGroup(v, THGROUP_RETRO));
+                event(v.name, props[i].get() == retro
+                                  ? std::string("retro propellant exhausted")
+                                  : "propellant resource " + std::to_string(i) + " exhausted");
+            }
+            seen = now;
         }
-        seen_[v.name] = std::move(now);
+        w.resources = static_cast<std::uint32_t>(props.size());
+
+        if (w.module && (fresh || v.meshCalls.size() != w.meshCalls)) {
+            const int items = itemCount(v);
+            const int before = fresh ? 0 : w.items;
+            if (report && items > before)
+                event(v.name, "received " + std::to_string(items - before) +
+                                  (items - before == 1 ? " item" : " items") + " by message");
+            w.items = items;
+            w.meshCalls = v.meshCalls.size();
+        }
+        if (!fresh && v.emptyMass != w.emptyMass)
+            event(v.name, "empty mass " + fmt("%.2f", w.emptyMass) + " -> " +
+                              fmt("%.2f", v.emptyMass) + " kg");
+        w.emptyMass = v.emptyMass;
     }
 
     std::ostream& out_;
-    const FlightOptions& options_;
-    std::size_t nameWidth_ = 16;
+    Progress& progress_;
+    TimelineWriter* timeline_;
+    PlotRecorder* plot_;
+    double sampleInterval_;
+    std::size_t nameWidth_ = 16;  // wide enough for a cone name with "-Suit"
     bool holding_ = false;
+    bool printed_ = false;  // since the last flush
     int keysDue_ = 0;  // key events queued this step that the host has not reported yet
-    std::vector<std::string> held_;  // wide enough for a cone name with "-Suit"
+    std::vector<std::string> held_;
     std::map<std::pair<OBJHANDLE, int>, double> groupLevels_;
-    std::map<OBJHANDLE, double> animStates_;
-    std::map<std::string, Seen> seen_;
-    std::vector<Sample> samples_, rows_;
+    std::vector<Watched> watched_;
+    std::vector<Output> outputs_;  // by the same index
+    std::unordered_map<const host::Vessel*, std::size_t> index_;
+    std::vector<std::size_t> byPosition_;
+    unsigned groupsMade_ = 0;  // thruster groups made in the flight so far
     double nextRowTime_ = 0.0;
     long rowsDue_ = 0;
 };
 
-void printSummary(std::ostream& out) {
+void printSummary(std::ostream& out, const FlightLog& log) {
     struct Row {
         std::string cells[7];
     };
     std::vector<Row> rows;
     rows.push_back({{"vessel", "class", "mass kg", "propellant kg", "items", "attached to",
                      "speed m/s"}});
-    for (host::Vessel* v : host::vessels()) {
+    for (const host::Vessel* v : host::vessels()) {
         Row r;
         r.cells[0] = v->name + (host::focus() == v ? " *" : "");
         r.cells[1] = v->className;
         r.cells[2] = fmt("%.2f", v->mass());
         r.cells[3] = fmt("%.3f", propellantKg(*v));
-        r.cells[4] = v->moduleName.empty()
-                         ? "-"
-                         : std::to_string(readItems(host::saveVesselState(v)).items.size());
+        const int items = log.itemsOf(v);
+        r.cells[4] = v->moduleName.empty() ? "-" : items < 0 ? "?" : std::to_string(items);
         const host::Vessel* parent = parentOf(*v);
         r.cells[5] = parent ? parent->name : "-";
         r.cells[6] = fmt("%.3f", speedMps(*v));
-        rows.push_back(r);
+        rows.push_back(std::move(r));
     }
     std::size_t width[7] = {};
     for (const Row& r : rows)
         for (int c = 0; c < 7; ++c) width[c] = std::max(width[c], r.cells[c].size());
     out << "\nVessels at the end (* has the focus):\n";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        std::string line = "  ";
+    std::string line;
+    for (const Row& row : rows) {
+        line = "  ";
         for (int c = 0; c < 7; ++c) {
-            const std::string& cell = rows[i].cells[c];
+            const std::string& cell = row.cells[c];
             const bool right = c >= 2 && c != 5;  // numbers line up on the right
-            const std::string pad(width[c] - cell.size(), ' ');
-            line += right ? pad + cell : cell + pad;
+            if (right) line.append(width[c] - cell.size(), ' ');
+            line += cell;
+            if (!right) line.append(width[c] - cell.size(), ' ');
             if (c < 6) line += "  ";
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
-        out << line << '\n';
+        line += '\n';
+        out << line;
     }
 }
+
+std::string secondsText(double s) { return fmt("%g", s); }
 
 }  // namespace
 
@@ -272,20 +393,60 @@ double flightEnd(const FlightOptions& options) {
     return 10.0;
 }
 
-void runFlight(const FlightOptions& options, std::ostream& out) {
-    // Every file this flight may write must have a folder to go into before anything flies.
-    if (!options.save.empty()) requireParentFolder(options.save, "--save");
-    if (!options.timeline.empty()) requireParentFolder(options.timeline, "--timeline");
-    if (!options.plot.empty()) requireParentFolder(options.plot, "--plot");
-    if (options.script)
-        for (const ScriptCommand& c : options.script->commands)
-            if (c.kind == ScriptCommand::Kind::Save) {
-                try {
-                    requireParentFolder(c.path, "save");
-                } catch (const InputError& e) {
-                    throw InputError(options.script->file, c.line, e.what());
-                }
-            }
+StepPlan planSteps(double end, double dt) {
+    const double steps = end / dt;
+    // A millionth of a step either way is rounding, not a step.
+    if (!(steps <= kMaxSteps + 1e-6))
+        throw InputError("a flight to " + secondsText(end) + " s in steps of " + secondsText(dt) +
+                         " s takes " + fmt("%.3g", steps) + " steps; a run takes at most " +
+                         fmt("%.0f", kMaxSteps) + " (give a longer --dt or an earlier --until)");
+    StepPlan plan;
+    plan.wholeSteps = static_cast<long>(std::floor(steps + 1e-6));
+    const double rest = end - static_cast<double>(plan.wholeSteps) * dt;
+    if (rest > 1e-6 * dt) plan.lastStep = rest;
+    return plan;
+}
+
+FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostream& err) {
+    const double end = flightEnd(options);
+    const StepPlan plan = planSteps(end, options.dt);
+    Progress progress(err, end, options.progress);
+    Warnings warnings(out, err, options.strict);
+    warnings.beforePrint([&progress] { progress.clear(); });
+
+    // Everything the run will write, checked before anything flies.
+    std::vector<OutputFile> outputs;
+    std::vector<std::string> inputs = {options.scenario};
+    const std::vector<ScriptCommand> noCommands;
+    const std::vector<ScriptCommand>& commands =
+        options.script ? options.script->commands : noCommands;
+    if (options.script) {
+        const FlightScript& script = *options.script;
+        if (!script.path.empty()) inputs.push_back(script.path);
+        for (const ScriptCommand& c : commands) {
+            const std::string where = script.file + ":" + std::to_string(c.line) + ": ";
+            if (!reached(end, c.time))
+                warnings.warn(where + "the command at " + secondsText(c.time) +
+                                  " s comes after the end of the flight at " + secondsText(end) + " s",
+                              "it never runs");
+            if (c.kind == ScriptCommand::Kind::Save)
+                outputs.push_back({OutputFile::kScenario, c.path, c.shownPath, where + "save " + c.shownPath});
+        }
+    }
+    const auto shown = [](const std::string& path, const std::string& as) {
+        return as.empty() ? path : as;
+    };
+    if (!options.save.empty())
+        outputs.push_back({OutputFile::kScenario, options.save, shown(options.save, options.saveShown),
+                           "--save " + shown(options.save, options.saveShown)});
+    if (!options.timeline.empty())
+        outputs.push_back({OutputFile::kTimeline, options.timeline,
+                           shown(options.timeline, options.timelineShown),
+                           "--timeline " + shown(options.timeline, options.timelineShown)});
+    if (!options.plot.empty())
+        outputs.push_back({OutputFile::kPlot, options.plot, shown(options.plot, options.plotShown),
+                           "--plot " + shown(options.plot, options.plotShown)});
+    checkOutputs(outputs, inputs);
 
     host::reset();
     host::setStep(options.dt);
@@ -295,15 +456,26 @@ void runFlight(const FlightOptions& options, std::ostream& out) {
         throw InputError(e.what());
     }
 
-    const double end = flightEnd(options);
     out << "Flying " << options.scenario << '\n';
     for (const std::string& d : host::scenario().description) out << "  | " << d << '\n';
     out << "  "
         << (options.script ? "script " + options.script->file : std::string("no flight script"))
-        << ", step " << options.dt << " s, until " << end << " s\n\n";
+        << (options.ownScript ? " (the scenario's own; --no-script flies without it)" : "")
+        << ", step " << options.dt << " s, until " << end << " s";
+    if (plan.lastStep > 0.0 && plan.wholeSteps == 0)
+        out << " (a single step of " << secondsText(plan.lastStep) << " s)";
+    else if (plan.lastStep > 0.0)
+        out << " (the last step " << secondsText(plan.lastStep) << " s)";
+    out << "\n\n";
 
-    FlightLog log(out, options);
-    log.startWith(host::vessels());
+    std::optional<TimelineWriter> timeline;
+    if (!options.timeline.empty()) timeline.emplace(options.timeline);
+    std::optional<PlotRecorder> plot;
+    if (!options.plot.empty()) plot.emplace();
+
+    FlightLog log(out, progress, timeline ? &*timeline : nullptr, plot ? &*plot : nullptr,
+                  options.sampleInterval);
+    log.start();
     host::addListener(&log);
     struct Detach {
         FlightLog* log;
@@ -313,69 +485,136 @@ void runFlight(const FlightOptions& options, std::ostream& out) {
         }
     } detach{&log};
 
+    // Flight-script commands run in the step whose time reaches them. Nothing is thrown through
+    // the host: the first failure is kept and ends the flight once the step is over.
+    std::optional<FlightEnd> failure;
     std::size_t next = 0;
-    const std::vector<ScriptCommand> noCommands;
-    const std::vector<ScriptCommand>& commands =
-        options.script ? options.script->commands : noCommands;
     host::setPreStepHook([&](double t) {
-        while (next < commands.size() && reached(t, commands[next].time)) {
-            const ScriptCommand& c = commands[next++];
-            const auto where = [&](const std::string& message) {
-                return InputError(options.script->file, c.line, message);
-            };
-            switch (c.kind) {
-                case ScriptCommand::Kind::Key:
-                    host::pressKey(c.keyCode);
-                    log.holdForKey();
-                    break;
-                case ScriptCommand::Kind::Thrust: {
-                    OBJHANDLE f = host::focus();
-                    if (!f) throw where("thrust: no vessel has the focus");
-                    const host::Vessel& v = host::vessel(f);
-                    if (!findGroup(v, static_cast<THGROUP_TYPE>(c.groupType)))
-                        throw where(v.name + " has no " + c.groupName + " thruster group at " +
-                                    fmt("%.2f", t) + " s");
-                    v.iface->SetThrusterGroupLevel(static_cast<THGROUP_TYPE>(c.groupType), c.level);
-                    break;
-                }
-                case ScriptCommand::Kind::Focus: {
-                    OBJHANDLE h = host::find(c.name);
-                    if (!h) throw where("focus: no vessel named '" + c.name + "'");
-                    host::setFocus(h);
-                    break;
-                }
-                case ScriptCommand::Kind::Save:
-                    try {
-                        host::saveScenario(c.path);
-                    } catch (const host::Error& e) {
-                        throw where(e.what());
+        if (failure) return;
+        std::string where;
+        try {
+            while (next < commands.size() && reached(t, commands[next].time)) {
+                const ScriptCommand& c = commands[next++];
+                where = options.script->file + ":" + std::to_string(c.line) + ": ";
+                const std::string at = " at " + fmt("%.2f", t) + " s";
+                const char* const skipped = "command skipped";
+                switch (c.kind) {
+                    case ScriptCommand::Kind::Key:
+                        host::pressKey(c.keyCode);
+                        log.holdForKey();
+                        break;
+                    case ScriptCommand::Kind::Thrust: {
+                        const OBJHANDLE f = host::focus();
+                        if (!f) {
+                            warnings.warn(where + "thrust: no vessel has the focus" + at, skipped);
+                            break;
+                        }
+                        const host::Vessel& v = host::vessel(f);
+                        const auto type = static_cast<THGROUP_TYPE>(c.groupType);
+                        if (!findGroup(v, type)) {
+                            warnings.warn(where + "thrust: " + v.name + " has no " + c.groupName +
+                                              " thruster group" + at,
+                                          skipped);
+                            break;
+                        }
+                        v.iface->SetThrusterGroupLevel(type, c.level);
+                        break;
                     }
-                    log.event(t, "-", "saved " + c.path);
-                    break;
+                    case ScriptCommand::Kind::Focus: {
+                        const OBJHANDLE h = host::find(c.name);
+                        if (!h) {
+                            warnings.warn(where + "focus: no vessel named '" + c.name + "'" + at,
+                                          skipped);
+                            break;
+                        }
+                        host::setFocus(h);
+                        break;
+                    }
+                    case ScriptCommand::Kind::Save:
+                        try {
+                            host::saveScenario(c.path);
+                        } catch (const host::Error& e) {
+                            throw InputError(where + "save " + c.shownPath + ": " + e.message);
+                        }
+                        log.event(t, "-", "saved " + c.path);
+                        break;
+                }
             }
+        } catch (const InputError& e) {
+            failure = FlightEnd{FlightEnd::kError, e.what(), t};
+        } catch (const host::Error& e) {
+            failure = FlightEnd{FlightEnd::kError, e.what(), t};
+        } catch (const host::Stop& e) {
+            failure = FlightEnd{FlightEnd::kStop, e.what(), t};
         }
     });
 
-    const long steps = static_cast<long>(std::ceil(end / options.dt - 1e-9));
-    while (host::stepIndex() < steps) host::step();
-
-    if (!options.save.empty()) {
-        try {
-            host::saveScenario(options.save);
-        } catch (const host::Error& e) {
-            throw InputError(e.what());
+    FlightEnd ending;
+    try {
+        while (!failure && host::stepIndex() < plan.wholeSteps) {
+            host::step();
+            progress.update(host::simTime());
         }
-        log.event("-", "saved " + options.save);
+        if (!failure && plan.lastStep > 0.0) {
+            host::setStep(plan.lastStep);
+            host::step();
+        }
+    } catch (const host::Error& e) {
+        ending = FlightEnd{FlightEnd::kError, e.what(), host::simTime()};
+    } catch (const host::Stop& e) {
+        ending = FlightEnd{FlightEnd::kStop, e.what(), host::simTime()};
     }
-    printSummary(out);
-    if (!options.timeline.empty()) {
-        writeTimelineCsv(options.timeline, log.timelineRows());
-        out << "\nTimeline: " << options.timeline << '\n';
+    progress.clear();
+    if (failure && ending.kind == FlightEnd::kComplete) ending = *failure;
+    ending.time = host::simTime();
+
+    // After a stop the simulator saves nothing; after an error what was flown is still saved.
+    std::string notSaved;
+    if (!options.save.empty()) {
+        if (ending.kind == FlightEnd::kStop) {
+            notSaved = "not saved: the simulator stopped";
+        } else {
+            try {
+                host::saveScenario(options.save);
+                log.event("-", "saved " + options.save);
+            } catch (const host::Error& e) {
+                notSaved = "--save " + shown(options.save, options.saveShown) + ": " + e.message;
+            } catch (const host::Stop& e) {
+                ending = FlightEnd{FlightEnd::kStop, e.what(), host::simTime()};
+                notSaved = "not saved: the simulator stopped";
+            }
+        }
+        if (!notSaved.empty() && ending.kind == FlightEnd::kComplete)
+            ending = FlightEnd{FlightEnd::kError, notSaved, host::simTime()};
     }
-    if (!options.plot.empty()) {
-        writeFlightPlot(options.plot, options.title, log.samples());
-        out << (options.timeline.empty() ? "\n" : "") << "Plot:     " << options.plot << '\n';
+
+    if (ending.kind != FlightEnd::kComplete) {
+        out << "\nThe flight ended early, at " << fmt("%.2f", ending.time) << " s of "
+            << secondsText(end) << " s: " << ending.reason << '\n';
+        if (!notSaved.empty() && notSaved != ending.reason) out << "The scenario was " << notSaved << '\n';
     }
+    if (warnings.count() > 0)
+        out << '\n' << warnings.count() << (warnings.count() == 1 ? " warning" : " warnings")
+            << " (on standard error)\n";
+    printSummary(out, log);
+
+    // The files asked for are written whatever happened above; the first that fails decides.
+    const auto written = [&](const char* head, const std::string& file, auto&& write) {
+        try {
+            write();
+            out << head << file << '\n';
+        } catch (const InputError& e) {
+            if (ending.kind == FlightEnd::kComplete)
+                ending = FlightEnd{FlightEnd::kError, e.what(), ending.time};
+        }
+    };
+    if (timeline || plot) out << '\n';
+    if (timeline) written("Timeline: ", options.timeline, [&] { timeline->finish(); });
+    if (plot)
+        written("Plot:     ", options.plot, [&] {
+            writeFlightPlot(options.plot, options.title, ending.time, *plot);
+        });
+    return ending;
 }
 
 }  // namespace runner

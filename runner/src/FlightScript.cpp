@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -134,6 +136,7 @@ FlightScript parseFlightScriptText(const std::string& text, const std::string& f
             wantArgs(1, "one file name");
             cmd.kind = ScriptCommand::Kind::Save;
             cmd.path = absoluteFrom(baseDir, w[2]);
+            cmd.shownPath = w[2];
         } else {
             fail("unknown command '" + w[1] + "' (expected key, thrust, focus or save)");
         }
@@ -148,10 +151,12 @@ FlightScript parseFlightScript(const std::string& file, const std::string& baseD
                                const std::string& displayName) {
     const std::string name = displayName.empty() ? file : displayName;
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw InputError(name + ": cannot open flight script");
+    if (!in) throw InputError(name + ": cannot read the flight script: " + std::strerror(errno));
     std::ostringstream text;
     text << in.rdbuf();
-    return parseFlightScriptText(text.str(), name, baseDir);
+    FlightScript script = parseFlightScriptText(text.str(), name, baseDir);
+    script.path = file;
+    return script;
 }
 
 }  // namespace runner

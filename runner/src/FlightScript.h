@@ -20,10 +20,12 @@ struct ScriptCommand {
     double level = 0.0;    // Thrust: 0..1
     std::string name;      // Focus: vessel name
     std::string path;      // Save: absolute file name
+    std::string shownPath; // Save: as written
 };
 
 struct FlightScript {
     std::string file;                    // the script's name in messages
+    std::string path;                    // the file read, absolute; empty for a text given as such
     std::vector<ScriptCommand> commands; // in the order they run (by time, then by line)
 
     // The time of the last command, or 0 without commands.

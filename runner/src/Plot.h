@@ -2,14 +2,75 @@
 
 #include "Timeline.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
 namespace runner {
 
+// A value over a flight, kept in at most kBuckets buckets of consecutive steps whatever the
+// flight's length: each bucket holds the least and the greatest value that fell in it (with
+// their times), so a line through them keeps every peak and dip. When the buckets run out,
+// neighbours merge and each bucket spans twice as many steps.
+class Decimated {
+public:
+    static constexpr std::size_t kBuckets = 1024;
+
+    struct Point {
+        double t, v;
+    };
+    struct Bucket {
+        Point lo, hi;
+        bool filled = false;  // a bucket no sample fell in lies between two that have some
+    };
+
+    // `step`: the number of the step the value is from, counted from the start of the flight;
+    // steps come in order. Until the buckets run out, each step has a bucket of its own.
+    void add(long step, double t, double v);
+    // The points for a line, in time order: at most two per bucket.
+    std::vector<Point> points() const;
+    const std::vector<Bucket>& buckets() const { return buckets_; }
+    bool empty() const { return buckets_.empty(); }
+
+private:
+    void merge();
+
+    int shift_ = 0;                // a bucket spans 2^shift_ steps
+    long first_ = 0;               // bucket number of buckets_[0]
+    std::vector<Bucket> buckets_;  // consecutive bucket numbers
+};
+
+// What the plot needs of a flight, gathered step by step in bounded memory: the first vessels
+// seen (the focus vessel first) as lines of their own, every other vessel only as part of the
+// grey band that spans their least and greatest values.
+class PlotRecorder {
+public:
+    static constexpr int kNamed = 6;
+    static constexpr int kPanels = 4;
+    static constexpr int kOthers = -1;
+
+    // The series of a vessel seen for the first time: a line of its own while there is room,
+    // kOthers after that.
+    int seriesFor(const std::string& name);
+    void add(int series, long step, double t, const Sample& s);
+
+    struct Series {
+        std::string name;
+        std::array<Decimated, kPanels> panels;
+    };
+    const std::vector<Series>& named() const { return named_; }
+    const Series& others() const { return others_; }
+    long otherVessels() const { return otherVessels_; }
+
+private:
+    std::vector<Series> named_;
+    Series others_;
+    long otherVessels_ = 0;
+};
+
 // Draws a flight as one SVG page of four panels over time: deployment, mass, retro propellant
-// and speed, one line per vessel. Throws InputError when the file cannot be written.
-void writeFlightPlot(const std::string& file, const std::string& title,
-                     const std::vector<Sample>& samples);
+// and speed. Throws InputError when the file cannot be written.
+void writeFlightPlot(const std::string& file, const std::string& title, double endTime,
+                     const PlotRecorder& data);
 
 }  // namespace runner

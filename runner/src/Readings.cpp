@@ -17,25 +17,28 @@ const host::ThrusterGroup* findGroup(const host::Vessel& v, THGROUP_TYPE type) {
     return nullptr;
 }
 
-const host::Propellant* retroPropellant(const host::Vessel& v) {
-    if (const host::ThrusterGroup* g = findGroup(v, THGROUP_RETRO))
-        for (const host::Thruster* t : g->thrusters)
+const host::Propellant* retroPropellant(const host::Vessel& v, const host::ThrusterGroup* retro) {
+    if (retro)
+        for (const host::Thruster* t : retro->thrusters)
             if (t->resource) return t->resource;
     return v.defaultPropellant;
 }
 
-double retroLevel(const host::Vessel& v) {
-    const host::ThrusterGroup* g = findGroup(v, THGROUP_RETRO);
-    return g ? g->level() : 0.0;
-}
-
-std::optional<double> deployState(const host::Vessel& v) {
-    if (v.animations.empty()) return std::nullopt;
-    return v.animations.front()->state;
-}
-
 double speedMps(const host::Vessel& v) {
     return std::sqrt(v.vel.x * v.vel.x + v.vel.y * v.vel.y + v.vel.z * v.vel.z);
+}
+
+Sample sampleOf(const host::Vessel& v, const host::ThrusterGroup* retro) {
+    Sample s;
+    s.massKg = v.mass();
+    s.emptyMassKg = v.emptyMass;
+    s.propellantKg = propellantKg(v);
+    const host::Propellant* tank = retroPropellant(v, retro);
+    if (tank && (!v.moduleName.empty() || retro)) s.retroPropellantKg = tank->mass;
+    if (!v.animations.empty()) s.deployState = v.animations.front()->state;
+    if (retro) s.retroLevel = retro->level();
+    s.speedMps = speedMps(v);
+    return s;
 }
 
 const host::Vessel* parentOf(const host::Vessel& v) {

@@ -1,22 +1,22 @@
 #pragma once
 
-#include <host/Host.h>
+#include "Timeline.h"
 
-#include <optional>
-#include <string>
+#include <host/Host.h>
 
 namespace runner {
 
 // Readings of a host vessel that the runner reports; the same numbers go to the event lines,
 // the timeline, the plot and the summary.
 double propellantKg(const host::Vessel& v);
-// The resource the retro group draws on; before the group exists, the default resource (a cone
-// makes its retro tank the default). Null when there is neither.
-const host::Propellant* retroPropellant(const host::Vessel& v);
 const host::ThrusterGroup* findGroup(const host::Vessel& v, THGROUP_TYPE type);
-double retroLevel(const host::Vessel& v);
-std::optional<double> deployState(const host::Vessel& v);
+// The resource the retro group `retro` (the vessel's RETRO group, null where it has none) draws
+// on; before the group exists, the default resource (a cone makes its retro tank the default).
+// Null when there is neither.
+const host::Propellant* retroPropellant(const host::Vessel& v, const host::ThrusterGroup* retro);
 double speedMps(const host::Vessel& v);
+// Everything the timeline and the plot show of a vessel; `retro` as above.
+Sample sampleOf(const host::Vessel& v, const host::ThrusterGroup* retro);
 // The vessel this one hangs on, or null.
 const host::Vessel* parentOf(const host::Vessel& v);
 

@@ -2,8 +2,9 @@
 
 #include "InputError.h"
 
-#include <cstdio>
-#include <fstream>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
 
 namespace runner {
 
@@ -12,13 +13,25 @@ const char* const kTimelineHeader =
 
 namespace {
 
-std::string num(double v, const char* format = "%.6g") {
+constexpr std::size_t kBufferBytes = 1 << 16;
+
+// `v` with `decimals` digits after the point, the digits printf's "%.Nf" gives.
+void appendFixed(std::string& out, double v, int decimals) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, format, v);
-    return buf;
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    // Beyond 64 characters a value is no reading of a vessel; the column still gets its text.
+    if (r.ec != std::errc()) {
+        out += v < 0 ? "-huge" : "huge";
+        return;
+    }
+    out.append(buf, r.ptr);
 }
 
-// Vessel names may hold anything but white space; a comma or quote would break the column count.
+std::string reason(int error) { return error ? std::strerror(error) : "write failed"; }
+
+}  // namespace
+
 std::string csvField(const std::string& s) {
     if (s.find_first_of(",\"") == std::string::npos) return s;
     std::string out = "\"";
@@ -29,19 +42,73 @@ std::string csvField(const std::string& s) {
     return out + "\"";
 }
 
-}  // namespace
+TimelineWriter::TimelineWriter(const std::string& file) : file_(file) {
+    f_ = std::fopen(file.c_str(), "wb");
+    if (!f_) throw InputError(file + ": cannot write the timeline: " + reason(errno));
+    buffer_.reset(new char[kBufferBytes]);
+    put(kTimelineHeader, std::strlen(kTimelineHeader));
+    put("\n", 1);
+}
 
-void writeTimelineCsv(const std::string& file, const std::vector<Sample>& samples) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) throw InputError(file + ": cannot write the timeline");
-    out << kTimelineHeader << '\n';
-    for (const Sample& s : samples) {
-        out << num(s.time, "%.3f") << ',' << csvField(s.vessel) << ',' << num(s.massKg, "%.3f")
-            << ',' << num(s.emptyMassKg, "%.3f") << ',' << num(s.propellantKg, "%.4f") << ','
-            << (s.deployState ? num(*s.deployState, "%.4f") : std::string()) << ','
-            << num(s.retroLevel, "%.3f") << ',' << num(s.speedMps, "%.4f") << '\n';
+TimelineWriter::~TimelineWriter() {
+    if (f_) std::fclose(f_);
+}
+
+void TimelineWriter::startRows(double time) {
+    const std::to_chars_result r =
+        std::to_chars(time_, time_ + sizeof time_ - 1, time, std::chars_format::fixed, 3);
+    timeLength_ = r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - time_) : 0;
+    time_[timeLength_++] = ',';
+}
+
+void TimelineWriter::row(const std::string& csvName, const Sample& s, TimelineRowCache& cache) {
+    if (!cache.last || !(*cache.last == s)) {
+        std::string& t = cache.text;
+        t.clear();
+        t += ',';
+        appendFixed(t, s.massKg, 3);
+        t += ',';
+        appendFixed(t, s.emptyMassKg, 3);
+        t += ',';
+        appendFixed(t, s.propellantKg, 4);
+        t += ',';
+        if (s.deployState) appendFixed(t, *s.deployState, 4);
+        t += ',';
+        appendFixed(t, s.retroLevel, 3);
+        t += ',';
+        appendFixed(t, s.speedMps, 4);
+        t += '\n';
+        cache.last = s;
     }
-    if (!out) throw InputError(file + ": cannot write the timeline");
+    put(time_, timeLength_);
+    put(csvName.data(), csvName.size());
+    put(cache.text.data(), cache.text.size());
+}
+
+void TimelineWriter::put(const char* text, std::size_t n) {
+    if (n > kBufferBytes - used_) {
+        flushBuffer();
+        if (n > kBufferBytes) {  // a name longer than the buffer goes out on its own
+            if (f_ && !error_ && std::fwrite(text, 1, n, f_) != n) error_ = errno ? errno : EIO;
+            return;
+        }
+    }
+    std::memcpy(buffer_.get() + used_, text, n);
+    used_ += n;
+}
+
+void TimelineWriter::flushBuffer() {
+    if (f_ && !error_ && used_ > 0 && std::fwrite(buffer_.get(), 1, used_, f_) != used_)
+        error_ = errno ? errno : EIO;
+    used_ = 0;
+}
+
+void TimelineWriter::finish() {
+    if (!f_) return;
+    flushBuffer();
+    if (std::fclose(f_) != 0 && !error_) error_ = errno ? errno : EIO;
+    f_ = nullptr;
+    if (error_) throw InputError(file_ + ": cannot write the timeline: " + reason(error_));
 }
 
 }  // namespace runner

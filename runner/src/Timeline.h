@@ -1,15 +1,14 @@
 #pragma once
 
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace runner {
 
 // The state of one vessel at one moment of a flight.
 struct Sample {
-    double time = 0.0;
-    std::string vessel;
     double massKg = 0.0;
     double emptyMassKg = 0.0;
     double propellantKg = 0.0;         // all the vessel's propellant
@@ -19,11 +18,58 @@ struct Sample {
     std::optional<double> deployState; // state of the vessel's first animation, if it has one
     double retroLevel = 0.0;           // level of the retro thruster group, 0 without one
     double speedMps = 0.0;
+
+    bool operator==(const Sample& o) const {
+        return massKg == o.massKg && emptyMassKg == o.emptyMassKg &&
+               propellantKg == o.propellantKg && retroPropellantKg == o.retroPropellantKg &&
+               deployState == o.deployState && retroLevel == o.retroLevel &&
+               speedMps == o.speedMps;
+    }
 };
 
 // The timeline file: one row per sample with exactly these columns.
 extern const char* const kTimelineHeader;
 
-void writeTimelineCsv(const std::string& file, const std::vector<Sample>& samples);
+// What a timeline remembers of one vessel between rows: a vessel whose readings have not changed
+// since its last row gets the same text again without formatting a number.
+struct TimelineRowCache {
+    std::optional<Sample> last;
+    std::string text;  // the row after the time column, line end included
+};
+
+// Writes the timeline row by row as the flight goes, so that a flight of any length keeps none
+// of it in memory.
+class TimelineWriter {
+public:
+    // Creates (or empties) the file and writes the header; throws InputError with the reason.
+    explicit TimelineWriter(const std::string& file);
+    ~TimelineWriter();
+    TimelineWriter(const TimelineWriter&) = delete;
+    TimelineWriter& operator=(const TimelineWriter&) = delete;
+
+    // Rows that follow are at `time`.
+    void startRows(double time);
+    // `csvName`: the vessel's name as a CSV field (see csvField).
+    void row(const std::string& csvName, const Sample& s, TimelineRowCache& cache);
+    // Writes out what is buffered and closes the file; throws InputError with the reason.
+    void finish();
+
+    const std::string& file() const { return file_; }
+
+private:
+    void put(const char* text, std::size_t n);
+    void flushBuffer();
+
+    std::string file_;
+    std::FILE* f_ = nullptr;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+    char time_[40] = {};
+    std::size_t timeLength_ = 0;
+    int error_ = 0;  // errno of the first failed write
+};
+
+// A vessel name as a CSV field: quoted where a comma or quote would break the column count.
+std::string csvField(const std::string& s);
 
 }  // namespace runner

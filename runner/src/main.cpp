@@ -3,13 +3,18 @@
 #include "Flight.h"
 #include "FlightScript.h"
 #include "InputError.h"
-#include "ScenarioReports.h"
+#include "Messages.h"
+#include "Outputs.h"
 #include "Paths.h"
+#include "Progress.h"
+#include "ScenarioReports.h"
+#include "Text.h"
 
 #include <host/Host.h>
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -23,24 +28,96 @@ namespace {
 const char* const kDemoScenario = "Scenarios/Demo/Aerobell demo.scn";
 const char* const kDemoScript = "Scenarios/Demo/Aerobell demo.flight";
 
+const char* const kCommands[] = {"run", "show", "lint"};
+
 struct Settings {
     std::string start;  // the folder the user started in
     std::string root;
 };
 
-// A scenario named on the command line: relative to the start folder; failing that, as the
-// simulator would name it, relative to the root or to its Scenarios folder.
-std::string findScenario(const Settings& s, const std::string& name) {
-    std::error_code ec;
-    const std::string asGiven = absoluteFrom(s.start, name);
-    if (fs::is_regular_file(asGiven, ec)) return asGiven;
-    if (!fs::path(name).is_absolute()) {
-        for (const char* under : {"", "Scenarios"}) {
-            const std::string p = absoluteFrom(absoluteFrom(s.root, under), name);
-            if (fs::is_regular_file(p, ec)) return p;
+// Edits (insert, delete, replace, swap two neighbours) that turn `a` into `b`.
+std::size_t typoDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
         }
+    return d[a.size()][b.size()];
+}
+
+// The command word of the command line when it is not one of ours: the first word that is
+// neither an option nor the value of --root.
+std::optional<std::string> unknownCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--root") {
+            ++i;
+            continue;
+        }
+        if (a.rfind('-', 0) == 0) continue;
+        for (const char* c : kCommands)
+            if (a == c) return std::nullopt;
+        return a;
     }
-    throw InputError(name + ": no such scenario file");
+    return std::nullopt;
+}
+
+std::string unknownCommandMessage(const std::string& word) {
+    std::string message = "unknown command '" + word + "'";
+    const char* best = nullptr;
+    std::size_t bestDistance = 3;  // more edits than two is another word
+    for (const char* c : kCommands) {
+        const std::size_t d = typoDistance(upper(word), upper(c));
+        if (d < bestDistance) best = c, bestDistance = d;
+    }
+    if (best) return message + " (did you mean '" + best + "'?)";
+    if (upper(fs::path(word).extension().string()) == ".SCN")
+        return message + " (to fly a scenario: aerobell-sim run " + word + ")";
+    return message + " (expected run, show or lint)";
+}
+
+// A file named on the command line: relative to the start folder; failing that, as the simulator
+// names its scenarios, relative to the root or to its Scenarios folder.
+std::string findInput(const Settings& s, const std::string& name, const char* what) {
+    std::vector<std::string> places = {s.start};
+    if (!fs::path(name).is_absolute()) {
+        places.push_back(s.root);
+        places.push_back(absoluteFrom(s.root, "Scenarios"));
+    } else {
+        places.resize(1);
+    }
+    bool folder = false;
+    for (const std::string& place : places) {
+        const std::string p = absoluteFrom(place, name);
+        std::error_code ec;
+        const fs::file_status st = fs::status(p, ec);
+        if (fs::is_directory(st)) folder = true;
+        else if (fs::exists(st)) return p;
+    }
+    if (folder) throw InputError(name + ": is a folder, not a " + what);
+    if (fs::path(name).is_absolute()) throw InputError(name + ": no such " + std::string(what));
+    throw InputError(name + ": no such " + std::string(what) + " (looked in " + places[0] + ", " +
+                     places[1] + " and " + places[2] + ")");
+}
+
+// The root must be there before any file is looked for in it.
+void checkRoot(const Settings& s, const std::string& rootArg) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(s.root, ec);
+    const std::string head =
+        rootArg.empty() ? s.root + ": simulation root" : "--root " + rootArg + ":";
+    const std::string hint = rootArg.empty()
+                                 ? " (it is looked for next to the program's folder; give one with --root DIR)"
+                                 : "";
+    if (!fs::exists(st)) throw InputError(head + " no such folder" + hint);
+    if (!fs::is_directory(st)) throw InputError(head + " not a folder" + hint);
+    if (!fs::is_directory(absoluteFrom(s.root, "Config"), ec))
+        throw InputError(head + " not a simulation root (it has no Config folder)" + hint);
 }
 
 // Seconds on the command line: a plain finite number, 0 or more (or above 0 where `positive`).
@@ -56,26 +133,32 @@ CLI::Validator seconds(bool positive) {
         "");
 }
 
-void enterRoot(const Settings& s) {
-    std::error_code ec;
-    if (!fs::is_directory(s.root, ec))
-        throw InputError(s.root + ": simulation root not found (give one with --root DIR)");
-    host::setRoot(s.root);
+int fly(const FlightOptions& o) {
+    const FlightEnd end = runFlight(o, std::cout, std::cerr);
+    if (end.kind == FlightEnd::kComplete) return 0;
+    std::cout.flush();
+    std::cerr << kProgramPrefix << end.reason << std::endl;
+    return end.kind == FlightEnd::kStop ? 3 : 2;
 }
 
 int flyDemo(const Settings& s) {
+    // The demo writes into the folder it is started in; say so rather than blame its script.
+    const std::string why = whyNotWritable(s.start, s.start);
+    if (!why.empty())
+        throw InputError("the demo writes its results into the current folder, and cannot: " + why +
+                         " (start it from a folder you can write to)");
     FlightOptions o;
     o.scenario = absoluteFrom(s.root, kDemoScenario);
     o.script = parseFlightScript(absoluteFrom(s.root, kDemoScript), s.start);
     o.timeline = absoluteFrom(s.start, "aerobell-demo.csv");
     o.plot = absoluteFrom(s.start, "aerobell-demo.svg");
     o.title = "Aerobell demo: deploy, retro burn, release";
+    o.progress = stderrIsTerminal();
     std::cout << "aerobell-sim demo: a cone with its astronaut is deployed (K), fires its retro\n"
                  "motor, releases the astronaut (J), and the result is saved into this folder\n"
                  "with a timeline and a plot. aerobell-sim --help tells what else it does.\n\n";
-    enterRoot(s);
-    runFlight(o, std::cout);
-    return 0;
+    host::setRoot(s.root);
+    return fly(o);
 }
 
 }  // namespace
@@ -88,17 +171,24 @@ int main(int argc, char** argv) {
                  "Without a command it flies the bundled demo and saves the result, a timeline\n"
                  "and a plot into the current folder."};
     app.fallthrough();
+    app.set_version_flag("--version", std::string("aerobell-sim ") + AEROBELL_VERSION,
+                         "print the version and exit");
     std::string rootArg;
     app.add_option("--root", rootArg,
-                   "simulation root (default: ../sim next to this program's folder)")
+                   "simulation root (default: the sim folder next to this program's folder)")
         ->type_name("DIR");
 
     std::string scenarioArg, scriptArg, saveArg, timelineArg, plotArg;
     double until = -1.0, dt = 0.1, sample = 0.5;
+    bool noScript = false, strict = false;
     CLI::App* run = app.add_subcommand("run", "fly a scenario and report what happened");
     run->add_option("SCENARIO", scenarioArg, "scenario file")->required();
-    run->add_option("--script", scriptArg, "flight script: timed keys and commands")
-        ->type_name("FLIGHT");
+    CLI::Option* scriptOption =
+        run->add_option("--script", scriptArg,
+                        "flight script: timed keys and commands (default: the scenario's own, "
+                        "the same name ending in .flight, where there is one)")
+            ->type_name("FLIGHT");
+    run->add_flag("--no-script", noScript, "fly without a flight script")->excludes(scriptOption);
     run->add_option("--until", until,
                     "end time in seconds (default: 1 s after the script's last command, or 10 s)")
         ->type_name("S")
@@ -116,17 +206,23 @@ int main(int argc, char** argv) {
                     "write the flight as CSV, one row per vessel per sample")
         ->type_name("FILE.csv");
     run->add_option("--plot", plotArg,
-                    "draw deployment, mass, retro propellant and speed over time")
+                    "draw deployment, mass, retro propellant and speed over time (SVG)")
         ->type_name("FILE.svg");
+    run->add_flag("--strict", strict,
+                  "treat warnings as errors: a script command that cannot apply ends the flight");
 
     run->footer(
-        "--root DIR is accepted here too. File names are taken relative to the current folder.\n"
-        "A flight script has one command a line, TIME COMMAND ARGS, and # starts a comment:\n"
+        "--root DIR is accepted here too. File names are taken relative to the current folder;\n"
+        "a scenario or script not found there is looked for in the root and in its Scenarios\n"
+        "folder. A flight script has one command a line, TIME COMMAND ARGS; # starts a comment:\n"
         "  1.0   key     K          a key event for the vessel with the focus (K, J, S, ...)\n"
         "  6.0   thrust  RETRO 1.0  a thruster group level of the focus vessel (0 to 1)\n"
         "  20.0  focus   NAME       give the focus to a vessel\n"
         "  26.0  save    FILE.scn   save the scenario\n"
-        "A command runs at the first step whose time reaches it.");
+        "A command runs at the first step whose time reaches it; one that cannot apply then (no\n"
+        "such vessel or group) is skipped with a warning. The flight ends at --until exactly:\n"
+        "the last step is shortened where --until is not a whole number of steps. A run takes\n"
+        "at most 1e9 steps. The files asked for are written also when a flight ends early.");
 
     CLI::App* show = app.add_subcommand(
         "show", "list the vessels of a scenario, each cone's items as a tree, masses, meshes");
@@ -137,10 +233,18 @@ int main(int argc, char** argv) {
     lint->add_option("SCENARIO", scenarioArg, "scenario file")->required();
     show->footer("--root DIR is accepted here too.");
     lint->footer("--root DIR is accepted here too. Exit status 1 when there are findings.");
-    app.footer("Exit status: 0 ok, 1 findings (lint), 2 usage or input errors.\n"
+    app.footer("Exit status: 0 ok, 1 findings (lint), 2 usage or input errors (also warnings\n"
+               "with --strict), 3 the simulator itself would have stopped the flight.\n"
                "aerobell-sim COMMAND --help tells more about each command.");
     app.require_subcommand(0, 1);
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+        return std::string(kProgramPrefix) + e.what() + " (aerobell-sim --help tells the usage)\n";
+    });
 
+    if (const std::optional<std::string> word = unknownCommand(argc, argv)) {
+        std::cerr << kProgramPrefix << unknownCommandMessage(*word) << std::endl;
+        return 2;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -156,38 +260,47 @@ int main(int argc, char** argv) {
 
     try {
         s.root = rootArg.empty() ? defaultRoot() : absoluteFrom(s.start, rootArg);
+        checkRoot(s, rootArg);
         if (app.get_subcommands().empty()) return flyDemo(s);
 
+        const std::string scn = findInput(s, scenarioArg, "scenario file");
         if (*run) {
             FlightOptions o;
-            o.scenario = findScenario(s, scenarioArg);
-            if (!scriptArg.empty())
-                o.script = parseFlightScript(absoluteFrom(s.start, scriptArg), s.start, scriptArg);
+            o.scenario = scn;
+            if (!scriptArg.empty()) {
+                o.script = parseFlightScript(findInput(s, scriptArg, "flight script"), s.start,
+                                             scriptArg);
+            } else if (!noScript) {
+                // A scenario's own flight script: the same name ending in .flight.
+                const std::string own = fs::path(scn).replace_extension(".flight").string();
+                std::error_code ec;
+                if (fs::is_regular_file(own, ec)) {
+                    o.script = parseFlightScript(
+                        own, s.start, fs::path(scenarioArg).replace_extension(".flight").string());
+                    o.ownScript = true;
+                }
+            }
             if (until >= 0.0) o.until = until;
             o.dt = dt;
             o.sampleInterval = sample;
-            // Checked here as well as before the flight, to name the files as they were typed.
-            const std::pair<const std::string*, const char*> outputs[] = {
-                {&saveArg, "--save"}, {&timelineArg, "--timeline"}, {&plotArg, "--plot"}};
-            for (const auto& [arg, option] : outputs)
-                if (!arg->empty()) requireParentFolder(absoluteFrom(s.start, *arg), option, *arg);
-            if (!saveArg.empty()) o.save = absoluteFrom(s.start, saveArg);
-            if (!timelineArg.empty()) o.timeline = absoluteFrom(s.start, timelineArg);
-            if (!plotArg.empty()) o.plot = absoluteFrom(s.start, plotArg);
+            o.save = saveArg.empty() ? "" : absoluteFrom(s.start, saveArg);
+            o.timeline = timelineArg.empty() ? "" : absoluteFrom(s.start, timelineArg);
+            o.plot = plotArg.empty() ? "" : absoluteFrom(s.start, plotArg);
+            o.saveShown = saveArg;
+            o.timelineShown = timelineArg;
+            o.plotShown = plotArg;
             o.title = fs::path(o.scenario).stem().string();
-            enterRoot(s);
-            runFlight(o, std::cout);
-            return 0;
+            o.strict = strict;
+            o.progress = stderrIsTerminal();
+            host::setRoot(s.root);
+            return fly(o);
         }
+        host::setRoot(s.root);
         if (*show) {
-            const std::string scn = findScenario(s, scenarioArg);
-            enterRoot(s);
             showScenario(scn, std::cout);
             return 0;
         }
         if (*lint) {
-            const std::string scn = findScenario(s, scenarioArg);
-            enterRoot(s);
             const std::vector<std::string> findings = lintScenario(scn, scenarioArg);
             for (const std::string& f : findings) std::cout << f << '\n';
             if (findings.empty()) std::cout << scenarioArg << ": no findings\n";
@@ -195,15 +308,15 @@ int main(int argc, char** argv) {
         }
     } catch (const InputError& e) {
         std::cout.flush();
-        std::cerr << e.what() << std::endl;
+        std::cerr << kProgramPrefix << e.what() << std::endl;
         return 2;
     } catch (const host::Error& e) {
         std::cout.flush();
-        std::cerr << e.what() << std::endl;
+        std::cerr << kProgramPrefix << e.what() << std::endl;
         return 2;
     } catch (const host::Stop& e) {
         std::cout.flush();
-        std::cerr << e.what() << std::endl;
+        std::cerr << kProgramPrefix << e.what() << std::endl;
         return 3;
     }
     return 0;

@@ -1,12 +1,14 @@
-// The parts of the runner that decide what a user's files mean: flight scripts and the way a
-// cone's item lines are read back into a tree. The commands themselves are tested end to end
+// The parts of the runner that decide what a user's files mean (flight scripts, the way a cone's
+// item lines are read back into a tree) and what its plot keeps of a long flight. The commands themselves are tested end to end
 // through check.cmake (see CMakeLists.txt).
 #include "FlightScript.h"
 #include "InputError.h"
 #include "ItemTree.h"
+#include "Plot.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -112,4 +114,31 @@ TEST(ItemTree, RebuildsNestingAndTheTableLimitAsTheConeReadsIt) {
     EXPECT_EQ(reader.feed("PAYLOAD Extra p PC 0 0 0 1 0 1", 60).kind, LineEffect::kTableFull);
     EXPECT_EQ(reader.feed("ENDSTAGE", 61).kind, LineEffect::kTableFull);
     EXPECT_EQ(reader.openStage(), 0);
+}
+
+// A million steps keep at most two points per bucket, in time order, and the one step that
+// stands out either way is still among them.
+TEST(Decimated, KeepsEveryPeakAndDipOfALongFlightInBoundedPoints) {
+    Decimated d;
+    const long steps = 1000000;
+    for (long i = 0; i < steps; ++i) {
+        const double t = 0.1 * static_cast<double>(i);
+        const double v = i == 777777 ? 50.0 : i == 123457 ? -50.0 : std::sin(1e-4 * t);
+        d.add(i, t, v);
+    }
+    const std::vector<Decimated::Point> pts = d.points();
+    ASSERT_LE(pts.size(), 2 * Decimated::kBuckets);
+    EXPECT_GE(pts.size(), Decimated::kBuckets);
+    bool peak = false, dip = false;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        if (i > 0) {
+            EXPECT_LE(pts[i - 1].t, pts[i].t);
+        }
+        peak = peak || (pts[i].v == 50.0 && pts[i].t == 0.1 * 777777);
+        dip = dip || (pts[i].v == -50.0 && pts[i].t == 0.1 * 123457);
+    }
+    EXPECT_TRUE(peak);
+    EXPECT_TRUE(dip);
+    EXPECT_DOUBLE_EQ(pts.front().t, 0.0);
+    EXPECT_DOUBLE_EQ(pts.back().t, 0.1 * (steps - 1));
 }

@@ -3,7 +3,8 @@
 #   cmake -DCOMMAND=<;-list> [-DWORKDIR=dir] [-DEXPECT_RC=n]
 #         [-DSTDOUT=<;-list of regexes, in order>] [-DNOT_STDOUT=<;-list>]
 #         [-DSTDERR=<;-list>] [-DFILES=<;-list that must exist>] [-DNO_FILES=<;-list>]
-#         [-DCSV=file] [-DCSV_ROWS=regex every data row matches] [-DSVG=file]
+#         [-DCSV=file] [-DCSV_ROWS=regex every data row matches] [-DCSV_HAS=<;-list>]
+#         [-DCSV_LAST=regex the last row matches] [-DSVG=file]
 #         [-DUNCHANGED=file] [-DCLEAN=<;-list removed first>] -P check.cmake
 #
 # STDOUT regexes must match in the order given, each after the previous match, so a test can
@@ -106,6 +107,10 @@ if(CSV)
       fail("timeline row '${row}' does not match /${CSV_ROWS}/")
     endif()
   endforeach()
+  list(GET rows -1 last)
+  if(CSV_LAST AND NOT last MATCHES "${CSV_LAST}")
+    fail("the last timeline row '${last}' does not match /${CSV_LAST}/")
+  endif()
   foreach(re IN LISTS CSV_HAS)
     set(found FALSE)
     foreach(row IN LISTS rows)
