@@ -248,10 +248,19 @@ private:
         if (timeline_ && (first || reached(time, nextRowTime_))) {
             row = true;
             if (first) nextRowTime_ = time;
-            // Row times are whole multiples of the interval, however the steps fall.
-            while (reached(time, nextRowTime_)) {
-                ++rowsDue_;
-                nextRowTime_ = static_cast<double>(rowsDue_) * sampleInterval_;
+            // Row times are whole multiples of the interval, however the steps fall, and a step
+            // has one row at most: intervals that a step spans many of are skipped in one go
+            // rather than counted (an interval far shorter than the step would count for ever).
+            const double due =
+                std::floor((time + 1e-9 * std::max(1.0, std::fabs(time))) / sampleInterval_);
+            if (!(due < 1e15)) {
+                nextRowTime_ = time;  // too short to count in: a row every step
+            } else {
+                if (due > static_cast<double>(rowsDue_) + 2.0) rowsDue_ = static_cast<long>(due) - 1;
+                while (reached(time, nextRowTime_)) {
+                    ++rowsDue_;
+                    nextRowTime_ = static_cast<double>(rowsDue_) * sampleInterval_;
+                }
             }
             timeline_->startRows(time);
         }
