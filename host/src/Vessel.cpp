@@ -132,8 +132,9 @@ PROPELLANT_HANDLE VESSEL::CreatePropellantResource(double maxmass, double mass, 
     p->mass = mass >= 0.0 ? mass : maxmass;
     p->efficiency = eff;
     Propellant* r = p.get();
-    if (v.propellants.empty()) v.defaultPropellant = r;
+    // Listed first: should the list fail to grow, no pointer is left to the freed resource.
     v.propellants.push_back(std::move(p));
+    if (v.propellants.size() == 1) v.defaultPropellant = r;
     return r;
 }
 
