@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,7 +141,8 @@ private:
         };
         if (p.lineCut) report(lineNo, "line longer than 511 characters: the rest is not read");
         const std::string name = p.name;
-        if (p.fieldsRead > 0 && (name.empty() || name.find_first_of(":; \t") != std::string::npos))
+        const bool carriable = !name.empty() && name.find_first_of(":; \t") == std::string::npos;
+        if (p.fieldsRead > 0 && !carriable)
             report(lineNo, "name '" + name +
                                "' cannot be carried by a scenario (empty, or holding ':', ';' or a "
                                "blank): J keeps the item aboard");
@@ -166,7 +168,20 @@ private:
                                " outside 0..1: the released vessel's tanks take it as the simulator "
                                "clamps it");
         if (p.fieldsRead < ItemLineParse::kFieldCount) {
-            if (p.trailing)
+            // A number followed by junk in its own word ("212,00") is read up to the junk, and
+            // the reading stops there: the junk sits in that field, not in the next.
+            int junk = -1;
+            for (int f = ItemLineParse::kX; f < p.fieldsRead && junk < 0; ++f) {
+                const std::string text = word(f);
+                char* end = nullptr;
+                std::strtod(text.c_str(), &end);
+                if (end != text.c_str() + text.size()) junk = f;
+            }
+            if (p.trailing && junk >= 0)
+                report(lineNo, std::string(kFieldNames[junk]) + " '" + word(junk).substr(0, 40) +
+                                   "' has text after its number: read as " +
+                                   fixed2(numberOf(p, junk)) + ", and the fields after it as 0");
+            else if (p.trailing)
                 report(lineNo, std::string(kFieldNames[p.fieldsRead]) + " '" +
                                    word(p.fieldsRead).substr(0, 40) +
                                    "' is not a number: it and the fields after it read as 0");
@@ -177,6 +192,23 @@ private:
         } else if (p.trailing) {
             report(lineNo, "text after the ninth field is ignored");
         }
+        if (p.fieldsRead == ItemLineParse::kFieldCount && carriable && hasClassFile(p.className))
+            releases.push_back({lineNo, p.className, p.mass, p.fuel});
+    }
+
+public:
+    // Items whose release would make a vessel, with what the cone counts for them.
+    struct Release {
+        int line;
+        std::string className;
+        double mass, fuel;
+    };
+    std::vector<Release> releases;
+
+private:
+    static double numberOf(const ItemLineParse& p, int field) {
+        const double values[] = {p.x, p.y, p.z, p.mass, p.angle, p.fuel};
+        return values[field - ItemLineParse::kX];
     }
 
     std::string file_;
@@ -220,6 +252,29 @@ std::vector<std::string> lintScenario(const std::string& scenario, const std::st
             linter.coneLine(reader, line, n);
         }
         linter.blockEnd(reader);
+    }
+    // What each released vessel will weigh: its class as made, with the item's fuel in its
+    // default tank, as a release fills it. Another mass on the item makes mass appear or
+    // vanish at the release.
+    if (!host::stopped()) {
+        int n = 0;
+        for (const Linter::Release& r : linter.releases) {
+            try {
+                const OBJHANDLE h = host::createVessel("lint-release-" + std::to_string(++n),
+                                                       r.className, host::defaultStatus());
+                VESSEL* v = oapiGetVesselInterface(h);
+                if (v == nullptr) continue;
+                v->SetFuelMass(v->GetMaxFuelMass() * r.fuel);
+                const double mass = host::vessel(h).mass();
+                if (std::fabs(mass - r.mass) >= 0.005)
+                    linter.report(r.line, "mass " + fixed2(r.mass) + " kg, but the '" + r.className +
+                                              "' it becomes weighs " + fixed2(mass) +
+                                              " kg: mass appears or vanishes at its release");
+                host::deleteVessel(h);
+            } catch (const host::Stop&) {
+                break;
+            }
+        }
     }
     host::reset();
 
