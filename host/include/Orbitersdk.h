@@ -448,6 +448,11 @@ public:
     virtual bool clbkVCRedrawEvent(int id, int event, SURFHANDLE surf);
 };
 
+// Its overloads hide those of VESSEL2 of the same names, as the simulator's own header has it.
+#if defined(__GNUC__)
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Woverloaded-virtual"
+#endif
 class OAPIFUNC VESSEL3 : public VESSEL2 {
 public:
     VESSEL3(OBJHANDLE hVessel, int fmodel = 1);
@@ -460,6 +465,9 @@ public:
     virtual void clbkRenderHUD(int mode, const HUDPAINTSPEC* hps, SURFHANDLE hDefaultTex);
     virtual void clbkGetRadiationForce(const VECTOR3& mflux, VECTOR3& F, VECTOR3& pos);
 };
+#if defined(__GNUC__)
+#  pragma GCC diagnostic pop
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // Free functions of the simulator.
