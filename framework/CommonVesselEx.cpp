@@ -145,12 +145,21 @@ void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
     slot.fuel = line.fuel;
     slot.position = _V(0.0, 0.0, 0.0);
     slot.mesh.fileName = line.mesh;
-    const MESHHANDLE mesh = oapiLoadMesh(line.mesh);
-    try {
-        itemMeshes.push_back(mesh);
-    } catch (...) {
-        oapiDeleteMesh(mesh);
-        throw;
+    // Items of one mesh share what one load gave: the simulator reads the file anew on every
+    // oapiLoadMesh, and a mesh list entry only points at its mesh.
+    MESHHANDLE mesh = nullptr;
+    for (int i = 0; i < kItemCount && mesh == nullptr; ++i) {
+        if (i != index && items[i].present && items[i].mesh.fileName == slot.mesh.fileName)
+            mesh = items[i].mesh.handle;
+    }
+    if (mesh == nullptr) {
+        mesh = oapiLoadMesh(line.mesh);
+        try {
+            itemMeshes.push_back(mesh);
+        } catch (...) {
+            oapiDeleteMesh(mesh);
+            throw;
+        }
     }
     slot.mesh.handle = mesh;
     slot.mesh.offset = _V(line.x, line.y, line.z);

@@ -2,6 +2,7 @@
 // by message.
 #include "ConeTestSupport.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -154,14 +155,20 @@ TEST_F(DeploymentTest, AReleasedConeStageCarriesItsContentsOn) {
         return m;
     };
     const double before = total();
-    // Each item mesh is the cone's own (oapiLoadMesh) and lives exactly as long as it is shown.
+    // A cone loads each mesh its items show once (oapiLoadMesh gives it a mesh of its own),
+    // shares it among them, and deletes it once no item shows it.
     const auto itemMeshesShown = [] {
         std::size_t n = 0;
-        for (const host::Vessel* v : host::vessels())
-            if (v->moduleName == "Aerobell") n += v->meshes.size() - 1;
+        for (const host::Vessel* v : host::vessels()) {
+            if (v->moduleName != "Aerobell") continue;
+            std::set<MESHHANDLE> shown;
+            for (std::size_t i = 1; i < v->meshes.size(); ++i) shown.insert(v->meshes[i].handle);
+            n += shown.size();
+        }
         return n;
     };
-    EXPECT_EQ(host::liveMeshCount(), 6u);
+    EXPECT_EQ(host::liveMeshCount(), 3u);  // Aerobell, mmu, and DGIII's mesh
+    EXPECT_EQ(host::liveMeshCount(), itemMeshesShown());
 
     const char* released[] = {"Carrier-Suit", "Carrier-Cargo", "Pod-1-Inner", "Pod-1"};
     for (const char* name : released) {
