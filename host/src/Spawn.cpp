@@ -262,6 +262,8 @@ void killNow(VesselRecord* v) {
 
 void killPending() {
     World& w = world();
+    if (!w.anyKillPending) return;
+    w.anyKillPending = false;
     for (size_t i = w.vessels.size(); i-- > 0;) {
         if (i >= w.vessels.size()) continue;
         VesselRecord* v = rec(w.vessels[i]);
@@ -309,6 +311,7 @@ bool deleteVessel(OBJHANDLE h) {
     if (!valid(h)) return false;
     VesselRecord* v = rec(h);
     v->killPending = true;
+    w.anyKillPending = true;
     if (!w.inStep && w.callbackDepth == 0) {
         killNow(v);
         destroyDoomed();
@@ -343,6 +346,7 @@ bool oapiDeleteVessel(OBJHANDLE hVessel, OBJHANDLE /*hAlternativeCameraTarget*/)
     }
     rec(hVessel)->killPending = true;
     World& w = world();
+    w.anyKillPending = true;
     if (!w.inStep && w.callbackDepth == 0) {
         killNow(rec(hVessel));
         destroyDoomed();

@@ -50,7 +50,7 @@ void step() {
     w.time = w.baseTime + static_cast<double>(w.step - w.baseStep) * w.dt;
     const double t = w.time;
     const double dt = w.dt;
-    const double mjd = w.mjd0 + t / 86400.0;
+    const double mjd = w.mjd0 + t * (1.0 / 86400.0);
     struct InStep {
         InStep() { world().inStep = true; }
         ~InStep() { world().inStep = false; }
@@ -60,17 +60,19 @@ void step() {
     physics(dt);
     eachVessel([&](VESSEL2& cb) { cb.clbkPostStep(t, dt, mjd); });
     killPending();
-    destroyDoomed();
-    throwIfStopped();
+    if (!w.doomed.empty()) destroyDoomed();
+    if (w.stop) throwIfStopped();
     // The keyboard after the update, as the simulator reads it once a frame is done: a key
     // pressed for one step is let go at the end of the next.
-    std::vector<int> up, down;
-    up.swap(w.releasedKeys);
-    down.swap(w.queuedKeys);
-    for (int k : up) deliverKey(k, false);
-    for (int k : down) {
-        deliverKey(k, true);
-        w.releasedKeys.push_back(k);
+    if (!w.releasedKeys.empty() || !w.queuedKeys.empty()) {
+        std::vector<int> up, down;
+        up.swap(w.releasedKeys);
+        down.swap(w.queuedKeys);
+        for (int k : up) deliverKey(k, false);
+        for (int k : down) {
+            deliverKey(k, true);
+            w.releasedKeys.push_back(k);
+        }
     }
     notify([&](Listener& l) { l.onStepEnd(t); });
 }

@@ -193,11 +193,6 @@ VesselRecord* findVessel(const std::string& name) {
     return best;
 }
 
-VESSEL2* callbacks(const Vessel& v) {
-    if (!v.iface || v.iface->Version() < 1) return nullptr;
-    return static_cast<VESSEL2*>(v.iface);
-}
-
 void updateRotation(Vessel& v) { v.rot = rotationFromAngles(v.arot); }
 
 }  // namespace detail

@@ -200,7 +200,11 @@ void list(VesselRecord* v);
 void killPending();  // the step's deletions
 void killNow(VesselRecord* v);
 void setFocusTo(VesselRecord* v);  // the simulator's SetFocusObject; nothing when already so
-VESSEL2* callbacks(const Vessel& v);  // null when the interface has no callbacks
+// Null when the interface has no callbacks (the simulator's plain VESSEL, version 0).
+inline VESSEL2* callbacks(const Vessel& v) {
+    if (!v.iface || v.iface->Version() < 1) return nullptr;
+    return static_cast<VESSEL2*>(v.iface);
+}
 
 // State.
 void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
@@ -240,6 +244,7 @@ struct World {
     double mjd0 = 51544.5;  // the scenario's date at time 0
     int flightModel = 1;
     bool inStep = false;
+    bool anyKillPending = false;  // some vessel awaits the step's deletions
     int callbackDepth = 0;  // module callbacks running now
     std::unique_ptr<Stop> stop;
 
@@ -305,8 +310,8 @@ void callModule(F&& f) {
     } catch (...) {
     }
     if (--w.callbackDepth == 0) {
-        if (!w.inStep) destroyDoomed();
-        throwIfStopped();
+        if (!w.inStep && !w.doomed.empty()) destroyDoomed();
+        if (w.stop) throwIfStopped();
     }
 }
 
