@@ -3,6 +3,7 @@
 
 #include "ItemLine.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -99,8 +100,7 @@ bool COMMON_VESSEL_EX::DispatchMessage(const char* key, const char* text) {
         char textCopy[kMessageTextMax + 1];
         copyCut(keyCopy, kNameMax, key);
         copyCut(textCopy, kMessageTextMax, text);
-        if (std::strcmp(keyCopy, "PAYLOAD") == 0 || std::strcmp(keyCopy, "STAGE") == 0 ||
-            std::strcmp(keyCopy, "ENDCVE") == 0 || std::strcmp(keyCopy, "ENDSTAGE") == 0) {
+        if (itemtable::isItemKeyword(keyCopy)) {
             ParseItemLine(text != nullptr ? text : "");
         } else {
             OnMessage(keyCopy, textCopy);
@@ -126,11 +126,8 @@ void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
     const ItemLineParse line = parseItemLine(text);
     if (line.kind == ItemLineParse::kNotItem) return;
     if (line.kind == ItemLineParse::kEndStage) {
-        if (openStage >= 0 && openStage < kItemCount) {
-            openStage = items[openStage].parent;
-        } else {
-            openStage = -1;
-        }
+        openStage = static_cast<int16_t>(
+            itemtable::openStageAfterClose(openStage, [this](int s) { return items[s].parent; }));
         return;
     }
 
@@ -169,35 +166,17 @@ void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
     slot.sepVelocity = itemSeparationVelocity(line.x, line.y, line.z);
     slot.present = true;
     if (index >= itemsEnd) itemsEnd = index + 1;
-    if (slot.kind == StageSlot::kStage) openStage = static_cast<int16_t>(index);
+    openStage = static_cast<int16_t>(
+        itemtable::openStageAfterEntry(openStage, slot.kind == StageSlot::kStage, index));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Nesting depth, shared by the scenario writer and the hand-over of a released stage
 
 int COMMON_VESSEL_EX::NestingDepth(int index) const {
-    int depth = 0;
-    int current = index;
-    for (int steps = 0; steps < kItemCount; ++steps) {
-        const int parent = items[current].parent;
-        if (parent == -1) return depth;
-        if (parent < 0 || parent >= current || !items[parent].present ||
-            items[parent].kind != StageSlot::kStage) {
-            return -1;
-        }
-        ++depth;
-        current = parent;
-    }
-    return -1;
-}
-
-int COMMON_VESSEL_EX::LevelsClosing(int depth, bool isStage, bool hasNext, int nextDepth,
-                                    int baseDepth) {
-    if (depth < 0 || (hasNext && nextDepth < 0)) return -1;
-    const int open = depth - baseDepth + (isStage ? 1 : 0);
-    const int wanted = hasNext ? nextDepth - baseDepth : 0;
-    if (open < 0 || wanted < 0) return -1;
-    return open > wanted ? open - wanted : 0;
+    return itemtable::nestingDepth(
+        index, [this](int i) { return items[i].parent; },
+        [this](int i) { return items[i].present && items[i].kind == StageSlot::kStage; });
 }
 
 void COMMON_VESSEL_EX::ForgetOpenStageIfGone() {
@@ -232,18 +211,14 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
                 oapiWriteScenario_string(scn, key, value);
             }
         }
-        // As many ENDSTAGE lines as levels close here, never fewer than the single line older
-        // writers put after an item whose successor sits higher; all levels close at the end.
+        // All levels close at the end.
         const int next = (i + 1 < kItemCount && items[i + 1].present) ? i + 1 : -1;
-        const int single =
-            (i < kItemCount - 1 && slot.parent != -1 &&
-             (next < 0 || items[i + 1].parent < slot.parent))
-                ? 1
-                : 0;
+        const bool older = itemtable::olderScenarioWriterCloses(i, slot.parent, next >= 0,
+                                                           next >= 0 ? items[next].parent : 0);
         const int levels =
-            LevelsClosing(NestingDepth(i), slot.kind == StageSlot::kStage, next >= 0,
-                          next >= 0 ? NestingDepth(next) : 0, 0);
-        const int count = levels < 0 ? single : (levels > single ? levels : single);
+            itemtable::levelsClosing(NestingDepth(i), slot.kind == StageSlot::kStage, next >= 0,
+                                 next >= 0 ? NestingDepth(next) : 0, 0);
+        const int count = itemtable::endStageLines(levels, older);
         for (int k = 0; k < count; ++k) oapiWriteScenario_string(scn, endKey, emptyValue);
     }
 }
@@ -326,4 +301,18 @@ double COMMON_VESSEL_EX::PayloadMass() {
 void COMMON_VESSEL_EX::SetSeparationVelocity(const VECTOR3& velocity) {
     sepVelOverride = velocity;
     sepVelOverrideSet = true;
+}
+
+// Each division uses the components as already updated, not the offset's length: the values
+// of existing scenarios depend on this exact sequence.
+VECTOR3 itemSeparationVelocity(double x, double y, double z) {
+    const double r = std::sqrt(x * x + y * y + z * z);
+    if (!(r > 0.01)) return _V(0.0, 0.0, 0.5);
+    const double u = x / r;
+    const double v = y / std::sqrt(u * u + y * y + z * z);
+    const double w = z / std::sqrt(u * u + v * v + z * z);
+    if (std::fabs(w) > 0.99) return _V(0.0, 0.0, 0.5);
+    const double s = u / (0.5 * std::sqrt(u * u + v * v));
+    const double t = v / (0.5 * std::sqrt(s * s + v * v));
+    return _V(s, t, 0.0);
 }

@@ -5,10 +5,14 @@
 #define COMMON_VESSEL_EX_H
 
 #include "OrbiterModule.h"
+#include "ItemTable.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Separation velocity of an item from its offset on the carrier (m/s, carrier's frame).
+VECTOR3 itemSeparationVelocity(double x, double y, double z);
 
 // One mesh of the vessel. An entry never owns its mesh: the vessel's list of item meshes does
 // (see COMMON_VESSEL_EX), or, for a shared mesh, the simulator.
@@ -36,10 +40,10 @@ struct StageSlot {
     int16_t kind = kPayload;
     bool present = false;
     int16_t parent = 0;  // enclosing STAGE slot, -1 when carried directly
-    char name[128] = {};
+    char name[itemtable::kNameMax + 1] = {};
     MeshEntry mesh;
     VECTOR3 position = {{0.0, 0.0, 0.0}};  // place on the carrier at the last mesh rebuild
-    char className[128] = {};
+    char className[itemtable::kNameMax + 1] = {};
     double mass = 0.0;   // kg
     double angle = 0.0;  // degrees about the carrier's x axis, applied at release
     double fuel = 0.0;   // fraction of the released vessel's maximum fuel
@@ -65,9 +69,9 @@ protected:
 
 class COMMON_VESSEL_EX : public VESSEL3, public _COMMON_VESSEL_EX {
 public:
-    static constexpr int kItemCount = 50;
-    static constexpr int kItemLineMax = 511;  // characters of an item line that are read
-    static constexpr int kNameMax = 127;      // characters of a name field
+    static constexpr int kItemCount = itemtable::kCapacity;
+    static constexpr int kItemLineMax = itemtable::kLineMax;
+    static constexpr int kNameMax = itemtable::kNameMax;
     static constexpr int kMessageKeyMax = 255;
     static constexpr int kMessageTextMax = 2047;
 
@@ -149,13 +153,8 @@ private:
     int itemsEnd = 0;
 
     int FirstFreeSlot() const;
-    // Number of stages enclosing the item in the given slot, or -1 when its parent chain does
-    // not lead to the top through present stages of lower index.
+    // itemtable::nestingDepth of the item in the given slot.
     int NestingDepth(int index) const;
-    // Levels that close after an item of the given depth and kind when the next item written
-    // has nextDepth (hasNext false: the table ends there); depths count from baseDepth.
-    // -1 when either depth could not be followed.
-    static int LevelsClosing(int depth, bool isStage, bool hasNext, int nextDepth, int baseDepth);
     void ForgetOpenStageIfGone();
 };
 

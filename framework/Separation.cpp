@@ -142,19 +142,16 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
                 const bool fits = len <= kItemLineMax;
                 if (released != nullptr && fits) SendVesselMessage(released, keyword, line);
 
-                const int next = (i + 1 < kItemCount && i + 1 <= last && items[i + 1].present)
-                                     ? i + 1
-                                     : -1;
-                const int oneEnd =
-                    (i == kItemCount - 1 || !items[i + 1].present ||
-                     items[i + 1].parent < item.parent)
-                        ? 1
-                        : 0;
+                const bool nextPresent = i + 1 < kItemCount && items[i + 1].present;
+                const int next = nextPresent && i + 1 <= last ? i + 1 : -1;
+                const bool older = itemtable::olderHandOverCloses(
+                    i, item.parent, nextPresent, nextPresent ? items[i + 1].parent : 0);
                 const int levels =
                     base < 0 ? -1
-                             : LevelsClosing(depth[i], item.kind == StageSlot::kStage, next >= 0,
-                                             next >= 0 ? depth[next] : 0, base);
-                const int count = levels < 0 ? oneEnd : (levels > oneEnd ? levels : oneEnd);
+                             : itemtable::levelsClosing(depth[i], item.kind == StageSlot::kStage,
+                                                        next >= 0, next >= 0 ? depth[next] : 0,
+                                                        base);
+                const int count = itemtable::endStageLines(levels, older);
                 for (int k = 0; k < count && released != nullptr; ++k) {
                     SendVesselMessage(released, "ENDSTAGE", "ENDSTAGE");
                 }

@@ -1,5 +1,6 @@
 // The item line grammar on its own: what a line would enter, and how it is cut or cleared.
 #include "ItemLine.h"
+#include "CommonVesselEx.h"
 
 #include <gtest/gtest.h>
 

@@ -53,8 +53,8 @@ double readNumber(const char* p, const char** after) {
 // reader would refuse, so such a value is refused here too and a written value always reads back.
 bool writtenAtOrPastLimit(double v) {
     const double a = std::fabs(v);
-    if (a >= kItemNumberLimit) return true;
-    if (a < kItemNumberLimit - 1.0) return false;
+    if (a >= itemtable::kNumberLimit) return true;
+    if (a < itemtable::kNumberLimit - 1.0) return false;
     char digits[32];
     const std::to_chars_result r =
         std::to_chars(digits, digits + sizeof digits, a, std::chars_format::fixed, 2);
@@ -69,7 +69,7 @@ ItemLineParse parseItemLine(const char* text) {
 
     // Only the first 511 characters are read. A text that ends within them is read in place;
     // a longer one is read from a copy cut there.
-    char buf[512];
+    char buf[itemtable::kLineMax + 1];
     std::size_t n = strnlen(text, sizeof buf);
     r.lineCut = n > sizeof buf - 1;
     const char* line = text;
@@ -106,9 +106,9 @@ ItemLineParse parseItemLine(const char* text) {
         char* const word = words[f];
         std::size_t len = 0;
         for (; *p != '\0' && !isWhite(*p); ++p, ++len) {
-            if (len < 127) word[len] = *p;
+            if (len < itemtable::kNameMax) word[len] = *p;
         }
-        const std::size_t keep = len < 128 ? len : 127;
+        const std::size_t keep = len <= itemtable::kNameMax ? len : itemtable::kNameMax;
         word[keep] = '\0';
         if (len > keep || (p == end && limitSplitsToken)) r.cutWords |= 1u << f;
         ++r.fieldsRead;
@@ -160,11 +160,11 @@ struct BoundedText {
 int formatItemFields(char* out, std::size_t cap, const char* name, const char* mesh,
                      const char* className, const double (&numbers)[6]) {
     BoundedText t{out, cap};
-    t.put(name, strnlen(name, 127));
+    t.put(name, strnlen(name, itemtable::kNameMax));
     t.put(" ", 1);
     t.put(mesh, std::strlen(mesh));
     t.put(" ", 1);
-    t.put(className, strnlen(className, 127));
+    t.put(className, strnlen(className, itemtable::kNameMax));
     // to_chars with a precision gives the digits printf gives; printf's own conversion of a
     // double costs several times more, and a full table writes 300 of them.
     for (const double v : numbers) {
@@ -176,18 +176,4 @@ int formatItemFields(char* out, std::size_t cap, const char* name, const char* m
     }
     if (cap > 0) out[t.len < cap ? t.len : cap - 1] = '\0';
     return static_cast<int>(t.len);
-}
-
-// Each division uses the components as already updated, not the offset's length: the values
-// of existing scenarios depend on this exact sequence.
-VECTOR3 itemSeparationVelocity(double x, double y, double z) {
-    const double r = std::sqrt(x * x + y * y + z * z);
-    if (!(r > 0.01)) return _V(0.0, 0.0, 0.5);
-    const double u = x / r;
-    const double v = y / std::sqrt(u * u + y * y + z * z);
-    const double w = z / std::sqrt(u * u + v * v + z * z);
-    if (std::fabs(w) > 0.99) return _V(0.0, 0.0, 0.5);
-    const double s = u / (0.5 * std::sqrt(u * u + v * v));
-    const double t = v / (0.5 * std::sqrt(s * s + v * v));
-    return _V(s, t, 0.0);
 }

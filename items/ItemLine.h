@@ -12,7 +12,7 @@
 #ifndef ITEM_LINE_H
 #define ITEM_LINE_H
 
-#include "OrbiterModule.h"
+#include "ItemTable.h"
 
 #include <cstddef>
 
@@ -28,9 +28,9 @@ struct ItemLineParse {
     enum Field { kName, kMesh, kClass, kX, kY, kZ, kMass, kAngle, kFuel };
 
     Kind kind = kNotItem;
-    char name[128] = {};
-    char mesh[128] = {};
-    char className[128] = {};
+    char name[itemtable::kNameMax + 1] = {};
+    char mesh[itemtable::kNameMax + 1] = {};
+    char className[itemtable::kNameMax + 1] = {};
     double x = 0.0, y = 0.0, z = 0.0;
     double mass = 0.0, angle = 0.0, fuel = 0.0;
 
@@ -49,11 +49,5 @@ ItemLineParse parseItemLine(const char* text);
 // of the whole text, so a result of cap or more means it did not fit.
 int formatItemFields(char* out, std::size_t cap, const char* name, const char* mesh,
                      const char* className, const double (&numbers)[6]);
-
-// Separation velocity of an item from its offset on the carrier (m/s, carrier's frame).
-VECTOR3 itemSeparationVelocity(double x, double y, double z);
-
-// True when the magnitude of a number keeps a written item line within its limit.
-constexpr double kItemNumberLimit = 1e12;
 
 #endif  // ITEM_LINE_H
