@@ -234,10 +234,7 @@ void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
     while (oapiReadScenario_nextline(scn, line)) {
         if (line == nullptr) continue;
         if (ReadResumeLine(line, resume)) continue;
-        // Candidates are picked without regard to case; the parser then wants the exact keyword,
-        // so a candidate it does not take is consumed without effect.
-        if (StartsWithNoCase(line, "PAYLOAD") || StartsWithNoCase(line, "STAGE") ||
-            StartsWithNoCase(line, "ENDSTAGE")) {
+        if (itemtable::isItemCandidate(line)) {
             if (!itemsFromClass) HandleItemText(line);
         } else {
             ParseScenarioLineEx(line, status);

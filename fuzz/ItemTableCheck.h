@@ -12,13 +12,10 @@
 
 namespace fuzzsupport {
 
-// Magnitude below which every number of a written item line keeps it within 511 characters.
-constexpr double kItemTableNumberLimit = 1e12;
-
 // An empty string when the table is consistent: present slots run unbroken from 0, every
 // parent is -1 or a present STAGE of lower index, the open stage is -1 or a present STAGE,
 // names are terminated within their fields and every number is finite and below the limit
-// that keeps a written line within 511 characters.
+// that keeps a written line within its length.
 inline std::string itemTableFault(const COMMON_VESSEL_EX& v) {
     char why[160];
     bool gap = false;
@@ -37,8 +34,10 @@ inline std::string itemTableFault(const COMMON_VESSEL_EX& v) {
             return why;
         }
         if (s.parent != -1) {
-            if (s.parent < 0 || s.parent >= i || !v.Item(s.parent).present ||
-                v.Item(s.parent).kind != StageSlot::kStage) {
+            const bool presentStage = s.parent >= 0 && s.parent < i &&
+                                      v.Item(s.parent).present &&
+                                      v.Item(s.parent).kind == StageSlot::kStage;
+            if (!itemtable::canEnclose(s.parent, i, presentStage)) {
                 std::snprintf(why, sizeof why, "slot %d has parent %d", i, s.parent);
                 return why;
             }
@@ -48,7 +47,7 @@ inline std::string itemTableFault(const COMMON_VESSEL_EX& v) {
             std::snprintf(why, sizeof why, "slot %d holds an unterminated name", i);
             return why;
         }
-        if (s.mesh.fileName.size() > 127) {
+        if (s.mesh.fileName.size() > static_cast<std::size_t>(itemtable::kNameMax)) {
             std::snprintf(why, sizeof why, "slot %d holds a mesh name of %zu characters", i,
                           s.mesh.fileName.size());
             return why;
@@ -56,7 +55,7 @@ inline std::string itemTableFault(const COMMON_VESSEL_EX& v) {
         const double numbers[] = {s.mesh.offset.x, s.mesh.offset.y, s.mesh.offset.z,
                                   s.mass, s.angle, s.fuel};
         for (double d : numbers) {
-            if (!std::isfinite(d) || std::fabs(d) >= kItemTableNumberLimit) {
+            if (!std::isfinite(d) || std::fabs(d) >= itemtable::kNumberLimit) {
                 std::snprintf(why, sizeof why, "slot %d holds the number %g", i, d);
                 return why;
             }

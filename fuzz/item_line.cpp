@@ -59,10 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::size_t b = line.find_first_not_of(" \t");
         if (b == std::string::npos) continue;
         const std::string l = line.substr(b);
-        if (l.rfind("PAYLOAD", 0) == 0 || l.rfind("STAGE", 0) == 0 ||
-            l.rfind("ENDSTAGE", 0) == 0) {
-            copy->HandleItemText(l.c_str());
-        }
+        if (itemtable::isItemCandidate(l.c_str())) copy->HandleItemText(l.c_str());
     }
     // A full table ignores closing lines, so only a table with room must end with none open.
     if (copy->OpenStage() != -1 && !copy->Item(COMMON_VESSEL_EX::kItemCount - 1).present)

@@ -1,17 +1,9 @@
 #include "ItemTree.h"
 
-#include <cctype>
-#include <cstring>
-#include <strings.h>
 
 namespace runner {
 
 namespace {
-
-bool startsNoCase(const std::string& s, const char* word) {
-    const std::size_t n = std::strlen(word);
-    return s.size() >= n && strncasecmp(s.c_str(), word, n) == 0;
-}
 
 bool isWhite(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -31,18 +23,14 @@ LineEffect ItemReader::feed(const std::string& rawLine, int lineNo) {
     while (w < line.size() && !isWhite(line[w])) ++w;
     e.keyword = line.substr(0, w);
 
-    // The cone takes a line as an item line by its first characters, without regard to case...
-    if (!startsNoCase(line, "PAYLOAD") && !startsNoCase(line, "STAGE") &&
-        !startsNoCase(line, "ENDSTAGE"))
-        return e;
-    // ... but only its exact keywords reach the parser, and the parser wants them followed by
-    // a blank.
-    const std::string key = e.keyword.substr(0, 127);
-    if (key != "PAYLOAD" && key != "STAGE" && key != "ENDSTAGE" && key != "ENDCVE") {
+    if (!itemtable::isItemCandidate(line.c_str())) return e;
+    // The parser wants the keyword followed by a blank.
+    const std::string key = e.keyword.substr(0, itemtable::kNameMax);
+    if (!itemtable::isItemKeyword(key.c_str())) {
         e.kind = LineEffect::kWrongKeyword;
         return e;
     }
-    if (static_cast<int>(items_.size()) >= kCapacity) {
+    if (static_cast<int>(items_.size()) >= itemtable::kCapacity) {
         e.kind = LineEffect::kTableFull;
         return e;
     }
@@ -56,7 +44,9 @@ LineEffect ItemReader::feed(const std::string& rawLine, int lineNo) {
                 e.kind = LineEffect::kNothingOpen;
             } else {
                 e.kind = LineEffect::kClosed;
-                openStage_ = items_[static_cast<std::size_t>(openStage_)].parent;
+                openStage_ = itemtable::openStageAfterClose(openStage_, [this](int s) {
+                    return items_[static_cast<std::size_t>(s)].parent;
+                });
             }
             break;
         case ItemLineParse::kPayload:
@@ -68,7 +58,8 @@ LineEffect ItemReader::feed(const std::string& rawLine, int lineNo) {
             item.parent = openStage_;
             item.line = lineNo;
             items_.push_back(item);
-            if (e.parse.kind == ItemLineParse::kStage) openStage_ = e.slot;
+            openStage_ = itemtable::openStageAfterEntry(
+                openStage_, e.parse.kind == ItemLineParse::kStage, e.slot);
             break;
         }
     }

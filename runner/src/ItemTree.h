@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ItemLine.h>
+#include <ItemTable.h>
 
 #include <string>
 #include <vector>
@@ -30,11 +31,9 @@ struct LineEffect {
 };
 
 // Replays what a cone does with the lines of its scenario block: which lines it takes as item
-// lines, and the item table they build. The grammar itself is the framework's.
+// lines, and the item table they build. The grammar and the table's rules are the framework's.
 class ItemReader {
 public:
-    static constexpr int kCapacity = 50;
-
     LineEffect feed(const std::string& line, int lineNo);
 
     const std::vector<CarriedItem>& items() const { return items_; }

@@ -24,6 +24,11 @@ namespace {
 const char* const kFieldNames[ItemLineParse::kFieldCount] = {
     "name", "mesh", "class", "x", "y", "z", "mass", "angle", "fuel"};
 
+const std::string kLastItem = std::to_string(itemtable::kCapacity) + "th";
+const std::string kNameMax = std::to_string(itemtable::kNameMax);
+const std::string kNumberLimit = "1e12";
+static_assert(itemtable::kNumberLimit == 1e12, "kNumberLimit names the item table's limit");
+
 std::size_t editDistance(const std::string& a, const std::string& b) {
     std::vector<std::size_t> row(b.size() + 1);
     for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
@@ -110,8 +115,8 @@ public:
             }
             case LineEffect::kTableFull:
                 report(lineNo, e.keyword == "ENDSTAGE" || e.keyword == "ENDCVE"
-                                   ? e.keyword + " after the 50th item: ignored"
-                                   : "item past the 50th: the line is dropped");
+                                   ? e.keyword + " after the " + kLastItem + " item: ignored"
+                                   : "item past the " + kLastItem + ": the line is dropped");
                 break;
             case LineEffect::kNothingOpen:
                 report(lineNo, e.keyword + " with no stage open: ignored");
@@ -139,7 +144,9 @@ private:
             const std::size_t i = static_cast<std::size_t>(f) + 1;
             return i < w.size() ? w[i] : std::string();
         };
-        if (p.lineCut) report(lineNo, "line longer than 511 characters: the rest is not read");
+        if (p.lineCut)
+            report(lineNo, "line longer than " + std::to_string(itemtable::kLineMax) +
+                               " characters: the rest is not read");
         const std::string name = p.name;
         const bool carriable = !name.empty() && name.find_first_of(":; \t") == std::string::npos;
         if (p.fieldsRead > 0 && !carriable)
@@ -155,12 +162,13 @@ private:
                                ".msh in the root: the item is carried and released, but not drawn");
         for (int f = 0; f < 3; ++f)
             if (p.cutWords & (1u << f))
-                report(lineNo, std::string(kFieldNames[f]) +
-                                   " longer than 127 characters: cut to the first 127");
+                report(lineNo, std::string(kFieldNames[f]) + " longer than " + kNameMax +
+                                   " characters: cut to the first " + kNameMax);
         for (int f = ItemLineParse::kX; f < ItemLineParse::kFieldCount; ++f)
             if (p.badNumbers & (1u << f))
                 report(lineNo, std::string(kFieldNames[f]) + " '" + word(f).substr(0, 40) +
-                                   "' is not a finite number below 1e12: read as 0");
+                                   "' is not a finite number below " + kNumberLimit +
+                                   ": read as 0");
         if (p.fieldsRead > ItemLineParse::kMass && p.mass < 0.0)
             report(lineNo, "negative mass " + fixed2(p.mass) + ": the cone's empty mass drops by it");
         if (p.fieldsRead > ItemLineParse::kFuel && (p.fuel < 0.0 || p.fuel > 1.0))
