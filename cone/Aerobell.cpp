@@ -59,16 +59,7 @@ void CrewName(const char* coneName, char (&out)[COMMON_VESSEL_EX::kNameMax + 1])
     std::snprintf(out, sizeof out, "%s-Suit", coneName != nullptr ? coneName : "");
 }
 
-bool StartsWithNoCase(const char* line, const char* word) {
-    for (; *word != '\0'; ++line, ++word) {
-        if (*line == '\0') return false;
-        if (std::toupper(static_cast<unsigned char>(*line)) !=
-            std::toupper(static_cast<unsigned char>(*word))) {
-            return false;
-        }
-    }
-    return true;
-}
+using itemtable::startsWithNoCase;
 
 struct AttitudeThruster {
     VECTOR3 pos;
@@ -282,7 +273,7 @@ void AEROBELL::SaveResumeState(FILEHANDLE scn) {
 bool AEROBELL::ReadResumeLine(const char* line, ResumeState& state) {
     const auto keyword = [line](const char* word) {
         const std::size_t n = std::strlen(word);
-        return StartsWithNoCase(line, word) && (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
+        return startsWithNoCase(line, word) && (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
     };
     char* end = nullptr;
     if (keyword("DEPLOY")) {
@@ -301,7 +292,7 @@ bool AEROBELL::ReadResumeLine(const char* line, ResumeState& state) {
         return true;
     }
     if (keyword("CREW")) {
-        state.crewReleased = StartsWithNoCase(line + 4 + std::strspn(line + 4, " \t"), "RELEASED");
+        state.crewReleased = startsWithNoCase(line + 4 + std::strspn(line + 4, " \t"), "RELEASED");
         return true;
     }
     return false;

@@ -1,26 +1,14 @@
 // Construction, the item table and its parser, and the mesh list of a framework vessel.
 #include "CommonVesselEx.h"
 
+#include "CopyCut.h"
 #include "ItemLine.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-bool isWhite(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Copies at most max characters of in (null reads as empty) and terminates.
-void copyCut(char* out, std::size_t max, const char* in) {
-    const std::size_t n = in != nullptr ? strnlen(in, max) : 0;
-    if (n > 0) std::memcpy(out, in, n);
-    out[n] = '\0';
-}
-
-}  // namespace
+using itemtable::isWhite;
 
 MeshEntry::~MeshEntry() {
     handle = nullptr;

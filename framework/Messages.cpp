@@ -1,5 +1,6 @@
 // The message channel between vessels, through the outside message module.
 #include "CommonVesselEx.h"
+#include "CopyCut.h"
 
 #include <cstdio>
 #include <cstring>
@@ -8,12 +9,6 @@ namespace {
 
 typedef void (*SendCMessageFn)(VESSEL* receiver, const char* key, const char* text);
 typedef int (*CheckCMessageFn)(VESSEL* self, char* key, char* text);
-
-void copyCut(char* out, std::size_t max, const char* in) {
-    const std::size_t n = strnlen(in, max);
-    std::memcpy(out, in, n);
-    out[n] = '\0';
-}
 
 }  // namespace
 

@@ -8,9 +8,7 @@
 
 namespace {
 
-bool isWhite(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+using itemtable::isWhite;
 
 const char* skipWhite(const char* p) {
     while (isWhite(*p)) ++p;

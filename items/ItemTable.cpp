@@ -5,9 +5,7 @@
 
 namespace itemtable {
 
-namespace {
-
-bool startsNoCase(const char* line, const char* word) {
+bool startsWithNoCase(const char* line, const char* word) {
     for (; *word != '\0'; ++line, ++word) {
         if (*line == '\0') return false;
         if (std::toupper(static_cast<unsigned char>(*line)) !=
@@ -18,11 +16,9 @@ bool startsNoCase(const char* line, const char* word) {
     return true;
 }
 
-}  // namespace
-
 bool isItemCandidate(const char* line) {
-    return startsNoCase(line, "PAYLOAD") || startsNoCase(line, "STAGE") ||
-           startsNoCase(line, "ENDSTAGE");
+    return startsWithNoCase(line, "PAYLOAD") || startsWithNoCase(line, "STAGE") ||
+           startsWithNoCase(line, "ENDSTAGE");
 }
 
 bool isItemKeyword(const char* key) {

@@ -13,6 +13,13 @@ constexpr int kNameMax = 127;  // characters of a name or class word (and of a m
 // writes stays within kLineMax characters.
 constexpr double kNumberLimit = 1e12;
 
+// White space, where item lines split their words.
+inline bool isWhite(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+// Whether line begins with word, without regard to case.
+bool startsWithNoCase(const char* line, const char* word);
+
 // Whether a line of a vessel's scenario block goes to the item table rather than the
 // simulator: it begins with PAYLOAD, STAGE or ENDSTAGE in any case. Only an exact keyword
 // (isItemKeyword) then does anything to the table; another candidate is consumed without effect.

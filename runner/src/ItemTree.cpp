@@ -3,13 +3,7 @@
 
 namespace runner {
 
-namespace {
-
-bool isWhite(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-}  // namespace
+using itemtable::isWhite;
 
 LineEffect ItemReader::feed(const std::string& rawLine, int lineNo) {
     LineEffect e;
