@@ -153,6 +153,24 @@ private:
     int itemsEnd = 0;
 
     int FirstFreeSlot() const;
+    // Steps of SeparateNextItem.
+    // The highest present slot, -1 when the table is empty.
+    int LastPresentSlot() const;
+    // The slot that leaves when last is the last item: the item itself when carried directly,
+    // otherwise the outermost stage of its nest; -1 when that is not a present slot.
+    int ReleasedSlot(int last) const;
+    // The carrier's status moved to the item's place and given its separation velocity (the
+    // one-shot override spent), for the vessel the item becomes.
+    VESSELSTATUS ReleaseStatus(const StageSlot& item);
+    // The status's attitude turned by an item angle (degrees) about the carrier's x axis.
+    void TurnToItemAttitude(double angle, VESSELSTATUS& vs) const;
+    static OBJHANDLE CreateItemVessel(const StageSlot& item, VESSELSTATUS& vs);
+    // One item line for the receiver, its offset taken from origin.
+    void SendItemLine(VESSEL* receiver, const StageSlot& item, const VECTOR3& origin);
+    // Takes the released stage's contents (slots after it up to last) off the table and sends
+    // them as item lines, with the ENDSTAGE lines that rebuild their nesting; depth holds their
+    // nesting depths as they were aboard.
+    void HandOverContents(VESSEL* receiver, int stage, int last, const int (&depth)[kItemCount]);
     // itemtable::nestingDepth of the item in the given slot.
     int NestingDepth(int index) const;
     void ForgetOpenStageIfGone();

@@ -37,73 +37,129 @@ bool COMMON_VESSEL_EX::CanBecomeVessel(const StageSlot& item) {
     return false;
 }
 
-VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
-    int last = 0;
-    for (int i = kItemCount - 1; i >= 1; --i) {
-        if (items[i].present) {
-            last = i;
-            break;
-        }
+int COMMON_VESSEL_EX::LastPresentSlot() const {
+    for (int i = kItemCount - 1; i >= 0; --i) {
+        if (items[i].present) return i;
     }
-    if (!items[last].present) return nullptr;
+    return -1;
+}
 
+int COMMON_VESSEL_EX::ReleasedSlot(int last) const {
+    if (items[last].parent == -1) return last;
     // A nested item never leaves alone: climb to the outermost stage of its nest, through
     // stages that directly follow their own enclosing stage.
-    const bool singleRelease = items[last].parent == -1;
-    int s = last;
-    if (!singleRelease) {
-        s = items[last].parent;
-        if (s < 0 || s >= kItemCount) return nullptr;
-        while (items[s].parent != -1 && items[s].parent == s - 1) s = items[s].parent;
-    }
-    StageSlot& r = items[s];
-    if (!r.present) return nullptr;
+    int s = items[last].parent;
+    if (s < 0 || s >= kItemCount) return -1;
+    while (items[s].parent != -1 && items[s].parent == s - 1) s = items[s].parent;
+    return items[s].present ? s : -1;
+}
 
-    // Nesting depths of what a released stage hands over, taken while the nest is still aboard.
-    int depth[kItemCount];
-    for (int i = 0; i < kItemCount; ++i) depth[i] = i >= s && i <= last ? NestingDepth(i) : -1;
-
+VESSELSTATUS COMMON_VESSEL_EX::ReleaseStatus(const StageSlot& item) {
     VESSELSTATUS vs;
     GetStatus(vs);
     vs.eng_main = 0.0;
     vs.eng_hovr = 0.0;
-    vs.fuel = r.fuel;
-    Local2Rel(r.position, vs.rpos);
-    const VECTOR3 sepLocal = sepVelOverrideSet ? sepVelOverride : r.sepVelocity;
+    vs.fuel = item.fuel;
+    Local2Rel(item.position, vs.rpos);
+    const VECTOR3 sepLocal = sepVelOverrideSet ? sepVelOverride : item.sepVelocity;
     VECTOR3 sepGlobal;
     GlobalRot(sepLocal, sepGlobal);
     vs.rvel.x += sepGlobal.x;
     vs.rvel.y += sepGlobal.y;
     vs.rvel.z += sepGlobal.z;
     sepVelOverrideSet = false;
-    if (!CanBecomeVessel(r)) return nullptr;
-    r.present = false;
+    return vs;
+}
 
-    if (singleRelease) {
-        // The item's axes, turned by its angle about the carrier's x axis, in the global frame;
-        // the angles are those that give this rotation in the simulator's attitude convention.
-        const double a = r.angle * 3.141592653589793 / 180.0;
-        const VECTOR3 X = _V(1.0, 0.0, 0.0);
-        const VECTOR3 Y = _V(0.0, std::cos(a), std::sin(a));
-        const VECTOR3 Z = _V(0.0, -std::sin(a), std::cos(a));
-        VECTOR3 gX, gY, gZ;
-        GlobalRot(Z, gZ);
-        GlobalRot(Y, gY);
-        GlobalRot(X, gX);
-        const double lenZ = std::sqrt(gZ.x * gZ.x + gZ.y * gZ.y + gZ.z * gZ.z);
-        vs.arot.x = std::atan2(gZ.y, gZ.z);
-        vs.arot.y = std::asin(-gZ.x / lenZ);
-        vs.arot.z = std::atan2(gY.x, gX.x);
-    }
+void COMMON_VESSEL_EX::TurnToItemAttitude(double angle, VESSELSTATUS& vs) const {
+    // The item's axes, turned by its angle about the carrier's x axis, in the global frame;
+    // the angles are those that give this rotation in the simulator's attitude convention.
+    const double a = angle * 3.141592653589793 / 180.0;
+    const VECTOR3 X = _V(1.0, 0.0, 0.0);
+    const VECTOR3 Y = _V(0.0, std::cos(a), std::sin(a));
+    const VECTOR3 Z = _V(0.0, -std::sin(a), std::cos(a));
+    VECTOR3 gX, gY, gZ;
+    GlobalRot(Z, gZ);
+    GlobalRot(Y, gY);
+    GlobalRot(X, gX);
+    const double lenZ = std::sqrt(gZ.x * gZ.x + gZ.y * gZ.y + gZ.z * gZ.z);
+    vs.arot.x = std::atan2(gZ.y, gZ.z);
+    vs.arot.y = std::asin(-gZ.x / lenZ);
+    vs.arot.z = std::atan2(gY.x, gX.x);
+}
 
+OBJHANDLE COMMON_VESSEL_EX::CreateItemVessel(const StageSlot& item, VESSELSTATUS& vs) {
     // The simulator may fail on its side (out of memory) instead of refusing: the same as a
     // refusal, so that the item is not lost from the table.
-    OBJHANDLE created = nullptr;
     try {
-        created = oapiCreateVessel(r.name, r.className, vs);
+        return oapiCreateVessel(item.name, item.className, vs);
     } catch (...) {
-        created = nullptr;
+        return nullptr;
     }
+}
+
+void COMMON_VESSEL_EX::SendItemLine(VESSEL* receiver, const StageSlot& item,
+                                    const VECTOR3& origin) {
+    const char* keyword = item.kind == StageSlot::kPayload ? "PAYLOAD" : "STAGE";
+    // Names hold at most 127 characters and offsets, masses, angles and fuel stay below 1e12 in
+    // magnitude, so every line fits; one that would not is not sent at all rather than sent
+    // cut short.
+    char line[1024];
+    const std::size_t keyLen = std::strlen(keyword);
+    std::memcpy(line, keyword, keyLen);
+    line[keyLen] = ' ';
+    const double numbers[6] = {item.position.x - origin.x, item.position.y - origin.y,
+                               item.position.z - origin.z, item.mass, item.angle, item.fuel};
+    const int len = static_cast<int>(keyLen) + 1 +
+                    formatItemFields(line + keyLen + 1, sizeof line - keyLen - 1, item.name,
+                                     item.mesh.fileName.c_str(), item.className, numbers);
+    if (receiver != nullptr && len <= kItemLineMax) SendVesselMessage(receiver, keyword, line);
+}
+
+void COMMON_VESSEL_EX::HandOverContents(VESSEL* receiver, int stage, int last,
+                                        const int (&depth)[kItemCount]) {
+    // Depths are counted from the level just inside the released stage, which is the
+    // receiver's top level.
+    const int base = depth[stage] < 0 ? -1 : depth[stage] + 1;
+    const VECTOR3 origin = items[stage].position;
+    for (int i = stage + 1; i <= last && items[i].present; ++i) {
+        StageSlot& item = items[i];
+        item.present = false;
+        SendItemLine(receiver, item, origin);
+
+        const bool nextPresent = i + 1 < kItemCount && items[i + 1].present;
+        const int next = nextPresent && i + 1 <= last ? i + 1 : -1;
+        const bool older = itemtable::olderHandOverCloses(
+            i, item.parent, nextPresent, nextPresent ? items[i + 1].parent : 0);
+        const int levels =
+            base < 0 ? -1
+                     : itemtable::levelsClosing(depth[i], item.kind == StageSlot::kStage,
+                                                next >= 0, next >= 0 ? depth[next] : 0, base);
+        const int count = itemtable::endStageLines(levels, older);
+        for (int k = 0; k < count && receiver != nullptr; ++k) {
+            SendVesselMessage(receiver, "ENDSTAGE", "ENDSTAGE");
+        }
+    }
+}
+
+VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
+    const int last = LastPresentSlot();
+    if (last < 0) return nullptr;
+    const int s = ReleasedSlot(last);
+    if (s < 0) return nullptr;
+    const bool singleRelease = items[last].parent == -1;
+    StageSlot& r = items[s];
+
+    // Nesting depths of what a released stage hands over, taken while the nest is still aboard.
+    int depth[kItemCount];
+    for (int i = 0; i < kItemCount; ++i) depth[i] = i >= s && i <= last ? NestingDepth(i) : -1;
+
+    VESSELSTATUS vs = ReleaseStatus(r);
+    if (!CanBecomeVessel(r)) return nullptr;
+    r.present = false;
+    if (singleRelease) TurnToItemAttitude(r.angle, vs);
+
+    const OBJHANDLE created = CreateItemVessel(r, vs);
     if (created == nullptr) {
         // Refused: the item stays aboard (the override, already spent, stays cleared).
         r.present = true;
@@ -117,45 +173,7 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
 
     if (!singleRelease && r.kind == StageSlot::kStage) {
         try {
-            // Depths are counted from the level just inside the released stage, which is the
-            // receiver's top level.
-            const int base = depth[s] < 0 ? -1 : depth[s] + 1;
-            for (int i = s + 1; i <= last && items[i].present; ++i) {
-                StageSlot& item = items[i];
-                item.present = false;
-                const char* keyword = item.kind == StageSlot::kPayload ? "PAYLOAD" : "STAGE";
-                // Names hold at most 127 characters and offsets, masses, angles and fuel stay
-                // below 1e12 in magnitude, so every line fits; one that would not is not sent
-                // at all rather than sent cut short.
-                char line[1024];
-                const std::size_t keyLen = std::strlen(keyword);
-                std::memcpy(line, keyword, keyLen);
-                line[keyLen] = ' ';
-                const double numbers[6] = {item.position.x - r.position.x,
-                                           item.position.y - r.position.y,
-                                           item.position.z - r.position.z,
-                                           item.mass, item.angle, item.fuel};
-                const int len = static_cast<int>(keyLen) + 1 +
-                                formatItemFields(line + keyLen + 1, sizeof line - keyLen - 1,
-                                                 item.name, item.mesh.fileName.c_str(),
-                                                 item.className, numbers);
-                const bool fits = len <= kItemLineMax;
-                if (released != nullptr && fits) SendVesselMessage(released, keyword, line);
-
-                const bool nextPresent = i + 1 < kItemCount && items[i + 1].present;
-                const int next = nextPresent && i + 1 <= last ? i + 1 : -1;
-                const bool older = itemtable::olderHandOverCloses(
-                    i, item.parent, nextPresent, nextPresent ? items[i + 1].parent : 0);
-                const int levels =
-                    base < 0 ? -1
-                             : itemtable::levelsClosing(depth[i], item.kind == StageSlot::kStage,
-                                                        next >= 0, next >= 0 ? depth[next] : 0,
-                                                        base);
-                const int count = itemtable::endStageLines(levels, older);
-                for (int k = 0; k < count && released != nullptr; ++k) {
-                    SendVesselMessage(released, "ENDSTAGE", "ENDSTAGE");
-                }
-            }
+            HandOverContents(released, s, last, depth);
         } catch (...) {
             ForgetOpenStageIfGone();
             return nullptr;
