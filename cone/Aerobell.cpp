@@ -214,7 +214,11 @@ void AEROBELL::ShowItems() {
 
 void AEROBELL::RefreshItems() {
     ShowItems();
-    SetEmptyMass(PayloadMass() + emptyMass);
+    MassFollowsItems();
+}
+
+void AEROBELL::MassFollowsItems(double seatedMass) {
+    SetEmptyMass(PayloadMass() + (emptyMass + seatedMass));
 }
 
 void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
@@ -349,7 +353,7 @@ void AEROBELL::ConfigureCone() {
     deploying = false;
     deployRate = 0.25;
     deployState = 0.0;
-    SetEmptyMass(PayloadMass() + emptyMass);
+    MassFollowsItems();
 
     char contrail[] = "Contrail2";
     oapiRegisterParticleTexture(contrail);
@@ -406,33 +410,45 @@ void AEROBELL::ConfigureCone() {
 }
 
 void AEROBELL::PostStep() {
-    // 1. Items sent by other vessels (a released stage's contents) join the cone.
+    ReceiveItems();
+    CountSeatedVessel();
+    CheckForCrew();
+    TransferCrewToSeat();
+    StepRetroMotor();
+    StepDeployment();
+}
+
+void AEROBELL::ReceiveItems() {
+    // Items sent by other vessels (a released stage's contents) join the cone.
     if (PollMessages()) {
         while (PollMessages()) {
         }
-        // The mass follows the items at once, so the crew check below never takes a cone that
-        // has just received its contents for an empty one.
+        // The mass follows the items at once, so the crew check never takes a cone that has
+        // just received its contents for an empty one.
         RefreshItems();
     }
+}
 
-    // 2. A vessel on the seat counts with its current mass.
+void AEROBELL::CountSeatedVessel() {
+    // A vessel on the seat counts with its current mass.
     if (OBJHANDLE seated = GetAttachmentStatus(seatPoint)) {
-        if (VESSEL* v = oapiGetVesselInterface(seated)) {
-            const double m = v->GetMass();
-            SetEmptyMass(PayloadMass() + (emptyMass + m));
-        }
+        if (VESSEL* v = oapiGetVesselInterface(seated)) MassFollowsItems(v->GetMass());
         crewChecked = true;
     }
+}
 
-    // 3. The cone carries nothing exactly when its mass is the bare cone plus its propellant.
+void AEROBELL::CheckForCrew() {
+    // The cone carries nothing exactly when its mass is the bare cone plus its propellant.
     if (!crewChecked) {
         const double a = GetPropellantMass(resRcs) + emptyMass;
         const double M = GetMass();
         const double b = GetPropellantMass(resRetro) + a;
         if (M == b) SetupCrew();
     }
+}
 
-    // 4. The crew goes from the item table onto the seat, once.
+void AEROBELL::TransferCrewToSeat() {
+    // The crew goes from the item table onto the seat, once.
     if (!seatTransferDone) {
         seatTransferDone = true;
         crewChecked = true;
@@ -441,18 +457,20 @@ void AEROBELL::PostStep() {
         RefreshItems();
         if (crewVessel != nullptr) ToggleSeatDock();
     }
+}
 
-    // 5. The retro motor exists from the step after the deployment completed.
+void AEROBELL::StepRetroMotor() {
+    // The retro motor exists from the step after the deployment completed.
     if (1 <= deployState && !retroCreated) CreateRetroMotor();
-
-    // 6, 7. A solid motor: once fired it burns at full level until it is empty.
+    // A solid motor: once fired it burns at full level until it is empty.
     if (retroCreated && GetThrusterGroupLevel(thgRetro) > 0) retroLatched = true;
     if (retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
+}
 
-    // 8. The animation shows the progress before this step's advance.
+void AEROBELL::StepDeployment() {
+    // The animation shows the progress before this step's advance.
     SetAnimation(animDeploy, deployState);
-
-    // 9, 10. Deployment progress, clamped to exactly 1.
+    // Progress, clamped to exactly 1.
     const double d = oapiGetSimStep() * deployRate;
     if (deploying) deployState = d + deployState;
     if (1 <= deployState) {
@@ -582,7 +600,7 @@ void AEROBELL::ToggleSeatDock() {
                 DetachChild(seatPoint, 0.0);
                 oapiSetFocusObject(h);
                 // The items still aboard keep counting.
-                SetEmptyMass(emptyMass + PayloadMass());
+                MassFollowsItems();
             } else {
                 AttachChild(h, seatPoint, a);
             }

@@ -20,11 +20,48 @@ public:
     void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
     int clbkConsumeBufferedKey(DWORD key, bool down, char* kstate) override;
 
+    // Docks the vessel whose BUTT attachment lies at the seat, or lets the seated one go.
+    void ToggleSeatDock();
+
+private:
+    // What a saved cone was doing, from the lines its own state adds to the scenario block.
+    struct ResumeState {
+        bool hasDeploy = false;
+        double deployState = 0.0;
+        bool deploying = false;
+        bool retroCreated = false;
+        bool retroFiring = false;
+        bool crewReleased = false;
+    };
+
     // Leaves the mesh list holding the cone's own mesh alone, and the host holding none.
     void ResetBaseMesh();
     void ConfigureCone();
     void SetupCrew();
-    void ToggleSeatDock();
+
+    // The steps of clbkPostStep, in their order.
+    void PostStep();
+    void ReceiveItems();
+    void CountSeatedVessel();
+    void CheckForCrew();
+    void TransferCrewToSeat();
+    void StepRetroMotor();
+    void StepDeployment();
+
+    int ConsumeKeys(const char* kstate);
+    void LoadState(FILEHANDLE scn, void* status);
+    ResumeState FlightState() const;
+    void SaveResumeState(FILEHANDLE scn);
+    static bool ReadResumeLine(const char* line, ResumeState& state);
+    // Takes up a flight state again after the configuration has set up a stowed cone.
+    void Resume(const ResumeState& state);
+    void CreateRetroMotor();
+    // The cone's own mesh and the items' meshes shown again, as the configuration sets them.
+    void ShowItems();
+    // ShowItems, then the empty mass following the items.
+    void RefreshItems();
+    // The empty mass: the bare cone, the items aboard and a seated vessel's mass.
+    void MassFollowsItems(double seatedMass = 0.0);
 
     double deployRate = 0.25;
     double deployState = 0.0;
@@ -50,31 +87,6 @@ public:
     ATTACHMENTHANDLE seatPoint = nullptr;
     // A release by J gave a vessel: the crew question is settled for good, across saves too.
     bool crewReleased = false;
-
-private:
-    // What a saved cone was doing, from the lines its own state adds to the scenario block.
-    struct ResumeState {
-        bool hasDeploy = false;
-        double deployState = 0.0;
-        bool deploying = false;
-        bool retroCreated = false;
-        bool retroFiring = false;
-        bool crewReleased = false;
-    };
-
-    void PostStep();
-    int ConsumeKeys(const char* kstate);
-    void LoadState(FILEHANDLE scn, void* status);
-    ResumeState FlightState() const;
-    void SaveResumeState(FILEHANDLE scn);
-    static bool ReadResumeLine(const char* line, ResumeState& state);
-    // Takes up a flight state again after the configuration has set up a stowed cone.
-    void Resume(const ResumeState& state);
-    void CreateRetroMotor();
-    // The cone's own mesh and the items' meshes shown again, as the configuration sets them.
-    void ShowItems();
-    // ShowItems, then the empty mass following the items.
-    void RefreshItems();
 };
 
 #endif  // AEROBELL_H
