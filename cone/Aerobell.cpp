@@ -327,7 +327,38 @@ void AEROBELL::Resume(const ResumeState& state) {
 
 void AEROBELL::ConfigureCone() {
     RebuildMeshesAtOrigin();
+    MakeDeployAnimation();
+    SetAnimation(animDeploy, deployState);
+    SetMeshVisibilityMode(0, 3);  // external and cockpit views
+    SetCameraOffset(_V(0, 0.5, -0.4));
 
+    emptyMass = 100.0;
+    deploying = false;
+    deployRate = 0.25;
+    deployState = 0.0;
+    MassFollowsItems();
+
+    AddReentryStreamOfCone();
+    SetSize(8);
+    SetTouchdownPoints(_V(0, 17, -1), _V(10, 10, -1), _V(-10, -10, -1));
+    SetPMI(_V(2.28, 2.15, 4.09));
+    SetCrossSections(_V(5.3, 5.3, 42.15));
+    SetCW(0.7, 0.7, 0.9, 0.9);
+    SetRotDrag(_V(0.5, 0.5, 0.3));
+    SetPitchMomentScale(-0.0001);
+    SetBankMomentScale(-0.0001);
+    SetDefaultPropellantResource(resRetro);
+
+    retroLatched = false;
+    retroCreated = false;
+
+    char reentryName[] = "reentry";
+    texReentry = oapiRegisterReentryTexture(reentryName);
+    SetReentryTexture(texReentry, 600000, 1, 1);
+    CreateAttitudeThrusters();
+}
+
+void AEROBELL::MakeDeployAnimation() {
     if (!animCreated) {
         animCreated = true;
         animDeploy = CreateAnimation(1.0);  // the mesh as loaded shows the deployed cone
@@ -345,16 +376,9 @@ void AEROBELL::ConfigureCone() {
         }
         AddAnimationComponent(animDeploy, 0.7, 0.75, deployScale, nullptr);
     }
-    SetAnimation(animDeploy, deployState);
-    SetMeshVisibilityMode(0, 3);  // external and cockpit views
-    SetCameraOffset(_V(0, 0.5, -0.4));
+}
 
-    emptyMass = 100.0;
-    deploying = false;
-    deployRate = 0.25;
-    deployState = 0.0;
-    MassFollowsItems();
-
+void AEROBELL::AddReentryStreamOfCone() {
     char contrail[] = "Contrail2";
     oapiRegisterParticleTexture(contrail);
     PARTICLESTREAMSPEC reentry = {};
@@ -375,24 +399,9 @@ void AEROBELL::ConfigureCone() {
     reentry.amax = 1.2e8;
     reentry.tex = nullptr;
     AddReentryStream(&reentry);
+}
 
-    SetSize(8);
-    SetTouchdownPoints(_V(0, 17, -1), _V(10, 10, -1), _V(-10, -10, -1));
-    SetPMI(_V(2.28, 2.15, 4.09));
-    SetCrossSections(_V(5.3, 5.3, 42.15));
-    SetCW(0.7, 0.7, 0.9, 0.9);
-    SetRotDrag(_V(0.5, 0.5, 0.3));
-    SetPitchMomentScale(-0.0001);
-    SetBankMomentScale(-0.0001);
-    SetDefaultPropellantResource(resRetro);
-
-    retroLatched = false;
-    retroCreated = false;
-
-    char reentryName[] = "reentry";
-    texReentry = oapiRegisterReentryTexture(reentryName);
-    SetReentryTexture(texReentry, 600000, 1, 1);
-
+void AEROBELL::CreateAttitudeThrusters() {
     // Twelve groups, six opposed pairs, as the thruster table defines them (a count of eleven
     // found elsewhere leaves one pair short).
     THRUSTER_HANDLE th[22];

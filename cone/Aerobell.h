@@ -36,7 +36,11 @@ private:
 
     // Leaves the mesh list holding the cone's own mesh alone, and the host holding none.
     void ResetBaseMesh();
+    // The cone as its class sets it up: stowed, its motor not yet made, the items shown.
     void ConfigureCone();
+    void MakeDeployAnimation();
+    void AddReentryStreamOfCone();
+    void CreateAttitudeThrusters();
     void SetupCrew();
 
     // The steps of clbkPostStep, in their order.
