@@ -85,112 +85,114 @@ void writeFile(const std::string& path, const std::string& text) {
 
 using namespace detail;
 
-void loadScenario(const std::string& path) {
-    World& w = world();
-    throwIfStopped();
-    LineStream in;
-    in.path = path;
-    if (!readLines(path, in.lines)) throw Error(path, 0, "cannot open the scenario file");
+namespace {
 
-    ScenarioInfo& info = w.scenario;
-    info = ScenarioInfo();
-    info.path = path;
-    w.layoutLines = in.lines;
-    w.regions.clear();
-    w.scenarioLoaded = true;
-    const auto& lines = in.lines;
+void readDescription(const std::vector<std::string>& lines, ScenarioInfo& info, World& w) {
     size_t at = 0;
-    if (findSection(lines, "BEGIN_DESC", at)) {
-        size_t i = at + 1;
-        for (; i < lines.size() && !equalsNoCase(trimLine(lines[i]), "END_DESC"); ++i)
-            info.description.push_back(lines[i]);
-        w.regions.push_back({Region::DESC, at, std::min(i + 1, lines.size())});
-    }
-    if (findSection(lines, "BEGIN_ENVIRONMENT", at)) {
-        const size_t end = readSection(in, at, "END_ENVIRONMENT", [&](const std::string& raw,
-                                                                     const std::string& line) {
-            info.environment.push_back(raw);
-            if (!startsWithNoCase(line.c_str(), "Date")) return;
-            const std::string date = trimLine(line.substr(4));
-            const char* p = date.c_str();
-            double t;
-            if (startsWithNoCase(p, "MJD") && (p += 3, scanDouble(p, t))) w.mjd0 = t;
-            else if (startsWithNoCase(p, "JD") && (p += 2, scanDouble(p, t))) w.mjd0 = t - 2400000.5;
-        });
-        w.regions.push_back({Region::ENV, at, end});
-    }
-    if (findSection(lines, "BEGIN_FOCUS", at)) {
-        const size_t end = readSection(in, at, "END_FOCUS", [&](const std::string&, const std::string& line) {
-            if (startsWithNoCase(line.c_str(), "Ship")) info.focusName = trimLine(line.substr(4));
-        });
-        w.regions.push_back({Region::FOCUS, at, end});
-    }
+    if (!findSection(lines, "BEGIN_DESC", at)) return;
+    size_t i = at + 1;
+    for (; i < lines.size() && !equalsNoCase(trimLine(lines[i]), "END_DESC"); ++i)
+        info.description.push_back(lines[i]);
+    w.regions.push_back({Region::DESC, at, std::min(i + 1, lines.size())});
+}
 
-    // The list of ships. Each vessel reads its block from the same stream, so a block that ends
-    // early or late moves where the next header is looked for.
-    size_t shipsAt = lines.size();
-    if (findSection(lines, "BEGIN_SHIPS", shipsAt)) {
-        in.next = shipsAt + 1;
-        in.col = 0;
-        in.failed = false;
-        w.regions.push_back({Region::SHIPS, shipsAt, lines.size()});
-        std::string raw;
-        for (;;) {
-            if (!in.getline(256, raw)) {
-                if (in.failed)
-                    notice(in.lineNumber() + 1, "a line of 256 characters or more where a vessel is "
-                                                "expected: the simulator ends the list of ships here");
-                break;
-            }
-            const int headerLine = in.lineNumber();
-            bool cut = false;
-            const std::string header = trimLine(raw, &cut);
-            if (cut && !header.empty())
-                notice(headerLine, "the simulator cuts this line at ';' (a comment): it reads '" + header + "'");
-            if (equalsNoCase(header, "END_SHIPS")) break;
-            // NAME:CLASS, split at the first colon; without one the class is the name.
-            const size_t colon = header.find(':');
-            const std::string name = header.substr(0, colon);
-            const std::string cls = colon == std::string::npos ? name : header.substr(colon + 1);
-            BlockInfo block;
-            block.name = name;
-            block.className = cls;
-            block.headerLine = headerLine;
-            if (name.find_first_of(" \t") != std::string::npos)
-                notice(headerLine, "vessel name '" + name +
-                                       "' holds a blank: an ATTACHED line cannot name it as a parent");
-            const ClassInfo* ci = classInfo(cls);
-            if (!ci)
-                notice(headerLine, "vessel '" + name + "': no class file Config/Vessels/" + cls +
-                                       ".cfg or Config/" + cls + ".cfg in the root (the simulator would stop)");
-            else
-                block.moduleName = ci->module;
-            info.blocks.push_back(block);
-            VesselRecord* v = spawn(name, cls, path, headerLine);
-            if (!v) break;
-            ScnFile f;
-            f.in = &in;
-            f.scenario = true;
-            LoadState ls;
-            ls.vessel = v;
-            ls.file = &in;
-            if (VESSEL2* cb = callbacks(*v))
-                callModule([&] { cb->clbkLoadStateEx(&f, &ls); });
-            else
-                readDefaultState(*v->iface, f, &ls);
-            applyLoadState(*v, ls);
-            noticeEmptyTanks(*v, ls, headerLine);
-            info.blocks.back().lastLine = in.lineNumber();
-            list(v);
+void readEnvironment(LineStream& in, ScenarioInfo& info, World& w) {
+    size_t at = 0;
+    if (!findSection(in.lines, "BEGIN_ENVIRONMENT", at)) return;
+    const size_t end = readSection(in, at, "END_ENVIRONMENT", [&](const std::string& raw,
+                                                                 const std::string& line) {
+        info.environment.push_back(raw);
+        if (!startsWithNoCase(line.c_str(), "Date")) return;
+        const std::string date = trimLine(line.substr(4));
+        const char* p = date.c_str();
+        double t;
+        if (startsWithNoCase(p, "MJD") && (p += 3, scanDouble(p, t))) w.mjd0 = t;
+        else if (startsWithNoCase(p, "JD") && (p += 2, scanDouble(p, t))) w.mjd0 = t - 2400000.5;
+    });
+    w.regions.push_back({Region::ENV, at, end});
+}
+
+void readFocus(LineStream& in, ScenarioInfo& info, World& w) {
+    size_t at = 0;
+    if (!findSection(in.lines, "BEGIN_FOCUS", at)) return;
+    const size_t end = readSection(in, at, "END_FOCUS", [&](const std::string&, const std::string& line) {
+        if (startsWithNoCase(line.c_str(), "Ship")) info.focusName = trimLine(line.substr(4));
+    });
+    w.regions.push_back({Region::FOCUS, at, end});
+}
+
+// The block of one ship whose header (trimmed) the stream has just given: its vessel made and
+// its block read by the vessel itself. False when the simulator stops at it.
+bool readShip(LineStream& in, const std::string& path, const std::string& header, int headerLine,
+              ScenarioInfo& info) {
+    // NAME:CLASS, split at the first colon; without one the class is the name.
+    const size_t colon = header.find(':');
+    const std::string name = header.substr(0, colon);
+    const std::string cls = colon == std::string::npos ? name : header.substr(colon + 1);
+    BlockInfo block;
+    block.name = name;
+    block.className = cls;
+    block.headerLine = headerLine;
+    if (name.find_first_of(" \t") != std::string::npos)
+        notice(headerLine, "vessel name '" + name +
+                               "' holds a blank: an ATTACHED line cannot name it as a parent");
+    const ClassInfo* ci = classInfo(cls);
+    if (!ci)
+        notice(headerLine, "vessel '" + name + "': no class file Config/Vessels/" + cls +
+                               ".cfg or Config/" + cls + ".cfg in the root (the simulator would stop)");
+    else
+        block.moduleName = ci->module;
+    info.blocks.push_back(block);
+    VesselRecord* v = spawn(name, cls, path, headerLine);
+    if (!v) return false;
+    ScnFile f;
+    f.in = &in;
+    f.scenario = true;
+    LoadState ls;
+    ls.vessel = v;
+    ls.file = &in;
+    if (VESSEL2* cb = callbacks(*v))
+        callModule([&] { cb->clbkLoadStateEx(&f, &ls); });
+    else
+        readDefaultState(*v->iface, f, &ls);
+    applyLoadState(*v, ls);
+    noticeEmptyTanks(*v, ls, headerLine);
+    info.blocks.back().lastLine = in.lineNumber();
+    list(v);
+    return true;
+}
+
+// The list of ships. Each vessel reads its block from the same stream, so a block that ends
+// early or late moves where the next header is looked for.
+void readShips(LineStream& in, const std::string& path, ScenarioInfo& info, World& w) {
+    size_t shipsAt = in.lines.size();
+    if (!findSection(in.lines, "BEGIN_SHIPS", shipsAt)) return;
+    in.next = shipsAt + 1;
+    in.col = 0;
+    in.failed = false;
+    w.regions.push_back({Region::SHIPS, shipsAt, in.lines.size()});
+    std::string raw;
+    for (;;) {
+        if (!in.getline(256, raw)) {
+            if (in.failed)
+                notice(in.lineNumber() + 1, "a line of 256 characters or more where a vessel is "
+                                            "expected: the simulator ends the list of ships here");
+            break;
         }
-        w.regions.back().last = in.next;
+        const int headerLine = in.lineNumber();
+        bool cut = false;
+        const std::string header = trimLine(raw, &cut);
+        if (cut && !header.empty())
+            notice(headerLine, "the simulator cuts this line at ';' (a comment): it reads '" + header + "'");
+        if (equalsNoCase(header, "END_SHIPS")) break;
+        if (!readShip(in, path, header, headerLine, info)) break;
     }
-    if (w.vessels.empty())
-        stopHere(path, static_cast<int>(std::min(in.next, lines.size())),
-                 "the scenario has no vessel to take the focus");
+    w.regions.back().last = in.next;
+}
 
-    // As the simulator starts a session: the focus first, then the attachments, then each
-    // vessel's clbkPostCreation.
+// As the simulator starts a session: the focus first, then the attachments, then each
+// vessel's clbkPostCreation.
+void startSession(const ScenarioInfo& info, World& w) {
     VesselRecord* f = findVessel(info.focusName);
     if (!f) f = rec(w.vessels.front());
     w.focus = nullptr;
@@ -213,6 +215,31 @@ void loadScenario(const std::string& path) {
     }
     for (size_t i = 0; i < w.vessels.size(); ++i)
         if (VESSEL2* cb = callbacks(*w.vessels[i])) callModule([&] { cb->clbkPostCreation(); });
+}
+
+}  // namespace
+
+void loadScenario(const std::string& path) {
+    World& w = world();
+    throwIfStopped();
+    LineStream in;
+    in.path = path;
+    if (!readLines(path, in.lines)) throw Error(path, 0, "cannot open the scenario file");
+
+    ScenarioInfo& info = w.scenario;
+    info = ScenarioInfo();
+    info.path = path;
+    w.layoutLines = in.lines;
+    w.regions.clear();
+    w.scenarioLoaded = true;
+    readDescription(in.lines, info, w);
+    readEnvironment(in, info, w);
+    readFocus(in, info, w);
+    readShips(in, path, info, w);
+    if (w.vessels.empty())
+        stopHere(path, static_cast<int>(std::min(in.next, in.lines.size())),
+                 "the scenario has no vessel to take the focus");
+    startSession(info, w);
 }
 
 const ScenarioInfo& scenario() { return world().scenario; }
