@@ -228,20 +228,10 @@ void runSave(VesselRecord& v, std::vector<std::string>& out) {
 using namespace host;
 using namespace host::detail;
 
-void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
-    VesselRecord& v = *rec(vessel);
-    if (!status || !line) {
-        stopHere("", 0, "ParseScenarioLineEx was given a null line or status");
-        return;
-    }
-    // The simulator reads the status only when it is its own version 2 record.
-    LoadState* ls = static_cast<LoadState*>(status);
-    if (ls->version != 2) return;
-    if (ls->magic != LoadState::MAGIC) ls = nullptr;
-    LoadState dummy;
-    LoadState& s = ls ? *ls : dummy;
-    const char* p = line;
+namespace {
 
+// STATUS, BASE, POS and HEADING: where the vessel stands on its body.
+bool readSurfaceLine(LoadState& s, const char* p) {
     if (startsWithNoCase(p, "STATUS")) {
         const std::string r = rest(p + 6);
         if (startsWithNoCase(r.c_str(), "LANDED")) {
@@ -258,11 +248,11 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
     } else if (startsWithNoCase(p, "BASE")) {
         const std::string r = rest(p + 4);
         size_t b = r.find_first_not_of(':');
-        if (b == std::string::npos) return;
+        if (b == std::string::npos) return true;
         if (!s.hasBody || s.body.empty()) {
             stopHere(s.file ? s.file->path : "", s.file ? s.file->lineNumber() : 0,
                      "BASE before any STATUS naming a body");
-            return;
+            return true;
         }
         const size_t e = r.find(':', b);
         s.base = trimLine(r.substr(b, e - b));
@@ -284,7 +274,15 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
         p += 7;
         scanDouble(p, s.surfHdg);
         s.surfHdg *= RAD;
-    } else if (startsWithNoCase(p, "PRPLEVEL")) {
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// PRPLEVEL, FUEL, THLEVEL, ENGINE_MAIN and ENGINE_HOVR: tank and thrust levels.
+bool readLevelLine(VesselRecord& v, LoadState& s, const char* p) {
+    if (startsWithNoCase(p, "PRPLEVEL")) {
         readLevels(s, p + 8, "PRPLEVEL", s.fuel);
         s.hasPrplevel = true;
     } else if (startsWithNoCase(p, "FUEL")) {
@@ -307,7 +305,15 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
         p += 11;
         double level;
         if (scanDouble(p, level) && level > 0) groupLevels(v, THGROUP_HOVER, level, s.thrust);
-    } else if (startsWithNoCase(p, "DOCKINFO")) {
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// DOCKINFO: checked as the simulator reads it; the host has no docks.
+bool readDockInfoLine(LoadState* ls, LoadState& s, const char* p) {
+    if (startsWithNoCase(p, "DOCKINFO")) {
         // No docks here, but the list is filled (and may overflow) all the same.
         size_t colons = 0;
         for (const char* c = p + 8; *c; ++c) colons += *c == ':';
@@ -315,13 +321,21 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
         if (tokens.size() > colons) {
             stopHere(s.file ? s.file->path : "", s.file ? s.file->lineNumber() : 0,
                      "DOCKINFO holds more entries than colons (its list overflows)");
-            return;
+            return true;
         }
         for (const std::string& t : tokens) {
             const size_t comma = t.find(',');
-            if (comma != std::string::npos && !wordFits(ls, t.substr(comma + 1), "DOCKINFO")) return;
+            if (comma != std::string::npos && !wordFits(ls, t.substr(comma + 1), "DOCKINFO")) return true;
         }
-    } else if (startsWithNoCase(p, "RPOS")) {
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// RPOS, RVEL, AROT, VROT and ALT: the state in free flight.
+bool readMotionLine(LoadState& s, const char* p) {
+    if (startsWithNoCase(p, "RPOS")) {
         vector3(p + 4, s.rpos, 1.0);
     } else if (startsWithNoCase(p, "RVEL")) {
         vector3(p + 4, s.rvel, 1.0);
@@ -332,11 +346,22 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
     } else if (startsWithNoCase(p, "ALT")) {
         p += 3;
         scanDouble(p, s.vrot.x);
-    } else if (startsWithNoCase(p, "ELEMENTS") || startsWithNoCase(p, "IDS") ||
-               startsWithNoCase(p, "XPDR") || startsWithNoCase(p, "FLIGHTDATA")) {
-        // Read, but about what the host does not model: orbits, docks, transponders, recordings.
-    } else if (startsWithNoCase(p, "NAVFREQ")) {
-        if (!v.enableFocus) return;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Read, but about what the host does not model: orbits, docks, transponders, recordings.
+bool readUnmodelledLine(const char* p) {
+    return startsWithNoCase(p, "ELEMENTS") || startsWithNoCase(p, "IDS") ||
+           startsWithNoCase(p, "XPDR") || startsWithNoCase(p, "FLIGHTDATA");
+}
+
+// NAVFREQ, RCSMODE and AFCMODE: the settings of a vessel that can take the focus.
+bool readControlLine(VesselRecord& v, const char* p) {
+    if (startsWithNoCase(p, "NAVFREQ")) {
+        if (!v.enableFocus) return true;
         const std::vector<std::string> tokens = blankTokens(p + 7);
         size_t n = 0;
         for (const std::string& t : tokens) {
@@ -353,7 +378,15 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
         p += 7;
         long m;
         if (scanInt(p, m)) v.ctrlSurfMode = static_cast<int>(m);
-    } else if (startsWithNoCase(p, "ATTACHED")) {
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// ATTACHED: the parent this vessel is attached to once every vessel is made.
+bool readAttachedLine(VesselRecord& v, LoadState* ls, LoadState& s, const char* p) {
+    if (startsWithNoCase(p, "ATTACHED")) {
         // "%d:%d,%s": own point, parent's point, parent name (up to a blank).
         p += 8;
         long own = v.attachOwn, parent = v.attachParent;
@@ -367,7 +400,7 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
                 named = !name.empty();
             }
         }
-        if (named && !wordFits(ls, name, "ATTACHED")) return;
+        if (named && !wordFits(ls, name, "ATTACHED")) return true;
         v.attachOwn = own;
         v.attachParent = parent;
         v.attachPending = true;
@@ -376,8 +409,34 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
         v.attachLine = s.file ? s.file->lineNumber() : 0;
         if (!named) notice(ls, "ATTACHED needs I:J,PARENT: the simulator attaches this vessel to nothing");
     } else {
-        notice(ls, "a line nothing reads: the simulator ignores it and a save drops it");
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
+    VesselRecord& v = *rec(vessel);
+    if (!status || !line) {
+        stopHere("", 0, "ParseScenarioLineEx was given a null line or status");
+        return;
+    }
+    // The simulator reads the status only when it is its own version 2 record.
+    LoadState* ls = static_cast<LoadState*>(status);
+    if (ls->version != 2) return;
+    if (ls->magic != LoadState::MAGIC) ls = nullptr;
+    // A status that is not the host's own record is read into a scratch one: what a line makes
+    // the simulator do still happens, what it sets is kept nowhere.
+    LoadState scratch;
+    LoadState& s = ls ? *ls : scratch;
+    const char* p = line;
+
+    if (readSurfaceLine(s, p) || readLevelLine(v, s, p) || readDockInfoLine(ls, s, p) ||
+        readMotionLine(s, p) || readUnmodelledLine(p) || readControlLine(v, p) ||
+        readAttachedLine(v, ls, s, p))
+        return;
+    notice(ls, "a line nothing reads: the simulator ignores it and a save drops it");
 }
 
 void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
