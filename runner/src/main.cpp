@@ -161,54 +161,42 @@ int flyDemo(const Settings& s) {
     return fly(o);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Settings s;
-    s.start = fs::current_path().string();
-
-    CLI::App app{"aerobell-sim: fly re-entry cone scenarios in the headless simulator.\n"
-                 "Without a command it flies the bundled demo and saves the result, a timeline\n"
-                 "and a plot into the current folder."};
-    app.fallthrough();
-    app.set_version_flag("--version", std::string("aerobell-sim ") + AEROBELL_VERSION,
-                         "print the version and exit");
-    std::string rootArg;
-    app.add_option("--root", rootArg,
-                   "simulation root (default: the sim folder next to this program's folder)")
-        ->type_name("DIR");
-
-    std::string scenarioArg, scriptArg, saveArg, timelineArg, plotArg;
+// What the command line gave.
+struct Arguments {
+    std::string rootArg, scenarioArg, scriptArg, saveArg, timelineArg, plotArg;
     double until = -1.0, dt = 0.1, sample = 0.5;
     bool noScript = false, strict = false;
+};
+
+CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
     CLI::App* run = app.add_subcommand("run", "fly a scenario and report what happened");
-    run->add_option("SCENARIO", scenarioArg, "scenario file")->required();
+    run->add_option("SCENARIO", a.scenarioArg, "scenario file")->required();
     CLI::Option* scriptOption =
-        run->add_option("--script", scriptArg,
+        run->add_option("--script", a.scriptArg,
                         "flight script: timed keys and commands (default: the scenario's own, "
                         "the same name ending in .flight, where there is one)")
             ->type_name("FLIGHT");
-    run->add_flag("--no-script", noScript, "fly without a flight script")->excludes(scriptOption);
-    run->add_option("--until", until,
+    run->add_flag("--no-script", a.noScript, "fly without a flight script")->excludes(scriptOption);
+    run->add_option("--until", a.until,
                     "end time in seconds (default: 1 s after the script's last command, or 10 s)")
         ->type_name("S")
         ->check(seconds(false));
-    run->add_option("--dt", dt, "step length in seconds")
+    run->add_option("--dt", a.dt, "step length in seconds")
         ->type_name("S")
         ->check(seconds(true))
         ->capture_default_str();
-    run->add_option("--sample", sample, "seconds between timeline rows")
+    run->add_option("--sample", a.sample, "seconds between timeline rows")
         ->type_name("S")
         ->check(seconds(true))
         ->capture_default_str();
-    run->add_option("--save", saveArg, "save the scenario at the end")->type_name("FILE");
-    run->add_option("--timeline", timelineArg,
+    run->add_option("--save", a.saveArg, "save the scenario at the end")->type_name("FILE");
+    run->add_option("--timeline", a.timelineArg,
                     "write the flight as CSV, one row per vessel per sample")
         ->type_name("FILE.csv");
-    run->add_option("--plot", plotArg,
+    run->add_option("--plot", a.plotArg,
                     "draw deployment, mass, retro propellant and speed over time (SVG)")
         ->type_name("FILE.svg");
-    run->add_flag("--strict", strict,
+    run->add_flag("--strict", a.strict,
                   "treat warnings as errors: a script command that cannot apply ends the flight");
 
     run->footer(
@@ -223,16 +211,73 @@ int main(int argc, char** argv) {
         "such vessel or group) is skipped with a warning. The flight ends at --until exactly:\n"
         "the last step is shortened where --until is not a whole number of steps. A run takes\n"
         "at most 1e9 steps. The files asked for are written also when a flight ends early.");
+    return run;
+}
 
-    CLI::App* show = app.add_subcommand(
+// The flight the run command asks for, its script read.
+FlightOptions flightOptions(const Settings& s, const std::string& scn, const Arguments& a) {
+    FlightOptions o;
+    o.scenario = scn;
+    if (!a.scriptArg.empty()) {
+        o.script = parseFlightScript(findInput(s, a.scriptArg, "flight script"), s.start,
+                                     a.scriptArg);
+    } else if (!a.noScript) {
+        // A scenario's own flight script: the same name ending in .flight.
+        const std::string own = fs::path(scn).replace_extension(".flight").string();
+        std::error_code ec;
+        if (fs::is_regular_file(own, ec)) {
+            o.script = parseFlightScript(
+                own, s.start, fs::path(a.scenarioArg).replace_extension(".flight").string());
+            o.ownScript = true;
+        }
+    }
+    if (a.until >= 0.0) o.until = a.until;
+    o.dt = a.dt;
+    o.sampleInterval = a.sample;
+    o.save = a.saveArg.empty() ? "" : absoluteFrom(s.start, a.saveArg);
+    o.timeline = a.timelineArg.empty() ? "" : absoluteFrom(s.start, a.timelineArg);
+    o.plot = a.plotArg.empty() ? "" : absoluteFrom(s.start, a.plotArg);
+    o.saveShown = a.saveArg;
+    o.timelineShown = a.timelineArg;
+    o.plotShown = a.plotArg;
+    o.title = fs::path(o.scenario).stem().string();
+    o.strict = a.strict;
+    o.progress = stderrIsTerminal();
+    return o;
+}
+
+int lintCommand(const std::string& scn, const std::string& shown) {
+    const std::vector<std::string> findings = lintScenario(scn, shown);
+    for (const std::string& f : findings) std::cout << f << '\n';
+    if (findings.empty()) std::cout << shown << ": no findings\n";
+    return findings.empty() ? 0 : 1;
+}
+
+struct Commands {
+    CLI::App* run = nullptr;
+    CLI::App* show = nullptr;
+    CLI::App* lint = nullptr;
+};
+
+// The program's options and commands, their help texts and its failure message.
+Commands describeCommandLine(CLI::App& app, Arguments& a) {
+    app.fallthrough();
+    app.set_version_flag("--version", std::string("aerobell-sim ") + AEROBELL_VERSION,
+                         "print the version and exit");
+    app.add_option("--root", a.rootArg,
+                   "simulation root (default: the sim folder next to this program's folder)")
+        ->type_name("DIR");
+    Commands c;
+    c.run = addRunCommand(app, a);
+    c.show = app.add_subcommand(
         "show", "list the vessels of a scenario, each cone's items as a tree, masses, meshes");
-    show->add_option("SCENARIO", scenarioArg, "scenario file")->required();
+    c.show->add_option("SCENARIO", a.scenarioArg, "scenario file")->required();
 
-    CLI::App* lint = app.add_subcommand(
+    c.lint = app.add_subcommand(
         "lint", "report item lines a cone would drop, cut or read differently (exit 1 if any)");
-    lint->add_option("SCENARIO", scenarioArg, "scenario file")->required();
-    show->footer("--root DIR is accepted here too.");
-    lint->footer("--root DIR is accepted here too. Exit status 1 when there are findings.");
+    c.lint->add_option("SCENARIO", a.scenarioArg, "scenario file")->required();
+    c.show->footer("--root DIR is accepted here too.");
+    c.lint->footer("--root DIR is accepted here too. Exit status 1 when there are findings.");
     app.footer("Exit status: 0 ok, 1 findings (lint), 2 usage or input errors (also warnings\n"
                "with --strict), 3 the simulator itself would have stopped the flight.\n"
                "aerobell-sim COMMAND --help tells more about each command.");
@@ -240,6 +285,41 @@ int main(int argc, char** argv) {
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
         return std::string(kProgramPrefix) + e.what() + " (aerobell-sim --help tells the usage)\n";
     });
+    return c;
+}
+
+// What the parsed command line asks for; its exit status.
+int perform(Settings& s, const CLI::App& app, const Commands& c, const Arguments& a) {
+    s.root = a.rootArg.empty() ? defaultRoot() : absoluteFrom(s.start, a.rootArg);
+    checkRoot(s, a.rootArg);
+    if (app.get_subcommands().empty()) return flyDemo(s);
+
+    const std::string scn = findInput(s, a.scenarioArg, "scenario file");
+    if (*c.run) {
+        const FlightOptions o = flightOptions(s, scn, a);
+        host::setRoot(s.root);
+        return fly(o);
+    }
+    host::setRoot(s.root);
+    if (*c.show) {
+        showScenario(scn, std::cout);
+        return 0;
+    }
+    if (*c.lint) return lintCommand(scn, a.scenarioArg);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings s;
+    s.start = fs::current_path().string();
+
+    CLI::App app{"aerobell-sim: fly re-entry cone scenarios in the headless simulator.\n"
+                 "Without a command it flies the bundled demo and saves the result, a timeline\n"
+                 "and a plot into the current folder."};
+    Arguments args;
+    const Commands commands = describeCommandLine(app, args);
 
     if (const std::optional<std::string> word = unknownCommand(argc, argv)) {
         std::cerr << kProgramPrefix << unknownCommandMessage(*word) << std::endl;
@@ -259,53 +339,7 @@ int main(int argc, char** argv) {
     } releaseVessels;
 
     try {
-        s.root = rootArg.empty() ? defaultRoot() : absoluteFrom(s.start, rootArg);
-        checkRoot(s, rootArg);
-        if (app.get_subcommands().empty()) return flyDemo(s);
-
-        const std::string scn = findInput(s, scenarioArg, "scenario file");
-        if (*run) {
-            FlightOptions o;
-            o.scenario = scn;
-            if (!scriptArg.empty()) {
-                o.script = parseFlightScript(findInput(s, scriptArg, "flight script"), s.start,
-                                             scriptArg);
-            } else if (!noScript) {
-                // A scenario's own flight script: the same name ending in .flight.
-                const std::string own = fs::path(scn).replace_extension(".flight").string();
-                std::error_code ec;
-                if (fs::is_regular_file(own, ec)) {
-                    o.script = parseFlightScript(
-                        own, s.start, fs::path(scenarioArg).replace_extension(".flight").string());
-                    o.ownScript = true;
-                }
-            }
-            if (until >= 0.0) o.until = until;
-            o.dt = dt;
-            o.sampleInterval = sample;
-            o.save = saveArg.empty() ? "" : absoluteFrom(s.start, saveArg);
-            o.timeline = timelineArg.empty() ? "" : absoluteFrom(s.start, timelineArg);
-            o.plot = plotArg.empty() ? "" : absoluteFrom(s.start, plotArg);
-            o.saveShown = saveArg;
-            o.timelineShown = timelineArg;
-            o.plotShown = plotArg;
-            o.title = fs::path(o.scenario).stem().string();
-            o.strict = strict;
-            o.progress = stderrIsTerminal();
-            host::setRoot(s.root);
-            return fly(o);
-        }
-        host::setRoot(s.root);
-        if (*show) {
-            showScenario(scn, std::cout);
-            return 0;
-        }
-        if (*lint) {
-            const std::vector<std::string> findings = lintScenario(scn, scenarioArg);
-            for (const std::string& f : findings) std::cout << f << '\n';
-            if (findings.empty()) std::cout << scenarioArg << ": no findings\n";
-            return findings.empty() ? 0 : 1;
-        }
+        return perform(s, app, commands, args);
     } catch (const InputError& e) {
         std::cout.flush();
         std::cerr << kProgramPrefix << e.what() << std::endl;
@@ -319,5 +353,4 @@ int main(int argc, char** argv) {
         std::cerr << kProgramPrefix << e.what() << std::endl;
         return 3;
     }
-    return 0;
 }
