@@ -416,23 +416,21 @@ StepPlan planSteps(double end, double dt) {
     return plan;
 }
 
-FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostream& err) {
-    const double end = flightEnd(options);
-    const StepPlan plan = planSteps(end, options.dt);
-    Progress progress(err, end, options.progress);
-    Warnings warnings(out, err, options.strict);
-    warnings.beforePrint([&progress] { progress.clear(); });
+namespace {
 
-    // Everything the run will write, checked before anything flies.
+std::string shownAs(const std::string& path, const std::string& as) {
+    return as.empty() ? path : as;
+}
+
+// Everything the run will write, checked before anything flies; warns of script commands past
+// the end.
+void checkFlightOutputs(const FlightOptions& options, double end, Warnings& warnings) {
     std::vector<OutputFile> outputs;
     std::vector<std::string> inputs = {options.scenario};
-    const std::vector<ScriptCommand> noCommands;
-    const std::vector<ScriptCommand>& commands =
-        options.script ? options.script->commands : noCommands;
     if (options.script) {
         const FlightScript& script = *options.script;
         if (!script.path.empty()) inputs.push_back(script.path);
-        for (const ScriptCommand& c : commands) {
+        for (const ScriptCommand& c : script.commands) {
             const std::string where = script.file + ":" + std::to_string(c.line) + ": ";
             if (!reached(end, c.time))
                 warnings.warn(where + "the command at " + secondsText(c.time) +
@@ -442,29 +440,21 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
                 outputs.push_back({OutputFile::kScenario, c.path, c.shownPath, where + "save " + c.shownPath});
         }
     }
-    const auto shown = [](const std::string& path, const std::string& as) {
-        return as.empty() ? path : as;
-    };
     if (!options.save.empty())
-        outputs.push_back({OutputFile::kScenario, options.save, shown(options.save, options.saveShown),
-                           "--save " + shown(options.save, options.saveShown)});
+        outputs.push_back({OutputFile::kScenario, options.save, shownAs(options.save, options.saveShown),
+                           "--save " + shownAs(options.save, options.saveShown)});
     if (!options.timeline.empty())
         outputs.push_back({OutputFile::kTimeline, options.timeline,
-                           shown(options.timeline, options.timelineShown),
-                           "--timeline " + shown(options.timeline, options.timelineShown)});
+                           shownAs(options.timeline, options.timelineShown),
+                           "--timeline " + shownAs(options.timeline, options.timelineShown)});
     if (!options.plot.empty())
-        outputs.push_back({OutputFile::kPlot, options.plot, shown(options.plot, options.plotShown),
-                           "--plot " + shown(options.plot, options.plotShown)});
+        outputs.push_back({OutputFile::kPlot, options.plot, shownAs(options.plot, options.plotShown),
+                           "--plot " + shownAs(options.plot, options.plotShown)});
     checkOutputs(outputs, inputs);
+}
 
-    host::reset();
-    host::setStep(options.dt);
-    try {
-        host::loadScenario(options.scenario);
-    } catch (const host::Error& e) {
-        throw InputError(e.what());
-    }
-
+void printFlightHeader(std::ostream& out, const FlightOptions& options, double end,
+                       const StepPlan& plan) {
     out << "Flying " << options.scenario << '\n';
     for (const std::string& d : host::scenario().description) out << "  | " << d << '\n';
     out << "  "
@@ -476,6 +466,159 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
     else if (plan.lastStep > 0.0)
         out << " (the last step " << secondsText(plan.lastStep) << " s)";
     out << "\n\n";
+
+}
+
+// One flight-script command at step time t; where names its line. A command that cannot apply
+// is skipped with a warning.
+void runCommand(const ScriptCommand& c, double t, const std::string& where, FlightLog& log,
+                Warnings& warnings) {
+    const std::string at = " at " + fmt("%.2f", t) + " s";
+    const char* const skipped = "command skipped";
+    switch (c.kind) {
+        case ScriptCommand::Kind::Key:
+            host::pressKey(c.keyCode);
+            log.holdForKey();
+            break;
+        case ScriptCommand::Kind::Thrust: {
+            const OBJHANDLE f = host::focus();
+            if (!f) {
+                warnings.warn(where + "thrust: no vessel has the focus" + at, skipped);
+                break;
+            }
+            const host::Vessel& v = host::vessel(f);
+            const auto type = static_cast<THGROUP_TYPE>(c.groupType);
+            if (!findGroup(v, type)) {
+                warnings.warn(where + "thrust: " + v.name + " has no " + c.groupName +
+                                  " thruster group" + at,
+                              skipped);
+                break;
+            }
+            v.iface->SetThrusterGroupLevel(type, c.level);
+            break;
+        }
+        case ScriptCommand::Kind::Focus: {
+            const OBJHANDLE h = host::find(c.name);
+            if (!h) {
+                warnings.warn(where + "focus: no vessel named '" + c.name + "'" + at, skipped);
+                break;
+            }
+            host::setFocus(h);
+            break;
+        }
+        case ScriptCommand::Kind::Save:
+            try {
+                host::saveScenario(c.path);
+            } catch (const host::Error& e) {
+                throw InputError(where + "save " + c.shownPath + ": " + e.message);
+            }
+            log.event(t, "-", "saved " + c.path);
+            break;
+    }
+}
+
+// The steps of the plan, until a failure kept by a script command or the host's own.
+FlightEnd flySteps(const StepPlan& plan, Progress& progress, const std::optional<FlightEnd>& failure) {
+    FlightEnd ending;
+    try {
+        while (!failure && host::stepIndex() < plan.wholeSteps) {
+            host::step();
+            progress.update(host::simTime());
+        }
+        if (!failure && plan.lastStep > 0.0) {
+            host::setStep(plan.lastStep);
+            host::step();
+        }
+    } catch (const host::Error& e) {
+        ending = FlightEnd{FlightEnd::kError, e.what(), host::simTime()};
+    } catch (const host::Stop& e) {
+        ending = FlightEnd{FlightEnd::kStop, e.what(), host::simTime()};
+    }
+    progress.clear();
+    if (failure && ending.kind == FlightEnd::kComplete) ending = *failure;
+    ending.time = host::simTime();
+
+    return ending;
+}
+
+// --save at the end: after a stop the simulator saves nothing; after an error what was flown is
+// still saved. Gives why the scenario was not saved ("" when it was), ending updated.
+std::string saveAtEnd(const FlightOptions& options, FlightEnd& ending, FlightLog& log) {
+    std::string notSaved;
+    if (options.save.empty()) return notSaved;
+    if (ending.kind == FlightEnd::kStop) {
+        notSaved = "not saved: the simulator stopped";
+    } else {
+        try {
+            host::saveScenario(options.save);
+            log.event("-", "saved " + options.save);
+        } catch (const host::Error& e) {
+            notSaved = "--save " + shownAs(options.save, options.saveShown) + ": " + e.message;
+        } catch (const host::Stop& e) {
+            ending = FlightEnd{FlightEnd::kStop, e.what(), host::simTime()};
+            notSaved = "not saved: the simulator stopped";
+        }
+    }
+    if (!notSaved.empty() && ending.kind == FlightEnd::kComplete)
+        ending = FlightEnd{FlightEnd::kError, notSaved, host::simTime()};
+    return notSaved;
+}
+
+void reportEnding(std::ostream& out, const FlightEnd& ending, const std::string& notSaved,
+                  double end, int warningCount) {
+    if (ending.kind != FlightEnd::kComplete) {
+        out << "\nThe flight ended early, at " << fmt("%.2f", ending.time) << " s of "
+            << secondsText(end) << " s: " << ending.reason << '\n';
+        if (!notSaved.empty() && notSaved != ending.reason) out << "The scenario was " << notSaved << '\n';
+    }
+    if (warningCount > 0)
+        out << '\n' << warningCount << (warningCount == 1 ? " warning" : " warnings")
+            << " (on standard error)\n";
+}
+
+// The timeline and plot asked for, written whatever happened in the flight; the first that
+// fails decides the ending of a flight that was complete.
+void writeRecordings(std::ostream& out, const FlightOptions& options,
+                     std::optional<TimelineWriter>& timeline, const std::optional<PlotRecorder>& plot,
+                     FlightEnd& ending) {
+    const auto written = [&](const char* head, const std::string& file, auto&& write) {
+        try {
+            write();
+            out << head << file << '\n';
+        } catch (const InputError& e) {
+            if (ending.kind == FlightEnd::kComplete)
+                ending = FlightEnd{FlightEnd::kError, e.what(), ending.time};
+        }
+    };
+    if (timeline || plot) out << '\n';
+    if (timeline) written("Timeline: ", options.timeline, [&] { timeline->finish(); });
+    if (plot)
+        written("Plot:     ", options.plot, [&] {
+            writeFlightPlot(options.plot, options.title, ending.time, *plot);
+        });
+}
+
+}  // namespace
+
+FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostream& err) {
+    const double end = flightEnd(options);
+    const StepPlan plan = planSteps(end, options.dt);
+    Progress progress(err, end, options.progress);
+    Warnings warnings(out, err, options.strict);
+    warnings.beforePrint([&progress] { progress.clear(); });
+    checkFlightOutputs(options, end, warnings);
+    const std::vector<ScriptCommand> noCommands;
+    const std::vector<ScriptCommand>& commands =
+        options.script ? options.script->commands : noCommands;
+
+    host::reset();
+    host::setStep(options.dt);
+    try {
+        host::loadScenario(options.scenario);
+    } catch (const host::Error& e) {
+        throw InputError(e.what());
+    }
+    printFlightHeader(out, options, end, plan);
 
     std::optional<TimelineWriter> timeline;
     if (!options.timeline.empty()) timeline.emplace(options.timeline);
@@ -500,54 +643,11 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
     std::size_t next = 0;
     host::setPreStepHook([&](double t) {
         if (failure) return;
-        std::string where;
         try {
             while (next < commands.size() && reached(t, commands[next].time)) {
                 const ScriptCommand& c = commands[next++];
-                where = options.script->file + ":" + std::to_string(c.line) + ": ";
-                const std::string at = " at " + fmt("%.2f", t) + " s";
-                const char* const skipped = "command skipped";
-                switch (c.kind) {
-                    case ScriptCommand::Kind::Key:
-                        host::pressKey(c.keyCode);
-                        log.holdForKey();
-                        break;
-                    case ScriptCommand::Kind::Thrust: {
-                        const OBJHANDLE f = host::focus();
-                        if (!f) {
-                            warnings.warn(where + "thrust: no vessel has the focus" + at, skipped);
-                            break;
-                        }
-                        const host::Vessel& v = host::vessel(f);
-                        const auto type = static_cast<THGROUP_TYPE>(c.groupType);
-                        if (!findGroup(v, type)) {
-                            warnings.warn(where + "thrust: " + v.name + " has no " + c.groupName +
-                                              " thruster group" + at,
-                                          skipped);
-                            break;
-                        }
-                        v.iface->SetThrusterGroupLevel(type, c.level);
-                        break;
-                    }
-                    case ScriptCommand::Kind::Focus: {
-                        const OBJHANDLE h = host::find(c.name);
-                        if (!h) {
-                            warnings.warn(where + "focus: no vessel named '" + c.name + "'" + at,
-                                          skipped);
-                            break;
-                        }
-                        host::setFocus(h);
-                        break;
-                    }
-                    case ScriptCommand::Kind::Save:
-                        try {
-                            host::saveScenario(c.path);
-                        } catch (const host::Error& e) {
-                            throw InputError(where + "save " + c.shownPath + ": " + e.message);
-                        }
-                        log.event(t, "-", "saved " + c.path);
-                        break;
-                }
+                runCommand(c, t, options.script->file + ":" + std::to_string(c.line) + ": ", log,
+                           warnings);
             }
         } catch (const InputError& e) {
             failure = FlightEnd{FlightEnd::kError, e.what(), t};
@@ -558,72 +658,12 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
         }
     });
 
-    FlightEnd ending;
-    try {
-        while (!failure && host::stepIndex() < plan.wholeSteps) {
-            host::step();
-            progress.update(host::simTime());
-        }
-        if (!failure && plan.lastStep > 0.0) {
-            host::setStep(plan.lastStep);
-            host::step();
-        }
-    } catch (const host::Error& e) {
-        ending = FlightEnd{FlightEnd::kError, e.what(), host::simTime()};
-    } catch (const host::Stop& e) {
-        ending = FlightEnd{FlightEnd::kStop, e.what(), host::simTime()};
-    }
-    progress.clear();
-    if (failure && ending.kind == FlightEnd::kComplete) ending = *failure;
-    ending.time = host::simTime();
+    FlightEnd ending = flySteps(plan, progress, failure);
+    const std::string notSaved = saveAtEnd(options, ending, log);
 
-    // After a stop the simulator saves nothing; after an error what was flown is still saved.
-    std::string notSaved;
-    if (!options.save.empty()) {
-        if (ending.kind == FlightEnd::kStop) {
-            notSaved = "not saved: the simulator stopped";
-        } else {
-            try {
-                host::saveScenario(options.save);
-                log.event("-", "saved " + options.save);
-            } catch (const host::Error& e) {
-                notSaved = "--save " + shown(options.save, options.saveShown) + ": " + e.message;
-            } catch (const host::Stop& e) {
-                ending = FlightEnd{FlightEnd::kStop, e.what(), host::simTime()};
-                notSaved = "not saved: the simulator stopped";
-            }
-        }
-        if (!notSaved.empty() && ending.kind == FlightEnd::kComplete)
-            ending = FlightEnd{FlightEnd::kError, notSaved, host::simTime()};
-    }
-
-    if (ending.kind != FlightEnd::kComplete) {
-        out << "\nThe flight ended early, at " << fmt("%.2f", ending.time) << " s of "
-            << secondsText(end) << " s: " << ending.reason << '\n';
-        if (!notSaved.empty() && notSaved != ending.reason) out << "The scenario was " << notSaved << '\n';
-    }
-    if (warnings.count() > 0)
-        out << '\n' << warnings.count() << (warnings.count() == 1 ? " warning" : " warnings")
-            << " (on standard error)\n";
+    reportEnding(out, ending, notSaved, end, warnings.count());
     printSummary(out, log);
-
-    // The files asked for are written whatever happened above; the first that fails decides.
-    const auto written = [&](const char* head, const std::string& file, auto&& write) {
-        try {
-            write();
-            out << head << file << '\n';
-        } catch (const InputError& e) {
-            if (ending.kind == FlightEnd::kComplete)
-                ending = FlightEnd{FlightEnd::kError, e.what(), ending.time};
-        }
-    };
-    if (timeline || plot) out << '\n';
-    if (timeline) written("Timeline: ", options.timeline, [&] { timeline->finish(); });
-    if (plot)
-        written("Plot:     ", options.plot, [&] {
-            writeFlightPlot(options.plot, options.title, ending.time, *plot);
-        });
+    writeRecordings(out, options, timeline, plot, ending);
     return ending;
 }
-
 }  // namespace runner
