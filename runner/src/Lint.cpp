@@ -140,10 +140,7 @@ public:
 
 private:
     void enteredLine(const ItemLineParse& p, const std::vector<std::string>& w, int lineNo) {
-        auto word = [&](int f) {
-            const std::size_t i = static_cast<std::size_t>(f) + 1;
-            return i < w.size() ? w[i] : std::string();
-        };
+        const auto word = [&w](int f) { return fieldWord(w, f); };
         if (p.lineCut)
             report(lineNo, "line longer than " + std::to_string(itemtable::kLineMax) +
                                " characters: the rest is not read");
@@ -175,6 +172,14 @@ private:
             report(lineNo, "fuel fraction " + fixed2(p.fuel) +
                                " outside 0..1: the released vessel's tanks take it as the simulator "
                                "clamps it");
+        reportShortOrTrailing(p, w, lineNo);
+        if (p.fieldsRead == ItemLineParse::kFieldCount && carriable && hasClassFile(p.className))
+            releases.push_back({lineNo, p.className, p.mass, p.fuel});
+    }
+
+    // A line with fewer than nine fields, or text after them.
+    void reportShortOrTrailing(const ItemLineParse& p, const std::vector<std::string>& w, int lineNo) {
+        const auto word = [&w](int f) { return fieldWord(w, f); };
         if (p.fieldsRead < ItemLineParse::kFieldCount) {
             // A number followed by junk in its own word ("212,00") is read up to the junk, and
             // the reading stops there: the junk sits in that field, not in the next.
@@ -200,8 +205,6 @@ private:
         } else if (p.trailing) {
             report(lineNo, "text after the ninth field is ignored");
         }
-        if (p.fieldsRead == ItemLineParse::kFieldCount && carriable && hasClassFile(p.className))
-            releases.push_back({lineNo, p.className, p.mass, p.fuel});
     }
 
 public:
@@ -214,6 +217,12 @@ public:
     std::vector<Release> releases;
 
 private:
+    // The text of field f among a line's words (the keyword first).
+    static std::string fieldWord(const std::vector<std::string>& w, int f) {
+        const std::size_t i = static_cast<std::size_t>(f) + 1;
+        return i < w.size() ? w[i] : std::string();
+    }
+
     static double numberOf(const ItemLineParse& p, int field) {
         const double values[] = {p.x, p.y, p.z, p.mass, p.angle, p.fuel};
         return values[field - ItemLineParse::kX];
@@ -225,18 +234,24 @@ private:
 
 }  // namespace
 
-std::vector<std::string> lintScenario(const std::string& scenario, const std::string& displayName) {
+namespace {
+
+std::vector<std::string> readLines(const std::string& scenario, const std::string& displayName) {
     std::vector<std::string> lines;
-    {
-        std::ifstream in(scenario, std::ios::binary);
-        if (!in) throw InputError(displayName + ": cannot open scenario");
-        std::string raw;
-        while (std::getline(in, raw)) {
-            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-            lines.push_back(raw);
-        }
+    std::ifstream in(scenario, std::ios::binary);
+    if (!in) throw InputError(displayName + ": cannot open scenario");
+    std::string raw;
+    while (std::getline(in, raw)) {
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        lines.push_back(raw);
     }
-    // What the simulator itself does with the file: its stop, and what it does silently.
+    return lines;
+}
+
+// What the simulator itself does with the file: its stop, and what it does silently. The
+// scenario stays loaded.
+std::vector<std::pair<int, std::string>> simulatorFindings(const std::string& scenario,
+                                                           const std::string& displayName) {
     std::vector<std::pair<int, std::string>> found;
     host::reset();
     try {
@@ -247,10 +262,11 @@ std::vector<std::string> lintScenario(const std::string& scenario, const std::st
         throw InputError(displayName, e.line, e.message);
     }
     for (const host::Notice& n : host::scenario().notices) found.emplace_back(n.line, n.message);
+    return found;
+}
 
-    // The item lines of every cone block, as the cone will read them.
-    std::vector<std::string> items;
-    Linter linter(displayName, items);
+// The item lines of every cone block of the loaded scenario, as the cone will read them.
+void lintConeBlocks(Linter& linter, const std::vector<std::string>& lines) {
     for (const host::BlockInfo& b : host::scenario().blocks) {
         if (strcasecmp(b.moduleName.c_str(), kConeModule) != 0) continue;
         ItemReader reader;
@@ -261,29 +277,42 @@ std::vector<std::string> lintScenario(const std::string& scenario, const std::st
         }
         linter.blockEnd(reader);
     }
-    // What each released vessel will weigh: its class as made, with the item's fuel in its
-    // default tank, as a release fills it. Another mass on the item makes mass appear or
-    // vanish at the release.
-    if (!host::stopped()) {
-        int n = 0;
-        for (const Linter::Release& r : linter.releases) {
-            try {
-                const OBJHANDLE h = host::createVessel("lint-release-" + std::to_string(++n),
-                                                       r.className, host::defaultStatus());
-                VESSEL* v = oapiGetVesselInterface(h);
-                if (v == nullptr) continue;
-                v->SetFuelMass(v->GetMaxFuelMass() * r.fuel);
-                const double mass = host::vessel(h).mass();
-                if (std::fabs(mass - r.mass) >= 0.005)
-                    linter.report(r.line, "mass " + fixed2(r.mass) + " kg, but the '" + r.className +
-                                              "' it becomes weighs " + fixed2(mass) +
-                                              " kg: mass appears or vanishes at its release");
-                host::deleteVessel(h);
-            } catch (const host::Stop&) {
-                break;
-            }
+}
+
+// What each released vessel will weigh: its class as made, with the item's fuel in its default
+// tank, as a release fills it. Another mass on the item makes mass appear or vanish at the
+// release.
+void checkReleaseMasses(Linter& linter) {
+    if (host::stopped()) return;
+    int n = 0;
+    for (const Linter::Release& r : linter.releases) {
+        try {
+            const OBJHANDLE h = host::createVessel("lint-release-" + std::to_string(++n),
+                                                   r.className, host::defaultStatus());
+            VESSEL* v = oapiGetVesselInterface(h);
+            if (v == nullptr) continue;
+            v->SetFuelMass(v->GetMaxFuelMass() * r.fuel);
+            const double mass = host::vessel(h).mass();
+            if (std::fabs(mass - r.mass) >= 0.005)
+                linter.report(r.line, "mass " + fixed2(r.mass) + " kg, but the '" + r.className +
+                                          "' it becomes weighs " + fixed2(mass) +
+                                          " kg: mass appears or vanishes at its release");
+            host::deleteVessel(h);
+        } catch (const host::Stop&) {
+            break;
         }
     }
+}
+
+}  // namespace
+
+std::vector<std::string> lintScenario(const std::string& scenario, const std::string& displayName) {
+    const std::vector<std::string> lines = readLines(scenario, displayName);
+    const std::vector<std::pair<int, std::string>> found = simulatorFindings(scenario, displayName);
+    std::vector<std::string> items;
+    Linter linter(displayName, items);
+    lintConeBlocks(linter, lines);
+    checkReleaseMasses(linter);
     host::reset();
 
     // One list by line; at one line the simulator's findings before the cone's.
