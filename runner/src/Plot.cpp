@@ -167,15 +167,10 @@ void PlotRecorder::add(int series, long step, double t, const Sample& s) {
         if (const std::optional<double> v = kPanelList[p].value(s)) into.panels[p].add(step, t, *v);
 }
 
-void writeFlightPlot(const std::string& file, const std::string& title, double endTime,
-                     const PlotRecorder& data) {
-    {
-        // PLplot reports an unwritable file by exiting; find out first.
-        std::ofstream probe(file, std::ios::binary | std::ios::trunc);
-        if (!probe) throw InputError(file + ": cannot write the plot");
-    }
-    const double tMax = endTime > 0.0 ? endTime : 1.0;
+namespace {
 
+// A plot stream writing the SVG file, its colours set and its page begun.
+std::unique_ptr<plstream> openPlot(const std::string& file) {
     auto pls = std::make_unique<plstream>();
     pls->sdev("svg");
     pls->sfnam(file.c_str());
@@ -191,79 +186,88 @@ void writeFlightPlot(const std::string& file, const std::string& title, double e
     pls->adv(0);
     pls->col0(kText);
     pls->schr(0, 0.65);
+    return pls;
+}
 
-    // Title strip on top, then a 2 x 2 grid of panels.
-    pls->vpor(0.0, 1.0, 0.955, 1.0);
-    pls->wind(0.0, 1.0, 0.0, 1.0);
-    pls->mtex("t", -1.5, 0.5, 0.5, title.c_str());
+// The value range panel p shows, padded; any is false when no vessel has a value there.
+struct PanelRange {
+    double lo = 0.0, hi = 0.0;
+    bool any = false;
+};
 
+PanelRange panelRange(const PlotRecorder& data, int p) {
+    const Panel& panel = kPanelList[p];
+    double lo = 0.0, hi = 0.0;
+    bool any = false;
+    const auto widen = [&](const Decimated& d) {
+        for (const Decimated::Bucket& b : d.buckets()) {
+            if (!b.filled) continue;
+            if (!any) lo = b.lo.v, hi = b.hi.v;
+            lo = std::min(lo, b.lo.v);
+            hi = std::max(hi, b.hi.v);
+            any = true;
+        }
+    };
+    for (const PlotRecorder::Series& s : data.named()) widen(s.panels[p]);
+    widen(data.others().panels[p]);
+    if (panel.fromZero) lo = std::min(lo, 0.0);
+    if (hi - lo < 1e-9 * std::max(1.0, std::fabs(hi))) {
+        lo -= 0.5;
+        hi += 0.5;
+    }
+    const double pad = (hi - lo) * 0.08;
+    hi += pad;
+    if (!panel.fromZero) lo -= pad;
+    return {lo, hi, any};
+}
+
+void drawPanel(plstream& pls, const PlotRecorder& data, int p, double tMax) {
     const double cellX[2] = {0.10, 0.59};
     const double cellY[2] = {0.52, 0.07};
-    for (int p = 0; p < PlotRecorder::kPanels; ++p) {
-        const Panel& panel = kPanelList[p];
-        double lo = 0.0, hi = 0.0;
-        bool any = false;
-        const auto widen = [&](const Decimated& d) {
-            for (const Decimated::Bucket& b : d.buckets()) {
-                if (!b.filled) continue;
-                if (!any) lo = b.lo.v, hi = b.hi.v;
-                lo = std::min(lo, b.lo.v);
-                hi = std::max(hi, b.hi.v);
-                any = true;
-            }
-        };
-        for (const PlotRecorder::Series& s : data.named()) widen(s.panels[p]);
-        widen(data.others().panels[p]);
-        if (panel.fromZero) lo = std::min(lo, 0.0);
-        if (hi - lo < 1e-9 * std::max(1.0, std::fabs(hi))) {
-            lo -= 0.5;
-            hi += 0.5;
-        }
-        const double pad = (hi - lo) * 0.08;
-        hi += pad;
-        if (!panel.fromZero) lo -= pad;
+    const Panel& panel = kPanelList[p];
+    const PanelRange range = panelRange(data, p);
+    const double lo = range.lo, hi = range.hi;
+    const double x0 = cellX[p % 2], y0 = cellY[p / 2];
+    pls.col0(kText);
+    pls.vpor(x0, x0 + 0.37, y0, y0 + 0.32);
+    pls.wind(0.0, tMax, lo, hi);
+    // Speeds in orbit change by a few m/s on a base of thousands: label them with decimals.
+    const double span = hi - lo;
+    const int decimals = span < 10.0 ? 2 : span < 100.0 ? 1 : 0;
 
-        const double x0 = cellX[p % 2], y0 = cellY[p / 2];
-        pls->col0(kText);
-        pls->vpor(x0, x0 + 0.37, y0, y0 + 0.32);
-        pls->wind(0.0, tMax, lo, hi);
-        // Speeds in orbit change by a few m/s on a base of thousands: label them with decimals.
-        const double span = hi - lo;
-        const int decimals = span < 10.0 ? 2 : span < 100.0 ? 1 : 0;
+    // The band of the other vessels lies under the named lines and the grid.
+    pls.width(1.0);
+    if (!data.others().panels[p].empty()) drawBand(pls, data.others().panels[p]);
 
-        // The band of the other vessels lies under the named lines and the grid.
-        pls->width(1.0);
-        if (!data.others().panels[p].empty()) drawBand(*pls, data.others().panels[p]);
+    pls.col0(kText);
+    pls.box("bcnstg", 0.0, 0, "", 0.0, 0);
+    pls.prec(1, decimals);
+    pls.box("", 0.0, 0, "bcnstvg", 0.0, 0);
+    pls.prec(0, 0);
+    char widest[64];
+    std::snprintf(widest, sizeof widest, "%.*f", decimals,
+                  std::max(std::fabs(lo), std::fabs(hi)) * (lo < 0 ? -1 : 1));
+    pls.lab("time (s)", "", panel.title);
+    pls.mtex("l", 1.8 + 1.05 * static_cast<double>(std::strlen(widest)), 0.5, 0.5, panel.yLabel);
 
-        pls->col0(kText);
-        pls->box("bcnstg", 0.0, 0, "", 0.0, 0);
-        pls->prec(1, decimals);
-        pls->box("", 0.0, 0, "bcnstvg", 0.0, 0);
-        pls->prec(0, 0);
-        char widest[64];
-        std::snprintf(widest, sizeof widest, "%.*f", decimals,
-                      std::max(std::fabs(lo), std::fabs(hi)) * (lo < 0 ? -1 : 1));
-        pls->lab("time (s)", "", panel.title);
-        pls->mtex("l", 1.8 + 1.05 * static_cast<double>(std::strlen(widest)), 0.5, 0.5,
-                  panel.yLabel);
-
-        for (std::size_t i = 0; i < data.named().size(); ++i) {
-            const Decimated& d = data.named()[i].panels[p];
-            if (d.empty()) continue;
-            pls->col0(static_cast<PLINT>(i) + 1);
-            pls->width(2.0);
-            drawLine(*pls, d.points());
-            pls->width(1.0);
-        }
-        if (!any) {
-            pls->col0(kText);
-            pls->ptex(tMax / 2, (lo + hi) / 2, 1.0, 0.0, 0.5, "(no vessel has this)");
-        }
+    for (std::size_t i = 0; i < data.named().size(); ++i) {
+        const Decimated& d = data.named()[i].panels[p];
+        if (d.empty()) continue;
+        pls.col0(static_cast<PLINT>(i) + 1);
+        pls.width(2.0);
+        drawLine(pls, d.points());
+        pls.width(1.0);
     }
+    if (!range.any) {
+        pls.col0(kText);
+        pls.ptex(tMax / 2, (lo + hi) / 2, 1.0, 0.0, 0.5, "(no vessel has this)");
+    }
+}
 
-    // Legend under the title: the named vessels in their colours, then the band of the others.
-    pls->vpor(0.04, 0.98, 0.91, 0.945);
-    pls->wind(0.0, 1.0, 0.0, 1.0);
+// The legend under the title: the named vessels in their colours, then the band of the others.
+void drawLegend(plstream& pls, const PlotRecorder& data) {
+    pls.vpor(0.04, 0.98, 0.91, 0.945);
+    pls.wind(0.0, 1.0, 0.0, 1.0);
     const std::size_t entries = data.named().size() + (data.otherVessels() > 0 ? 1 : 0);
     const std::size_t columns = std::max<std::size_t>(entries, 4);
     const double step = 1.0 / static_cast<double>(columns);
@@ -271,15 +275,35 @@ void writeFlightPlot(const std::string& file, const std::string& title, double e
         const bool band = i == data.named().size();
         const double x = step * static_cast<double>(i);
         PLFLT lx[2] = {x, x + 0.02}, ly[2] = {0.5, 0.5};
-        pls->col0(band ? kBandEdge : static_cast<PLINT>(i) + 1);
-        pls->width(band ? 6.0 : 3.0);
-        pls->line(2, lx, ly);
-        pls->width(1.0);
-        pls->col0(kText);
+        pls.col0(band ? kBandEdge : static_cast<PLINT>(i) + 1);
+        pls.width(band ? 6.0 : 3.0);
+        pls.line(2, lx, ly);
+        pls.width(1.0);
+        pls.col0(kText);
         const std::string label = band ? std::to_string(data.otherVessels()) + " others"
                                        : legendLabel(data.named()[i].name, columns);
-        pls->ptex(x + 0.027, 0.5, 1.0, 0.0, 0.0, label.c_str());
+        pls.ptex(x + 0.027, 0.5, 1.0, 0.0, 0.0, label.c_str());
     }
+}
+
+}  // namespace
+
+void writeFlightPlot(const std::string& file, const std::string& title, double endTime,
+                     const PlotRecorder& data) {
+    {
+        // PLplot reports an unwritable file by exiting; find out first.
+        std::ofstream probe(file, std::ios::binary | std::ios::trunc);
+        if (!probe) throw InputError(file + ": cannot write the plot");
+    }
+    const double tMax = endTime > 0.0 ? endTime : 1.0;
+    auto pls = openPlot(file);
+
+    // Title strip on top, then a 2 x 2 grid of panels.
+    pls->vpor(0.0, 1.0, 0.955, 1.0);
+    pls->wind(0.0, 1.0, 0.0, 1.0);
+    pls->mtex("t", -1.5, 0.5, 0.5, title.c_str());
+    for (int p = 0; p < PlotRecorder::kPanels; ++p) drawPanel(*pls, data, p, tMax);
+    drawLegend(*pls, data);
     pls.reset();  // ends the page and closes the file
 }
 
