@@ -108,25 +108,12 @@ void list(VesselRecord* v) {
     v->listed = true;
 }
 
-VesselRecord* spawn(const std::string& name, const std::string& cls, const std::string& file,
-                    int line) {
-    World& w = world();
-    const ClassInfo* ci = classInfo(cls);
-    if (!ci) {
-        stopHere(file, line,
-                 "no class file for vessel '" + name + "': neither Config/Vessels/" + cls +
-                     ".cfg nor Config/" + cls + ".cfg");
-        return nullptr;
-    }
-    auto owned = std::make_unique<VesselRecord>();
-    VesselRecord* v = owned.get();
-    w.owned.push_back(std::move(owned));
-    v->name = name;
-    v->className = cls;
-    v->moduleName = ci->module;
-    v->flightModelAsked = w.flightModel;
-    updateRotation(*v);
+namespace {
 
+// The vessel's interface: the one its module's ovcInit makes, or the simulator's own.
+void makeInterface(VesselRecord* v, const ClassInfo* ci) {
+    World& w = world();
+    const std::string& name = v->name;
     Module* mod = ci->hasModule ? moduleFor(ci->module) : nullptr;
     VESSEL* iface = nullptr;
     if (mod && mod->init) {
@@ -149,25 +136,10 @@ VesselRecord* spawn(const std::string& name, const std::string& cls, const std::
         v->plainInterface = true;
         v->flightModelGiven = w.flightModel;
     }
-    if (VESSEL2* cb = callbacks(*v)) {
-        ScnFile cfg;
-        cfg.own.path = ci->path;
-        cfg.own.lines = ci->lines;
-        cfg.in = &cfg.own;
-        callModule([&] { cb->clbkSetClassCaps(&cfg); });
-    }
-    if (w.stop) return v;
+}
 
-    // The generic keys of the class file, after the module's own set-up.
-    if (ci->hasMeshName) {
-        Mesh* m = loadGlobalMesh(ci->meshName);
-        if (!m) {
-            stopHere(ci->path, 0, "vessel '" + name + "': its mesh '" + ci->meshName +
-                                      "' cannot be loaded");
-            return nullptr;
-        }
-        v->iface->AddMesh(static_cast<MESHHANDLE>(m));
-    }
+// The generic keys of the class file after the module's own set-up, but for the mesh.
+void applyClassKeys(VesselRecord* v, const ClassInfo* ci) {
     v->enableFocus = ci->enableFocus;
     if (ci->hasSize) v->size = ci->size;
     if (ci->hasMass) v->emptyMass = ci->mass;
@@ -195,6 +167,49 @@ VesselRecord* spawn(const std::string& name, const std::string& cls, const std::
     if (ci->hasCameraOffset) v->cameraOffset = ci->cameraOffset;
     for (const ClassPoint& p : ci->points)
         v->iface->CreateAttachment(p.toParent, p.pos, p.dir, p.rot, p.id.c_str());
+}
+
+}  // namespace
+
+VesselRecord* spawn(const std::string& name, const std::string& cls, const std::string& file,
+                    int line) {
+    World& w = world();
+    const ClassInfo* ci = classInfo(cls);
+    if (!ci) {
+        stopHere(file, line,
+                 "no class file for vessel '" + name + "': neither Config/Vessels/" + cls +
+                     ".cfg nor Config/" + cls + ".cfg");
+        return nullptr;
+    }
+    auto owned = std::make_unique<VesselRecord>();
+    VesselRecord* v = owned.get();
+    w.owned.push_back(std::move(owned));
+    v->name = name;
+    v->className = cls;
+    v->moduleName = ci->module;
+    v->flightModelAsked = w.flightModel;
+    updateRotation(*v);
+    makeInterface(v, ci);
+    if (VESSEL2* cb = callbacks(*v)) {
+        ScnFile cfg;
+        cfg.own.path = ci->path;
+        cfg.own.lines = ci->lines;
+        cfg.in = &cfg.own;
+        callModule([&] { cb->clbkSetClassCaps(&cfg); });
+    }
+    if (w.stop) return v;
+
+    // The generic keys of the class file, after the module's own set-up.
+    if (ci->hasMeshName) {
+        Mesh* m = loadGlobalMesh(ci->meshName);
+        if (!m) {
+            stopHere(ci->path, 0, "vessel '" + name + "': its mesh '" + ci->meshName +
+                                      "' cannot be loaded");
+            return nullptr;
+        }
+        v->iface->AddMesh(static_cast<MESHHANDLE>(m));
+    }
+    applyClassKeys(v, ci);
     return v;
 }
 
