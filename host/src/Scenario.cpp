@@ -244,6 +244,38 @@ void loadScenario(const std::string& path) {
 
 const ScenarioInfo& scenario() { return world().scenario; }
 
+namespace {
+
+// A section kept as the file had it, between its begin and end keywords.
+void writeKeptSection(std::vector<std::string>& out, const char* begin, const char* end,
+                      const Region& r, const std::vector<std::string>& lines) {
+    out.push_back(begin);
+    for (size_t i = r.first + 1; i < r.last && i < lines.size(); ++i)
+        if (i + 1 < r.last || !equalsNoCase(trimLine(lines[i]), end)) out.push_back(lines[i]);
+    out.push_back(end);
+}
+
+void writeFocusSection(std::vector<std::string>& out, const World& w) {
+    out.push_back("BEGIN_FOCUS");
+    if (w.focus) out.push_back("  Ship " + w.focus->name);
+    out.push_back("END_FOCUS");
+}
+
+// The list of ships, each vessel's block as it saves it; a focus section before it where the
+// file had none.
+void writeShips(std::vector<std::string>& out, const World& w, bool hasFocusSection) {
+    if (!hasFocusSection && w.focus) writeFocusSection(out, w);
+    out.push_back("BEGIN_SHIPS");
+    for (Vessel* v : std::vector<Vessel*>(w.vessels)) {
+        out.push_back(v->name + ":" + v->className);
+        runSave(*rec(v), out);
+        out.push_back("END");
+    }
+    out.push_back("END_SHIPS");
+}
+
+}  // namespace
+
 std::string scenarioText() {
     World& w = world();
     throwIfStopped();
@@ -259,60 +291,32 @@ std::string scenarioText() {
     };
 
     std::vector<std::string> out;
-    auto section = [&](Region::Kind kind, const Region* r) {
-        switch (kind) {
-        case Region::DESC:
-            out.push_back("BEGIN_DESC");
-            for (size_t i = r->first + 1; i < r->last && i < lines.size(); ++i)
-                if (i + 1 < r->last || !equalsNoCase(trimLine(lines[i]), "END_DESC")) out.push_back(lines[i]);
-            out.push_back("END_DESC");
-            break;
-        case Region::ENV:
-            out.push_back("BEGIN_ENVIRONMENT");
-            for (size_t i = r->first + 1; i < r->last && i < lines.size(); ++i)
-                if (i + 1 < r->last || !equalsNoCase(trimLine(lines[i]), "END_ENVIRONMENT"))
-                    out.push_back(lines[i]);
-            out.push_back("END_ENVIRONMENT");
-            break;
-        case Region::FOCUS:
-            out.push_back("BEGIN_FOCUS");
-            if (w.focus) out.push_back("  Ship " + w.focus->name);
-            out.push_back("END_FOCUS");
-            break;
-        case Region::SHIPS:
-            if (!has(Region::FOCUS) && w.focus) {
-                out.push_back("BEGIN_FOCUS");
-                out.push_back("  Ship " + w.focus->name);
-                out.push_back("END_FOCUS");
-            }
-            out.push_back("BEGIN_SHIPS");
-            for (Vessel* v : std::vector<Vessel*>(w.vessels)) {
-                out.push_back(v->name + ":" + v->className);
-                runSave(*rec(v), out);
-                out.push_back("END");
-            }
-            out.push_back("END_SHIPS");
-            break;
+    auto section = [&](const Region& r) {
+        switch (r.kind) {
+        case Region::DESC: writeKeptSection(out, "BEGIN_DESC", "END_DESC", r, lines); break;
+        case Region::ENV: writeKeptSection(out, "BEGIN_ENVIRONMENT", "END_ENVIRONMENT", r, lines); break;
+        case Region::FOCUS: writeFocusSection(out, w); break;
+        case Region::SHIPS: writeShips(out, w, has(Region::FOCUS)); break;
         }
     };
     if (!w.scenarioLoaded) {
         out.push_back("BEGIN_DESC");
         out.push_back("END_DESC");
         out.push_back("");
-        section(Region::SHIPS, nullptr);
+        writeShips(out, w, has(Region::FOCUS));
     } else {
         size_t next = 0;
         for (size_t i = 0; i < lines.size();) {
             while (next < regions.size() && regions[next].first < i) ++next;
             if (next < regions.size() && regions[next].first == i) {
-                section(regions[next].kind, &regions[next]);
+                section(regions[next]);
                 i = std::max(regions[next].last, i + 1);
                 ++next;
                 continue;
             }
             out.push_back(lines[i++]);
         }
-        if (!has(Region::SHIPS)) section(Region::SHIPS, nullptr);
+        if (!has(Region::SHIPS)) writeShips(out, w, has(Region::FOCUS));
     }
     std::string text;
     for (const std::string& l : out) {
