@@ -61,6 +61,74 @@ bool writtenAtOrPastLimit(double v) {
 
 }  // namespace
 
+namespace {
+
+// The keyword at p (after white space): sets the kind and gives where the fields begin, or
+// null when nothing follows the keyword or the line is no item line.
+const char* readKeyword(const char* p, ItemLineParse& r) {
+    p = skipWhite(p);
+    if (std::strncmp(p, "PAYLOAD ", 8) == 0) {
+        r.kind = ItemLineParse::kPayload;
+        return p + 8;
+    }
+    if (std::strncmp(p, "STAGE ", 6) == 0) {
+        r.kind = ItemLineParse::kStage;
+        return p + 6;
+    }
+    if (std::strncmp(p, "ENDCVE", 6) == 0 || std::strncmp(p, "ENDSTAGE", 8) == 0) {
+        r.kind = ItemLineParse::kEndStage;
+    }
+    return nullptr;
+}
+
+// The three words (name, mesh, class) from p; gives where reading goes on, or null when the
+// line ended first. end and limitSplitsToken: see parseItemLine.
+const char* readWords(const char* p, const char* end, bool limitSplitsToken, ItemLineParse& r) {
+    char* const words[3] = {r.name, r.mesh, r.className};
+    for (int f = 0; f < 3; ++f) {
+        p = skipWhite(p);
+        if (*p == '\0') return nullptr;
+        // Copied while scanned: words are short, and a call to copy each costs more.
+        char* const word = words[f];
+        std::size_t len = 0;
+        for (; *p != '\0' && !isWhite(*p); ++p, ++len) {
+            if (len < itemtable::kNameMax) word[len] = *p;
+        }
+        const std::size_t keep = len <= itemtable::kNameMax ? len : itemtable::kNameMax;
+        word[keep] = '\0';
+        if (len > keep || (p == end && limitSplitsToken)) r.cutWords |= 1u << f;
+        ++r.fieldsRead;
+    }
+    return p;
+}
+
+// The six numbers from p, and whether anything follows them.
+void readNumbers(const char* p, const char* end, bool limitSplitsToken, ItemLineParse& r) {
+    double* const numbers[6] = {&r.x, &r.y, &r.z, &r.mass, &r.angle, &r.fuel};
+    for (int f = 0; f < 6; ++f) {
+        p = skipWhite(p);
+        if (*p == '\0') return;
+        const char* after = nullptr;
+        const double v = readNumber(p, &after);
+        if (after == p) {
+            // Not a number: reading stops here, like a scanf matching failure.
+            r.trailing = true;
+            return;
+        }
+        p = after;
+        ++r.fieldsRead;
+        const bool cut = p == end && limitSplitsToken;
+        if (!std::isfinite(v) || writtenAtOrPastLimit(v) || cut) {
+            r.badNumbers |= 1u << (ItemLineParse::kX + f);
+        } else {
+            *numbers[f] = v;
+        }
+    }
+    if (*skipWhite(p) != '\0') r.trailing = true;
+}
+
+}  // namespace
+
 ItemLineParse parseItemLine(const char* text) {
     ItemLineParse r;
     if (text == nullptr) return r;
@@ -82,57 +150,11 @@ ItemLineParse parseItemLine(const char* text) {
     // of the same token.
     const bool limitSplitsToken = r.lineCut && !isWhite(text[n]);
 
-    const char* p = skipWhite(line);
-    if (std::strncmp(p, "PAYLOAD ", 8) == 0) {
-        r.kind = ItemLineParse::kPayload;
-        p += 8;
-    } else if (std::strncmp(p, "STAGE ", 6) == 0) {
-        r.kind = ItemLineParse::kStage;
-        p += 6;
-    } else if (std::strncmp(p, "ENDCVE", 6) == 0 || std::strncmp(p, "ENDSTAGE", 8) == 0) {
-        r.kind = ItemLineParse::kEndStage;
-        return r;
-    } else {
-        return r;
-    }
-
-    char* const words[3] = {r.name, r.mesh, r.className};
-    for (int f = 0; f < 3; ++f) {
-        p = skipWhite(p);
-        if (*p == '\0') return r;
-        // Copied while scanned: words are short, and a call to copy each costs more.
-        char* const word = words[f];
-        std::size_t len = 0;
-        for (; *p != '\0' && !isWhite(*p); ++p, ++len) {
-            if (len < itemtable::kNameMax) word[len] = *p;
-        }
-        const std::size_t keep = len <= itemtable::kNameMax ? len : itemtable::kNameMax;
-        word[keep] = '\0';
-        if (len > keep || (p == end && limitSplitsToken)) r.cutWords |= 1u << f;
-        ++r.fieldsRead;
-    }
-
-    double* const numbers[6] = {&r.x, &r.y, &r.z, &r.mass, &r.angle, &r.fuel};
-    for (int f = 0; f < 6; ++f) {
-        p = skipWhite(p);
-        if (*p == '\0') return r;
-        const char* after = nullptr;
-        const double v = readNumber(p, &after);
-        if (after == p) {
-            // Not a number: reading stops here, like a scanf matching failure.
-            r.trailing = true;
-            return r;
-        }
-        p = after;
-        ++r.fieldsRead;
-        const bool cut = p == end && limitSplitsToken;
-        if (!std::isfinite(v) || writtenAtOrPastLimit(v) || cut) {
-            r.badNumbers |= 1u << (ItemLineParse::kX + f);
-        } else {
-            *numbers[f] = v;
-        }
-    }
-    if (*skipWhite(p) != '\0') r.trailing = true;
+    const char* p = readKeyword(line, r);
+    if (p == nullptr) return r;
+    p = readWords(p, end, limitSplitsToken, r);
+    if (p == nullptr) return r;
+    readNumbers(p, end, limitSplitsToken, r);
     return r;
 }
 
