@@ -381,23 +381,11 @@ void AEROBELL::MakeDeployAnimation() {
 void AEROBELL::AddReentryStreamOfCone() {
     char contrail[] = "Contrail2";
     oapiRegisterParticleTexture(contrail);
-    PARTICLESTREAMSPEC reentry = {};
-    reentry.flags = 0;
-    reentry.srcsize = 20;
-    reentry.srcrate = 20;
-    reentry.v0 = 0;
-    reentry.srcspread = 0.03;
-    reentry.lifetime = 0.5;
-    reentry.growthrate = 100;
-    reentry.atmslowdown = 3;
-    reentry.ltype = PARTICLESTREAMSPEC::DIFFUSE;
-    reentry.levelmap = PARTICLESTREAMSPEC::LVL_FLAT;
-    reentry.lmin = 1;
-    reentry.lmax = 1;
-    reentry.atmsmap = PARTICLESTREAMSPEC::ATM_PLIN;
-    reentry.amin = 6e7;
-    reentry.amax = 1.2e8;
-    reentry.tex = nullptr;
+    // flags, size, rate, v0, spread, lifetime, growth, slow-down; light and level maps with their
+    // bounds; atmosphere map with its bounds; texture.
+    PARTICLESTREAMSPEC reentry = {0, 20, 20, 0, 0.03, 0.5, 100, 3,
+                                  PARTICLESTREAMSPEC::DIFFUSE, PARTICLESTREAMSPEC::LVL_FLAT, 1, 1,
+                                  PARTICLESTREAMSPEC::ATM_PLIN, 6e7, 1.2e8, nullptr};
     AddReentryStream(&reentry);
 }
 
@@ -493,23 +481,11 @@ void AEROBELL::CreateRetroMotor() {
     AddExhaust(thRetro, 1.0, 0.1, _V(0, 0.02, 0.85), _V(0, 0, 1), texExhaust);
     THRUSTER_HANDLE group[1] = {thRetro};
     thgRetro = CreateThrusterGroup(group, 1, THGROUP_RETRO);
-    PARTICLESTREAMSPEC exhaust = {};
-    exhaust.flags = 0;
-    exhaust.srcsize = 0.25;
-    exhaust.srcrate = 1000;
-    exhaust.v0 = 150;
-    exhaust.srcspread = 0.3;
-    exhaust.lifetime = 0.25;
-    exhaust.growthrate = 16;
-    exhaust.atmslowdown = 0;
-    exhaust.ltype = PARTICLESTREAMSPEC::EMISSIVE;
-    exhaust.levelmap = PARTICLESTREAMSPEC::LVL_PLIN;
-    exhaust.lmin = 0;
-    exhaust.lmax = 1;
-    exhaust.atmsmap = PARTICLESTREAMSPEC::ATM_PLIN;
-    exhaust.amin = -0.01;
-    exhaust.amax = 0.1;
-    exhaust.tex = nullptr;
+    // flags, size, rate, v0, spread, lifetime, growth, slow-down; light and level maps with their
+    // bounds; atmosphere map with its bounds; texture.
+    PARTICLESTREAMSPEC exhaust = {0, 0.25, 1000, 150, 0.3, 0.25, 16, 0,
+                                  PARTICLESTREAMSPEC::EMISSIVE, PARTICLESTREAMSPEC::LVL_PLIN, 0, 1,
+                                  PARTICLESTREAMSPEC::ATM_PLIN, -0.01, 0.1, nullptr};
     AddExhaustStream(thRetro, _V(0, 0, 1), &exhaust);
     retroCreated = true;
 }
