@@ -129,8 +129,8 @@ void COMMON_VESSEL_EX::HandOverContents(VESSEL* receiver, int stage, int last,
 
         const bool nextPresent = i + 1 < kItemCount && items[i + 1].present;
         const int next = nextPresent && i + 1 <= last ? i + 1 : -1;
-        const bool older = itemtable::olderHandOverCloses(
-            i, item.parent, nextPresent, nextPresent ? items[i + 1].parent : 0);
+        const bool older = itemtable::olderWriterCloses(item.parent, nextPresent,
+                                                        nextPresent ? items[i + 1].parent : 0);
         const int levels =
             base < 0 ? -1
                      : itemtable::levelsClosing(depth[i], item.kind == StageSlot::kStage,

@@ -34,16 +34,16 @@ int levelsClosing(int depth, bool isStage, bool hasNext, int nextDepth, int base
     return open > wanted ? open - wanted : 0;
 }
 
+bool olderWriterCloses(int parent, bool nextPresent, int nextParent) {
+    return !nextPresent || nextParent < parent;
+}
+
 bool olderScenarioWriterCloses(int slot, int parent, bool nextPresent, int nextParent) {
-    return slot < kCapacity - 1 && parent != -1 && (!nextPresent || nextParent < parent);
+    return slot < kCapacity - 1 && parent != -1 && olderWriterCloses(parent, nextPresent, nextParent);
 }
 
-bool olderHandOverCloses(int slot, int parent, bool nextPresent, int nextParent) {
-    return slot == kCapacity - 1 || !nextPresent || nextParent < parent;
-}
-
-int endStageLines(int levels, bool olderWriterCloses) {
-    const int single = olderWriterCloses ? 1 : 0;
+int endStageLines(int levels, bool olderWriterLine) {
+    const int single = olderWriterLine ? 1 : 0;
     return levels < 0 ? single : (levels > single ? levels : single);
 }
 

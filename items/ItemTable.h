@@ -65,16 +65,17 @@ int nestingDepth(int index, ParentOf parentOf, IsPresentStage isPresentStage) {
 int levelsClosing(int depth, bool isStage, bool hasNext, int nextDepth, int baseDepth);
 
 // Where older writers put their single ENDSTAGE line after an item: after one whose successor
-// sits higher (a lower parent), and at the end of what they wrote. A scenario writer closed at
-// the end only after a nested item below the last slot; a hand-over of a released stage's
-// contents always closes after its last line.
+// sits higher (a lower parent), and after the last item they wrote (nextPresent false). The
+// hand-over of a released stage's contents does so as it stands; only nested items are handed
+// over.
+bool olderWriterCloses(int parent, bool nextPresent, int nextParent);
+// The scenario writer's variant: never after a top-level item, nor after the last slot.
 bool olderScenarioWriterCloses(int slot, int parent, bool nextPresent, int nextParent);
-bool olderHandOverCloses(int slot, int parent, bool nextPresent, int nextParent);
 
 // ENDSTAGE lines written after an item: as many as levels close there (levelsClosing), never
 // fewer than the single line older writers put (olderWriterCloses); that line alone when a
 // depth could not be followed.
-int endStageLines(int levels, bool olderWriterCloses);
+int endStageLines(int levels, bool olderWriterLine);
 
 }  // namespace itemtable
 
