@@ -199,13 +199,13 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
                 oapiWriteScenario_string(scn, key, value);
             }
         }
-        // All levels close at the end.
+        // The ENDSTAGE lines that rebuild the nesting; all levels close at the end.
         const int next = (i + 1 < kItemCount && items[i + 1].present) ? i + 1 : -1;
-        const bool older = itemtable::olderScenarioWriterCloses(i, slot.parent, next >= 0,
-                                                           next >= 0 ? items[next].parent : 0);
+        const bool older = itemtable::olderScenarioWriterCloses(
+            i, slot.parent, next >= 0, next >= 0 ? items[next].parent : 0);
         const int levels =
             itemtable::levelsClosing(NestingDepth(i), slot.kind == StageSlot::kStage, next >= 0,
-                                 next >= 0 ? NestingDepth(next) : 0, 0);
+                                     next >= 0 ? NestingDepth(next) : 0, 0);
         const int count = itemtable::endStageLines(levels, older);
         for (int k = 0; k < count; ++k) oapiWriteScenario_string(scn, endKey, emptyValue);
     }
