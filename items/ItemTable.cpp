@@ -39,7 +39,8 @@ bool olderWriterCloses(int parent, bool nextPresent, int nextParent) {
 }
 
 bool olderScenarioWriterCloses(int slot, int parent, bool nextPresent, int nextParent) {
-    return slot < kCapacity - 1 && parent != -1 && olderWriterCloses(parent, nextPresent, nextParent);
+    return slot < kCapacity - 1 && parent != -1 &&
+           olderWriterCloses(parent, nextPresent, nextParent);
 }
 
 int endStageLines(int levels, bool olderWriterLine) {

@@ -517,6 +517,28 @@ void runCommand(const ScriptCommand& c, double t, const std::string& where, Flig
     }
 }
 
+// Flight-script commands run in the step whose time reaches them. Nothing is thrown through the
+// host: the first failure is kept in failure and ends the flight once the step is over.
+void runScriptInSteps(const FlightOptions& options, FlightLog& log, Warnings& warnings,
+                      std::optional<FlightEnd>& failure) {
+    const FlightScript* const script = options.script ? &*options.script : nullptr;
+    host::setPreStepHook([script, &log, &warnings, &failure, next = std::size_t{0}](double t) mutable {
+        if (failure || script == nullptr) return;
+        try {
+            while (next < script->commands.size() && reached(t, script->commands[next].time)) {
+                const ScriptCommand& c = script->commands[next++];
+                runCommand(c, t, script->file + ":" + std::to_string(c.line) + ": ", log, warnings);
+            }
+        } catch (const InputError& e) {
+            failure = FlightEnd{FlightEnd::kError, e.what(), t};
+        } catch (const host::Error& e) {
+            failure = FlightEnd{FlightEnd::kError, e.what(), t};
+        } catch (const host::Stop& e) {
+            failure = FlightEnd{FlightEnd::kStop, e.what(), t};
+        }
+    });
+}
+
 // The steps of the plan, until a failure kept by a script command or the host's own.
 FlightEnd flySteps(const StepPlan& plan, Progress& progress, const std::optional<FlightEnd>& failure) {
     FlightEnd ending;
@@ -607,9 +629,6 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
     Warnings warnings(out, err, options.strict);
     warnings.beforePrint([&progress] { progress.clear(); });
     checkFlightOutputs(options, end, warnings);
-    const std::vector<ScriptCommand> noCommands;
-    const std::vector<ScriptCommand>& commands =
-        options.script ? options.script->commands : noCommands;
 
     host::reset();
     host::setStep(options.dt);
@@ -637,26 +656,8 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
         }
     } detach{&log};
 
-    // Flight-script commands run in the step whose time reaches them. Nothing is thrown through
-    // the host: the first failure is kept and ends the flight once the step is over.
     std::optional<FlightEnd> failure;
-    std::size_t next = 0;
-    host::setPreStepHook([&](double t) {
-        if (failure) return;
-        try {
-            while (next < commands.size() && reached(t, commands[next].time)) {
-                const ScriptCommand& c = commands[next++];
-                runCommand(c, t, options.script->file + ":" + std::to_string(c.line) + ": ", log,
-                           warnings);
-            }
-        } catch (const InputError& e) {
-            failure = FlightEnd{FlightEnd::kError, e.what(), t};
-        } catch (const host::Error& e) {
-            failure = FlightEnd{FlightEnd::kError, e.what(), t};
-        } catch (const host::Stop& e) {
-            failure = FlightEnd{FlightEnd::kStop, e.what(), t};
-        }
-    });
+    runScriptInSteps(options, log, warnings, failure);
 
     FlightEnd ending = flySteps(plan, progress, failure);
     const std::string notSaved = saveAtEnd(options, ending, log);
