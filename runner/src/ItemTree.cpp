@@ -18,9 +18,10 @@ LineEffect ItemReader::feed(const std::string& rawLine, int lineNo) {
     e.keyword = line.substr(0, w);
 
     if (!itemtable::isItemCandidate(line.c_str())) return e;
-    // The parser wants the keyword followed by a blank.
+    // The parser wants the keyword followed by a blank. A word holding a NUL is taken as it is
+    // read here, whole, and is then no keyword.
     const std::string key = e.keyword.substr(0, itemtable::kNameMax);
-    if (!itemtable::isItemKeyword(key.c_str())) {
+    if (key.find('\0') != std::string::npos || !itemtable::isItemKeyword(key.c_str())) {
         e.kind = LineEffect::kWrongKeyword;
         return e;
     }
