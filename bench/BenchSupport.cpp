@@ -34,9 +34,8 @@ const fs::path& makePrivateRoot(const char* tag) {
 }
 
 void withMinimum(benchmark::internal::Benchmark* b) {
-    b->ComputeStatistics("min", [](const std::vector<double>& v) {
-        return *std::min_element(v.begin(), v.end());
-    });
+    b->ComputeStatistics(
+        "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 }
 
 }  // namespace bench

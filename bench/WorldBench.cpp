@@ -60,7 +60,8 @@ void writeFile(const std::string& relative, const std::string& text) {
 
 std::string scenarioHead(const std::string& focus) {
     return "BEGIN_DESC\nWritten by the world benchmark.\nEND_DESC\n\n"
-           "BEGIN_FOCUS\n  Ship " + focus + "\nEND_FOCUS\n\nBEGIN_SHIPS\n";
+           "BEGIN_FOCUS\n  Ship " +
+           focus + "\nEND_FOCUS\n\nBEGIN_SHIPS\n";
 }
 
 // n cones far apart, each with an astronaut seated on its SEAT point.
@@ -438,8 +439,8 @@ void BM_FlightProcess(benchmark::State& state) {
     if (kind == 0) {
         args = {AEROBELL_HOST_FLIGHT, root.string(), scenario, std::to_string(kFlightSteps)};
     } else {
-        args = {AEROBELL_RUNNER, "--root", root.string(), "run", scenario, "--until", "60",
-                "--dt", "0.1"};
+        args = {AEROBELL_RUNNER, "--root", root.string(), "run", scenario,
+                "--until",       "60",     "--dt",        "0.1"};
         if (kind == 2) {
             args.push_back("--timeline");
             args.push_back((root / "flight.csv").string());
@@ -463,7 +464,8 @@ void BM_FlightProcess(benchmark::State& state) {
         rusage use{};
         if (spawned != 0 || wait4(pid, &status, 0, &use) != pid || !WIFEXITED(status) ||
             WEXITSTATUS(status) != 0) {
-            state.SkipWithError("the flight process failed; see process-stderr.txt in the bench root");
+            state.SkipWithError(
+                "the flight process failed; see process-stderr.txt in the bench root");
             break;
         }
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -475,7 +477,9 @@ void BM_FlightProcess(benchmark::State& state) {
         state.counters["page_faults"] = static_cast<double>(use.ru_minflt);
         if (leastStepsSeconds > 0.0) state.counters["x_steps"] = cpu / leastStepsSeconds;
     }
-    state.SetLabel(kind == 0 ? "host alone" : kind == 1 ? "aerobell-sim" : "aerobell-sim --timeline");
+    state.SetLabel(kind == 0   ? "host alone"
+                   : kind == 1 ? "aerobell-sim"
+                               : "aerobell-sim --timeline");
 }
 BENCHMARK(BM_FlightProcess)
     ->Arg(0)

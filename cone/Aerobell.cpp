@@ -77,17 +77,17 @@ struct AttitudeGroup {
 };
 
 const AttitudeThruster kAttitudeThrusters[22] = {
-    {{{0, 0, kNose}}, {{0, 1, 0}}},   {{{0, 0, -kNose}}, {{0, -1, 0}}},
-    {{{0, 0, kNose}}, {{0, -1, 0}}},  {{{0, 0, -kNose}}, {{0, 1, 0}}},
-    {{{0, 0, kNose}}, {{0, 1, 0}}},   {{{0, 0, -kNose}}, {{0, -1, 0}}},
-    {{{0, 0, kNose}}, {{0, -1, 0}}},  {{{0, 0, -kNose}}, {{0, 1, 0}}},
-    {{{0, 0, kNose}}, {{-1, 0, 0}}},  {{{0, 0, -kNose}}, {{1, 0, 0}}},
-    {{{0, 0, kNose}}, {{1, 0, 0}}},   {{{0, 0, -kNose}}, {{-1, 0, 0}}},
-    {{{0, 0, kNose}}, {{-1, 0, 0}}},  {{{0, 0, -kNose}}, {{1, 0, 0}}},
-    {{{0, 0, kNose}}, {{1, 0, 0}}},   {{{0, 0, -kNose}}, {{-1, 0, 0}}},
-    {{{kSide, 0, 0}}, {{0, 1, 0}}},   {{{-kSide, 0, 0}}, {{0, -1, 0}}},
-    {{{-kSide, 0, 0}}, {{0, 1, 0}}},  {{{kSide, 0, 0}}, {{0, -1, 0}}},
-    {{{0, 0, -16}}, {{0, 0, 1}}},     {{{0, 0, 16}}, {{0, 0, -1}}},
+    {{{0, 0, kNose}}, {{0, 1, 0}}},  {{{0, 0, -kNose}}, {{0, -1, 0}}},
+    {{{0, 0, kNose}}, {{0, -1, 0}}}, {{{0, 0, -kNose}}, {{0, 1, 0}}},
+    {{{0, 0, kNose}}, {{0, 1, 0}}},  {{{0, 0, -kNose}}, {{0, -1, 0}}},
+    {{{0, 0, kNose}}, {{0, -1, 0}}}, {{{0, 0, -kNose}}, {{0, 1, 0}}},
+    {{{0, 0, kNose}}, {{-1, 0, 0}}}, {{{0, 0, -kNose}}, {{1, 0, 0}}},
+    {{{0, 0, kNose}}, {{1, 0, 0}}},  {{{0, 0, -kNose}}, {{-1, 0, 0}}},
+    {{{0, 0, kNose}}, {{-1, 0, 0}}}, {{{0, 0, -kNose}}, {{1, 0, 0}}},
+    {{{0, 0, kNose}}, {{1, 0, 0}}},  {{{0, 0, -kNose}}, {{-1, 0, 0}}},
+    {{{kSide, 0, 0}}, {{0, 1, 0}}},  {{{-kSide, 0, 0}}, {{0, -1, 0}}},
+    {{{-kSide, 0, 0}}, {{0, 1, 0}}}, {{{kSide, 0, 0}}, {{0, -1, 0}}},
+    {{{0, 0, -16}}, {{0, 0, 1}}},    {{{0, 0, 16}}, {{0, 0, -1}}},
 };
 
 // Groups are made as soon as their thrusters exist: after every fourth thruster (the last pair
@@ -277,7 +277,8 @@ void AEROBELL::SaveResumeState(FILEHANDLE scn) {
 bool AEROBELL::ReadResumeLine(const char* line, ResumeState& state) {
     const auto keyword = [line](const char* word) {
         const std::size_t n = std::strlen(word);
-        return startsWithNoCase(line, word) && (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
+        return startsWithNoCase(line, word) &&
+               (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
     };
     char* end = nullptr;
     if (keyword("DEPLOY")) {
@@ -383,9 +384,22 @@ void AEROBELL::AddReentryStreamOfCone() {
     oapiRegisterParticleTexture(contrail);
     // flags, size, rate, v0, spread, lifetime, growth, slow-down; light and level maps with their
     // bounds; atmosphere map with its bounds; texture.
-    PARTICLESTREAMSPEC reentry = {0, 20, 20, 0, 0.03, 0.5, 100, 3,
-                                  PARTICLESTREAMSPEC::DIFFUSE, PARTICLESTREAMSPEC::LVL_FLAT, 1, 1,
-                                  PARTICLESTREAMSPEC::ATM_PLIN, 6e7, 1.2e8, nullptr};
+    PARTICLESTREAMSPEC reentry = {0,
+                                  20,
+                                  20,
+                                  0,
+                                  0.03,
+                                  0.5,
+                                  100,
+                                  3,
+                                  PARTICLESTREAMSPEC::DIFFUSE,
+                                  PARTICLESTREAMSPEC::LVL_FLAT,
+                                  1,
+                                  1,
+                                  PARTICLESTREAMSPEC::ATM_PLIN,
+                                  6e7,
+                                  1.2e8,
+                                  nullptr};
     AddReentryStream(&reentry);
 }
 
@@ -483,9 +497,22 @@ void AEROBELL::CreateRetroMotor() {
     thgRetro = CreateThrusterGroup(group, 1, THGROUP_RETRO);
     // flags, size, rate, v0, spread, lifetime, growth, slow-down; light and level maps with their
     // bounds; atmosphere map with its bounds; texture.
-    PARTICLESTREAMSPEC exhaust = {0, 0.25, 1000, 150, 0.3, 0.25, 16, 0,
-                                  PARTICLESTREAMSPEC::EMISSIVE, PARTICLESTREAMSPEC::LVL_PLIN, 0, 1,
-                                  PARTICLESTREAMSPEC::ATM_PLIN, -0.01, 0.1, nullptr};
+    PARTICLESTREAMSPEC exhaust = {0,
+                                  0.25,
+                                  1000,
+                                  150,
+                                  0.3,
+                                  0.25,
+                                  16,
+                                  0,
+                                  PARTICLESTREAMSPEC::EMISSIVE,
+                                  PARTICLESTREAMSPEC::LVL_PLIN,
+                                  0,
+                                  1,
+                                  PARTICLESTREAMSPEC::ATM_PLIN,
+                                  -0.01,
+                                  0.1,
+                                  nullptr};
     AddExhaustStream(thRetro, _V(0, 0, 1), &exhaust);
     retroCreated = true;
 }

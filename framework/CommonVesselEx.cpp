@@ -190,8 +190,8 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
             // key, blank and value always fit the 511 characters a reader takes; the check
             // keeps a cut line (a corrupted number) from ever being written.
             char value[kItemLineMax + 1];
-            const double numbers[6] = {slot.mesh.offset.x, slot.mesh.offset.y,
-                                       slot.mesh.offset.z, slot.mass, slot.angle, slot.fuel};
+            const double numbers[6] = {slot.mesh.offset.x, slot.mesh.offset.y, slot.mesh.offset.z,
+                                       slot.mass,          slot.angle,         slot.fuel};
             const int len = formatItemFields(value, sizeof value, slot.name,
                                              slot.mesh.fileName.c_str(), slot.className, numbers);
             const int keyLen = static_cast<int>(std::strlen(key));
@@ -201,8 +201,8 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
         }
         // The ENDSTAGE lines that rebuild the nesting; all levels close at the end.
         const int next = (i + 1 < kItemCount && items[i + 1].present) ? i + 1 : -1;
-        const bool older = itemtable::olderScenarioWriterCloses(
-            i, slot.parent, next >= 0, next >= 0 ? items[next].parent : 0);
+        const bool older = itemtable::olderScenarioWriterCloses(i, slot.parent, next >= 0,
+                                                                next >= 0 ? items[next].parent : 0);
         const int levels =
             itemtable::levelsClosing(NestingDepth(i), slot.kind == StageSlot::kStage, next >= 0,
                                      next >= 0 ? NestingDepth(next) : 0, 0);

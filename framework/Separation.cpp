@@ -108,8 +108,12 @@ void COMMON_VESSEL_EX::SendItemLine(VESSEL* receiver, const StageSlot& item,
     const std::size_t keyLen = std::strlen(keyword);
     std::memcpy(line, keyword, keyLen);
     line[keyLen] = ' ';
-    const double numbers[6] = {item.position.x - origin.x, item.position.y - origin.y,
-                               item.position.z - origin.z, item.mass, item.angle, item.fuel};
+    const double numbers[6] = {item.position.x - origin.x,
+                               item.position.y - origin.y,
+                               item.position.z - origin.z,
+                               item.mass,
+                               item.angle,
+                               item.fuel};
     const int len = static_cast<int>(keyLen) + 1 +
                     formatItemFields(line + keyLen + 1, sizeof line - keyLen - 1, item.name,
                                      item.mesh.fileName.c_str(), item.className, numbers);
@@ -133,8 +137,8 @@ void COMMON_VESSEL_EX::HandOverContents(VESSEL* receiver, int stage, int last,
                                                         nextPresent ? items[i + 1].parent : 0);
         const int levels =
             base < 0 ? -1
-                     : itemtable::levelsClosing(depth[i], item.kind == StageSlot::kStage,
-                                                next >= 0, next >= 0 ? depth[next] : 0, base);
+                     : itemtable::levelsClosing(depth[i], item.kind == StageSlot::kStage, next >= 0,
+                                                next >= 0 ? depth[next] : 0, base);
         const int count = itemtable::endStageLines(levels, older);
         for (int k = 0; k < count && receiver != nullptr; ++k) {
             SendVesselMessage(receiver, "ENDSTAGE", "ENDSTAGE");

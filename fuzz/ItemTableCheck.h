@@ -34,8 +34,7 @@ inline std::string itemTableFault(const COMMON_VESSEL_EX& v) {
             return why;
         }
         if (s.parent != -1) {
-            const bool presentStage = s.parent >= 0 && s.parent < i &&
-                                      v.Item(s.parent).present &&
+            const bool presentStage = s.parent >= 0 && s.parent < i && v.Item(s.parent).present &&
                                       v.Item(s.parent).kind == StageSlot::kStage;
             if (!itemtable::canEnclose(s.parent, i, presentStage)) {
                 std::snprintf(why, sizeof why, "slot %d has parent %d", i, s.parent);
@@ -53,7 +52,7 @@ inline std::string itemTableFault(const COMMON_VESSEL_EX& v) {
             return why;
         }
         const double numbers[] = {s.mesh.offset.x, s.mesh.offset.y, s.mesh.offset.z,
-                                  s.mass, s.angle, s.fuel};
+                                  s.mass,          s.angle,         s.fuel};
         for (double d : numbers) {
             if (!std::isfinite(d) || std::fabs(d) >= itemtable::kNumberLimit) {
                 std::snprintf(why, sizeof why, "slot %d holds the number %g", i, d);
@@ -69,8 +68,8 @@ inline std::string itemTableFault(const COMMON_VESSEL_EX& v) {
         }
     }
     const int open = v.OpenStage();
-    if (open != -1 && (open < 0 || open >= COMMON_VESSEL_EX::kItemCount ||
-                       !v.Item(open).present || v.Item(open).kind != StageSlot::kStage)) {
+    if (open != -1 && (open < 0 || open >= COMMON_VESSEL_EX::kItemCount || !v.Item(open).present ||
+                       v.Item(open).kind != StageSlot::kStage)) {
         std::snprintf(why, sizeof why, "open stage %d is not a present stage", open);
         return why;
     }

@@ -77,9 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             a.mesh.fileName != b.mesh.fileName)
             fuzzsupport::fail(std::string(where) + "a name differs after the round trip");
         const double before[] = {a.mesh.offset.x, a.mesh.offset.y, a.mesh.offset.z,
-                                 a.mass, a.angle, a.fuel};
+                                 a.mass,          a.angle,         a.fuel};
         const double after[] = {b.mesh.offset.x, b.mesh.offset.y, b.mesh.offset.z,
-                                b.mass, b.angle, b.fuel};
+                                b.mass,          b.angle,         b.fuel};
         for (int k = 0; k < 6; ++k) {
             if (rounded(before[k]) != after[k])
                 fuzzsupport::fail(std::string(where) + "a number differs after the round trip");

@@ -20,27 +20,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     // A release of an item whose class has no class file stops the simulator: an outcome.
     try {
-    for (int op = 0; op < 200 && in.remaining_bytes() > 0; ++op) {
-        switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-            case 0:
-                host::step();
-                break;
-            case 1: {
-                static const int keys[] = {OAPI_KEY_K, OAPI_KEY_J, OAPI_KEY_S};
-                host::sendKeyEvent(keys[in.ConsumeIntegralInRange<int>(0, 2)]);
-                break;
-            }
-            default: {
-                // Keys and texts may run beyond the module's buffers: it must cut them.
-                const OBJHANDLE to = cones[in.ConsumeBool() ? 1 : 0];
-                const std::string key = in.ConsumeRandomLengthString(300);
-                const std::string text = in.ConsumeRandomLengthString(3000);
-                send(host::vessel(to).iface, key.c_str(), text.c_str());
-                break;
+        for (int op = 0; op < 200 && in.remaining_bytes() > 0; ++op) {
+            switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+                case 0:
+                    host::step();
+                    break;
+                case 1: {
+                    static const int keys[] = {OAPI_KEY_K, OAPI_KEY_J, OAPI_KEY_S};
+                    host::sendKeyEvent(keys[in.ConsumeIntegralInRange<int>(0, 2)]);
+                    break;
+                }
+                default: {
+                    // Keys and texts may run beyond the module's buffers: it must cut them.
+                    const OBJHANDLE to = cones[in.ConsumeBool() ? 1 : 0];
+                    const std::string key = in.ConsumeRandomLengthString(300);
+                    const std::string text = in.ConsumeRandomLengthString(3000);
+                    send(host::vessel(to).iface, key.c_str(), text.c_str());
+                    break;
+                }
             }
         }
-    }
-    host::step();
+        host::step();
     } catch (const host::Stop&) {
         fuzzsupport::checkWorld();
         return 0;

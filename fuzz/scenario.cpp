@@ -89,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A vessel made in flight under a name the scenario format cannot carry back.
         return 0;
     } catch (const std::exception& e) {
-        fuzzsupport::fail(std::string("a saved scenario does not load: ") + e.what() + "\n" + first);
+        fuzzsupport::fail(std::string("a saved scenario does not load: ") + e.what() + "\n" +
+                          first);
     }
     if (exact && !sameScenario(first, second)) {
         fuzzsupport::fail("saving a loaded scenario changed it:\n--- first\n" + first +

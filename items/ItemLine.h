@@ -18,7 +18,7 @@
 
 struct ItemLineParse {
     enum Kind {
-        kNotItem,   // dropped: no keyword of the grammar
+        kNotItem,  // dropped: no keyword of the grammar
         kPayload,
         kStage,
         kEndStage,  // "ENDSTAGE" or "ENDCVE"
@@ -34,11 +34,11 @@ struct ItemLineParse {
     double x = 0.0, y = 0.0, z = 0.0;
     double mass = 0.0, angle = 0.0, fuel = 0.0;
 
-    int fieldsRead = 0;        // fields found in the text, in order (as a scanf count would be)
-    unsigned cutWords = 0;     // bit per field: a word cut to 127 characters
-    unsigned badNumbers = 0;   // bit per field: not finite, too large, or cut by the line limit
-    bool lineCut = false;      // the text was longer than 511 characters
-    bool trailing = false;     // something follows the ninth field, or stopped the reading
+    int fieldsRead = 0;       // fields found in the text, in order (as a scanf count would be)
+    unsigned cutWords = 0;    // bit per field: a word cut to 127 characters
+    unsigned badNumbers = 0;  // bit per field: not finite, too large, or cut by the line limit
+    bool lineCut = false;     // the text was longer than 511 characters
+    bool trailing = false;    // something follows the ninth field, or stopped the reading
 };
 
 ItemLineParse parseItemLine(const char* text);

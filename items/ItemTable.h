@@ -51,7 +51,8 @@ int nestingDepth(int index, ParentOf parentOf, IsPresentStage isPresentStage) {
     for (int steps = 0; steps < kCapacity; ++steps) {
         const int parent = parentOf(current);
         if (parent == -1) return depth;
-        if (!canEnclose(parent, current, parent >= 0 && parent < kCapacity && isPresentStage(parent)))
+        if (!canEnclose(parent, current,
+                        parent >= 0 && parent < kCapacity && isPresentStage(parent)))
             return -1;
         ++depth;
         current = parent;

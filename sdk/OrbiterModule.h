@@ -16,11 +16,11 @@
 
 #if !defined(_WIN32)
 
-#include <dlfcn.h>
-#include <unistd.h>
+#  include <dlfcn.h>
+#  include <unistd.h>
 
-#include <cstring>
-#include <string>
+#  include <cstring>
+#  include <string>
 
 typedef void* HMODULE;
 // A generic function pointer; callers convert it to the real type of the function they look up.
@@ -29,11 +29,11 @@ typedef void (*FARPROC)();
 
 namespace orbiter_module_detail {
 
-#if defined(__APPLE__)
+#  if defined(__APPLE__)
 inline constexpr const char* kLibrarySuffix = ".dylib";
-#else
+#  else
 inline constexpr const char* kLibrarySuffix = ".so";
-#endif
+#  endif
 
 // "Modules\cvelmessage" -> "<working folder>/Modules/cvelmessage.so": the simulator's names use
 // backslashes and leave the extension out. The working folder is made explicit because the

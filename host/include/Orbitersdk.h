@@ -76,18 +76,38 @@ inline VECTOR3 _V(double x, double y, double z) {
 inline MATRIX3 _M(double m11, double m12, double m13, double m21, double m22, double m23,
                   double m31, double m32, double m33) {
     MATRIX3 m;
-    m.m11 = m11; m.m12 = m12; m.m13 = m13;
-    m.m21 = m21; m.m22 = m22; m.m23 = m23;
-    m.m31 = m31; m.m32 = m32; m.m33 = m33;
+    m.m11 = m11;
+    m.m12 = m12;
+    m.m13 = m13;
+    m.m21 = m21;
+    m.m22 = m22;
+    m.m23 = m23;
+    m.m31 = m31;
+    m.m32 = m32;
+    m.m33 = m33;
     return m;
 }
-inline VECTOR3 operator+(const VECTOR3& a, const VECTOR3& b) { return _V(a.x + b.x, a.y + b.y, a.z + b.z); }
-inline VECTOR3 operator-(const VECTOR3& a, const VECTOR3& b) { return _V(a.x - b.x, a.y - b.y, a.z - b.z); }
+inline VECTOR3 operator+(const VECTOR3& a, const VECTOR3& b) {
+    return _V(a.x + b.x, a.y + b.y, a.z + b.z);
+}
+inline VECTOR3 operator-(const VECTOR3& a, const VECTOR3& b) {
+    return _V(a.x - b.x, a.y - b.y, a.z - b.z);
+}
 inline VECTOR3 operator-(const VECTOR3& a) { return _V(-a.x, -a.y, -a.z); }
 inline VECTOR3 operator*(const VECTOR3& a, double f) { return _V(a.x * f, a.y * f, a.z * f); }
 inline VECTOR3 operator/(const VECTOR3& a, double f) { return _V(a.x / f, a.y / f, a.z / f); }
-inline VECTOR3& operator+=(VECTOR3& a, const VECTOR3& b) { a.x += b.x; a.y += b.y; a.z += b.z; return a; }
-inline VECTOR3& operator-=(VECTOR3& a, const VECTOR3& b) { a.x -= b.x; a.y -= b.y; a.z -= b.z; return a; }
+inline VECTOR3& operator+=(VECTOR3& a, const VECTOR3& b) {
+    a.x += b.x;
+    a.y += b.y;
+    a.z += b.z;
+    return a;
+}
+inline VECTOR3& operator-=(VECTOR3& a, const VECTOR3& b) {
+    a.x -= b.x;
+    a.y -= b.y;
+    a.z -= b.z;
+    return a;
+}
 inline double dotp(const VECTOR3& a, const VECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline VECTOR3 crossp(const VECTOR3& a, const VECTOR3& b) {
     return _V(a.y * b.z - b.y * a.z, a.z * b.x - b.z * a.x, a.x * b.y - b.x * a.y);
@@ -107,17 +127,17 @@ inline VECTOR3 tmul(const MATRIX3& A, const VECTOR3& b) {
 // ---------------------------------------------------------------------------------------------
 // Vessel state record, version 1 of the simulator's layout.
 typedef struct {
-    VECTOR3 rpos;      // position relative to the reference body, global frame [m]
-    VECTOR3 rvel;      // velocity relative to the reference body, global frame [m/s]
-    VECTOR3 vrot;      // angular velocity [rad/s]
-    VECTOR3 arot;      // attitude: Euler angles [rad]
-    double fuel;       // fuel level of the default resource, fraction of its maximum
-    double eng_main;   // main engine level
-    double eng_hovr;   // hover engine level
-    OBJHANDLE rbody;   // reference body
-    OBJHANDLE base;    // landing base, when landed
-    int port;          // landing pad index
-    int status;        // 0 = freeflight, 1 = landed
+    VECTOR3 rpos;     // position relative to the reference body, global frame [m]
+    VECTOR3 rvel;     // velocity relative to the reference body, global frame [m/s]
+    VECTOR3 vrot;     // angular velocity [rad/s]
+    VECTOR3 arot;     // attitude: Euler angles [rad]
+    double fuel;      // fuel level of the default resource, fraction of its maximum
+    double eng_main;  // main engine level
+    double eng_hovr;  // hover engine level
+    OBJHANDLE rbody;  // reference body
+    OBJHANDLE base;   // landing base, when landed
+    int port;         // landing pad index
+    int status;       // 0 = freeflight, 1 = landed
     VECTOR3 vdata[10];
     double fdata[10];
     DWORD flag[10];
@@ -182,7 +202,10 @@ class MGROUP_ROTATE : public MGROUP_TRANSFORM {
 public:
     MGROUP_ROTATE(UINT _mesh, UINT* _grp, UINT _ngrp, const VECTOR3& _ref, const VECTOR3& _axis,
                   float _angle)
-        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp), ref(_ref), axis(_axis), angle(_angle) {}
+        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp),
+          ref(_ref),
+          axis(_axis),
+          angle(_angle) {}
     TYPE Type() const override { return ROTATE; }
     VECTOR3 ref;
     VECTOR3 axis;
@@ -192,7 +215,8 @@ public:
 class MGROUP_TRANSLATE : public MGROUP_TRANSFORM {
 public:
     MGROUP_TRANSLATE(UINT _mesh, UINT* _grp, UINT _ngrp, const VECTOR3& _shift)
-        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp), shift(_shift) {}
+        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp),
+          shift(_shift) {}
     TYPE Type() const override { return TRANSLATE; }
     VECTOR3 shift;
 };
@@ -200,7 +224,9 @@ public:
 class MGROUP_SCALE : public MGROUP_TRANSFORM {
 public:
     MGROUP_SCALE(UINT _mesh, UINT* _grp, UINT _ngrp, const VECTOR3& _ref, const VECTOR3& _scale)
-        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp), ref(_ref), scale(_scale) {}
+        : MGROUP_TRANSFORM(_mesh, _grp, _ngrp),
+          ref(_ref),
+          scale(_scale) {}
     TYPE Type() const override { return SCALE; }
     VECTOR3 ref;
     VECTOR3 scale;
@@ -335,8 +361,8 @@ public:
 
     // Thrusters.
     THRUSTER_HANDLE CreateThruster(const VECTOR3& pos, const VECTOR3& dir, double maxth0,
-                                   PROPELLANT_HANDLE hp = 0, double isp0 = 0.0, double isp_ref = 0.0,
-                                   double p_ref = 101.4e3) const;
+                                   PROPELLANT_HANDLE hp = 0, double isp0 = 0.0,
+                                   double isp_ref = 0.0, double p_ref = 101.4e3) const;
     DWORD GetThrusterCount() const;
     THRUSTER_HANDLE GetThrusterHandleByIndex(DWORD idx) const;
     double GetThrusterLevel(THRUSTER_HANDLE th) const;

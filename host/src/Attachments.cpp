@@ -49,7 +49,8 @@ bool sameBits(const T& a, const T& b) {
 }
 
 // Every attach and detach is recorded and heard by the listeners alike.
-void recordAttachment(bool attached, Vessel& parent, Vessel& child, Attachment* pp, Attachment* cp) {
+void recordAttachment(bool attached, Vessel& parent, Vessel& child, Attachment* pp,
+                      Attachment* cp) {
     World& w = world();
     AttachRecord r;
     r.time = w.time;
@@ -129,14 +130,16 @@ bool attach(VesselRecord& parent, Attachment* pp, VesselRecord& child, Attachmen
     if (child.ownPoint) detachFromParent(child, 0.0);
     if (!cp) return false;
     if (!pp) {
-        stopHere(file, line, "vessel '" + child.name + "' is attached to a point vessel '" +
-                                 parent.name + "' does not have");
+        stopHere(file, line,
+                 "vessel '" + child.name + "' is attached to a point vessel '" + parent.name +
+                     "' does not have");
         return false;
     }
     if (hangsOn(&parent, &child)) {
-        stopHere(file, line, "vessel '" + child.name + "' would hang on " +
-                                 (&parent == &child ? std::string("itself")
-                                                    : "'" + parent.name + "', which hangs on it"));
+        stopHere(file, line,
+                 "vessel '" + child.name + "' would hang on " +
+                     (&parent == &child ? std::string("itself")
+                                        : "'" + parent.name + "', which hangs on it"));
         return false;
     }
     // The parent's point takes the new child; one it held before stays linked to it, frozen.

@@ -21,8 +21,9 @@ void writeLine(FILEHANDLE fh, const std::string& line) {
 void noticeCut(const ScnFile& f, const std::string& raw, const std::string& kept) {
     if (!f.scenario || !f.in || kept.empty() || raw.find(';') == std::string::npos) return;
     world().scenario.notices.push_back(
-        {f.in->lineNumber(), "the simulator cuts this line at ';' (a comment): the vessel reads only '" +
-                                 kept.substr(0, 60) + (kept.size() > 60 ? "...'" : "'")});
+        {f.in->lineNumber(),
+         "the simulator cuts this line at ';' (a comment): the vessel reads only '" +
+             kept.substr(0, 60) + (kept.size() > 60 ? "...'" : "'")});
 }
 
 void readDefaultState(VESSEL& iface, ScnFile& f, void* status) {
@@ -40,8 +41,9 @@ void readDefaultState(VESSEL& iface, ScnFile& f, void* status) {
     }
     if (f.scenario && f.in->failed)
         world().scenario.notices.push_back(
-            {f.in->lineNumber() + 1, "a line of 256 characters or more in a block the simulator "
-                                     "reads itself: its reader fails here and the list of ships ends"});
+            {f.in->lineNumber() + 1,
+             "a line of 256 characters or more in a block the simulator "
+             "reads itself: its reader fails here and the list of ships ends"});
 }
 
 }  // namespace detail
@@ -82,14 +84,16 @@ void oapiWriteScenario_string(FILEHANDLE scn, char* item, char* string) {
     writeLine(scn, l);
 }
 void oapiWriteScenario_int(FILEHANDLE scn, char* item, int i) {
-    writeLine(scn, std::string("  ") + text(item, "oapiWriteScenario_int") + " " + std::to_string(i));
+    writeLine(scn,
+              std::string("  ") + text(item, "oapiWriteScenario_int") + " " + std::to_string(i));
 }
 void oapiWriteScenario_float(FILEHANDLE scn, char* item, double d) {
-    writeLine(scn, std::string("  ") + text(item, "oapiWriteScenario_float") + " " + formatNumber(d));
+    writeLine(scn,
+              std::string("  ") + text(item, "oapiWriteScenario_float") + " " + formatNumber(d));
 }
 void oapiWriteScenario_vec(FILEHANDLE scn, char* item, const VECTOR3& v) {
-    writeLine(scn, std::string("  ") + text(item, "oapiWriteScenario_vec") + " " + formatNumber(v.x) +
-                       " " + formatNumber(v.y) + " " + formatNumber(v.z));
+    writeLine(scn, std::string("  ") + text(item, "oapiWriteScenario_vec") + " " +
+                       formatNumber(v.x) + " " + formatNumber(v.y) + " " + formatNumber(v.z));
 }
 void oapiWriteLine(FILEHANDLE file, char* line) { writeLine(file, text(line, "oapiWriteLine")); }
 
@@ -97,14 +101,24 @@ FILEHANDLE oapiOpenFile(const char* fname, FileAccessMode mode, PathRoot root) {
     const std::string name = text(fname, "oapiOpenFile");
     std::string rel;
     switch (root) {
-    case CONFIG: rel = "Config/" + name; break;
-    case SCENARIOS:
-        rel = name.size() > 1 && name[1] == ':' ? name : "Scenarios/" + name + ".scn";
-        break;
-    case TEXTURES: rel = "Textures/" + name + ".dds"; break;
-    case TEXTURES2: rel = "Textures2/" + name + ".dds"; break;
-    case MESHES: rel = "Meshes/" + name + ".msh"; break;
-    default: rel = name; break;  // ROOT and MODULES: the name as given
+        case CONFIG:
+            rel = "Config/" + name;
+            break;
+        case SCENARIOS:
+            rel = name.size() > 1 && name[1] == ':' ? name : "Scenarios/" + name + ".scn";
+            break;
+        case TEXTURES:
+            rel = "Textures/" + name + ".dds";
+            break;
+        case TEXTURES2:
+            rel = "Textures2/" + name + ".dds";
+            break;
+        case MESHES:
+            rel = "Meshes/" + name + ".msh";
+            break;
+        default:
+            rel = name;
+            break;  // ROOT and MODULES: the name as given
     }
     for (char& c : rel)
         if (c == '\\') c = '/';
@@ -133,7 +147,8 @@ void oapiCloseFile(FILEHANDLE file, FileAccessMode) {
     ScnFile* f = static_cast<ScnFile*>(file);
     // The simulator deletes what it is given: a file it did not open, or one closed before.
     if (world().openFiles.erase(f) == 0) {
-        stopHere("", 0, "oapiCloseFile was given a file oapiOpenFile did not open, or closed before");
+        stopHere("", 0,
+                 "oapiCloseFile was given a file oapiOpenFile did not open, or closed before");
         return;
     }
     if (f->file) std::fclose(f->file);

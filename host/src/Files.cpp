@@ -75,7 +75,8 @@ static void readMesh(const std::string& path, Mesh& mesh) {
             if (!scanInt(p, nv) || !scanInt(p, nt)) break;
             if (nv < 0 || nt < 0) {
                 // The simulator allocates the counts before it reads a line.
-                stopHere(path, in.lineNumber(), "a mesh group with a negative vertex or triangle count");
+                stopHere(path, in.lineNumber(),
+                         "a mesh group with a negative vertex or triangle count");
                 return;
             }
             for (long v = 0; v < nv; ++v) {
@@ -242,8 +243,9 @@ void oapiDeleteMesh(MESHHANDLE hMesh) {
     // deleted before.
     for (const auto& shared : w.meshes)
         if (shared.get() == m) {
-            stopHere("", 0, "oapiDeleteMesh was given the shared mesh '" + m->name +
-                                "' from oapiLoadMeshGlobal");
+            stopHere("", 0,
+                     "oapiDeleteMesh was given the shared mesh '" + m->name +
+                         "' from oapiLoadMeshGlobal");
             return;
         }
     stopHere("", 0, "oapiDeleteMesh was given a mesh that is not live (deleted before?)");

@@ -32,8 +32,9 @@ bool findSection(const std::vector<std::string>& lines, const char* keyword, siz
 
 // A section read with the simulator's 256-character buffer up to its end keyword: gives the
 // index after its last line read.
-size_t readSection(LineStream& in, size_t begin, const char* end,
-                   const std::function<void(const std::string& raw, const std::string& line)>& each) {
+size_t readSection(
+    LineStream& in, size_t begin, const char* end,
+    const std::function<void(const std::string& raw, const std::string& line)>& each) {
     in.next = begin + 1;
     in.col = 0;
     in.failed = false;
@@ -99,25 +100,27 @@ void readDescription(const std::vector<std::string>& lines, ScenarioInfo& info, 
 void readEnvironment(LineStream& in, ScenarioInfo& info, World& w) {
     size_t at = 0;
     if (!findSection(in.lines, "BEGIN_ENVIRONMENT", at)) return;
-    const size_t end = readSection(in, at, "END_ENVIRONMENT", [&](const std::string& raw,
-                                                                 const std::string& line) {
-        info.environment.push_back(raw);
-        if (!startsWithNoCase(line.c_str(), "Date")) return;
-        const std::string date = trimLine(line.substr(4));
-        const char* p = date.c_str();
-        double t;
-        if (startsWithNoCase(p, "MJD") && (p += 3, scanDouble(p, t))) w.mjd0 = t;
-        else if (startsWithNoCase(p, "JD") && (p += 2, scanDouble(p, t))) w.mjd0 = t - 2400000.5;
-    });
+    const size_t end = readSection(
+        in, at, "END_ENVIRONMENT", [&](const std::string& raw, const std::string& line) {
+            info.environment.push_back(raw);
+            if (!startsWithNoCase(line.c_str(), "Date")) return;
+            const std::string date = trimLine(line.substr(4));
+            const char* p = date.c_str();
+            double t;
+            if (startsWithNoCase(p, "MJD") && (p += 3, scanDouble(p, t))) w.mjd0 = t;
+            else if (startsWithNoCase(p, "JD") && (p += 2, scanDouble(p, t)))
+                w.mjd0 = t - 2400000.5;
+        });
     w.regions.push_back({Region::ENV, at, end});
 }
 
 void readFocus(LineStream& in, ScenarioInfo& info, World& w) {
     size_t at = 0;
     if (!findSection(in.lines, "BEGIN_FOCUS", at)) return;
-    const size_t end = readSection(in, at, "END_FOCUS", [&](const std::string&, const std::string& line) {
-        if (startsWithNoCase(line.c_str(), "Ship")) info.focusName = trimLine(line.substr(4));
-    });
+    const size_t end =
+        readSection(in, at, "END_FOCUS", [&](const std::string&, const std::string& line) {
+            if (startsWithNoCase(line.c_str(), "Ship")) info.focusName = trimLine(line.substr(4));
+        });
     w.regions.push_back({Region::FOCUS, at, end});
 }
 
@@ -139,9 +142,9 @@ bool readShip(LineStream& in, const std::string& path, const std::string& header
     const ClassInfo* ci = classInfo(cls);
     if (!ci)
         notice(headerLine, "vessel '" + name + "': no class file Config/Vessels/" + cls +
-                               ".cfg or Config/" + cls + ".cfg in the root (the simulator would stop)");
-    else
-        block.moduleName = ci->module;
+                               ".cfg or Config/" + cls +
+                               ".cfg in the root (the simulator would stop)");
+    else block.moduleName = ci->module;
     info.blocks.push_back(block);
     VesselRecord* v = spawn(name, cls, path, headerLine);
     if (!v) return false;
@@ -151,10 +154,8 @@ bool readShip(LineStream& in, const std::string& path, const std::string& header
     LoadState ls;
     ls.vessel = v;
     ls.file = &in;
-    if (VESSEL2* cb = callbacks(*v))
-        callModule([&] { cb->clbkLoadStateEx(&f, &ls); });
-    else
-        readDefaultState(*v->iface, f, &ls);
+    if (VESSEL2* cb = callbacks(*v)) callModule([&] { cb->clbkLoadStateEx(&f, &ls); });
+    else readDefaultState(*v->iface, f, &ls);
     applyLoadState(*v, ls);
     noticeEmptyTanks(*v, ls, headerLine);
     info.blocks.back().lastLine = in.lineNumber();
@@ -175,15 +176,17 @@ void readShips(LineStream& in, const std::string& path, ScenarioInfo& info, Worl
     for (;;) {
         if (!in.getline(256, raw)) {
             if (in.failed)
-                notice(in.lineNumber() + 1, "a line of 256 characters or more where a vessel is "
-                                            "expected: the simulator ends the list of ships here");
+                notice(in.lineNumber() + 1,
+                       "a line of 256 characters or more where a vessel is "
+                       "expected: the simulator ends the list of ships here");
             break;
         }
         const int headerLine = in.lineNumber();
         bool cut = false;
         const std::string header = trimLine(raw, &cut);
         if (cut && !header.empty())
-            notice(headerLine, "the simulator cuts this line at ';' (a comment): it reads '" + header + "'");
+            notice(headerLine,
+                   "the simulator cuts this line at ';' (a comment): it reads '" + header + "'");
         if (equalsNoCase(header, "END_SHIPS")) break;
         if (!readShip(in, path, header, headerLine, info)) break;
     }
@@ -209,8 +212,8 @@ void startSession(const ScenarioInfo& info, World& w) {
             continue;
         }
         // Placed at once: the simulator places it before anything can read or save it.
-        if (attach(*parent, pointAt(*parent, false, v.attachParent), v, pointAt(v, true, v.attachOwn),
-                   v.attachFile, v.attachLine))
+        if (attach(*parent, pointAt(*parent, false, v.attachParent), v,
+                   pointAt(v, true, v.attachOwn), v.attachFile, v.attachLine))
             placeChild(v);
     }
     for (size_t i = 0; i < w.vessels.size(); ++i)
@@ -284,19 +287,29 @@ std::string scenarioText() {
               [](const Region& a, const Region& b) { return a.first < b.first; });
     // A section without its end reaches no further than the next one.
     for (size_t i = 0; i + 1 < regions.size(); ++i)
-        regions[i].last = std::min(regions[i].last, std::max(regions[i + 1].first, regions[i].first + 1));
+        regions[i].last =
+            std::min(regions[i].last, std::max(regions[i + 1].first, regions[i].first + 1));
     const std::vector<std::string>& lines = w.layoutLines;
     auto has = [&](Region::Kind k) {
-        return std::any_of(regions.begin(), regions.end(), [&](const Region& r) { return r.kind == k; });
+        return std::any_of(regions.begin(), regions.end(),
+                           [&](const Region& r) { return r.kind == k; });
     };
 
     std::vector<std::string> out;
     auto section = [&](const Region& r) {
         switch (r.kind) {
-        case Region::DESC: writeKeptSection(out, "BEGIN_DESC", "END_DESC", r, lines); break;
-        case Region::ENV: writeKeptSection(out, "BEGIN_ENVIRONMENT", "END_ENVIRONMENT", r, lines); break;
-        case Region::FOCUS: writeFocusSection(out, w); break;
-        case Region::SHIPS: writeShips(out, w, has(Region::FOCUS)); break;
+            case Region::DESC:
+                writeKeptSection(out, "BEGIN_DESC", "END_DESC", r, lines);
+                break;
+            case Region::ENV:
+                writeKeptSection(out, "BEGIN_ENVIRONMENT", "END_ENVIRONMENT", r, lines);
+                break;
+            case Region::FOCUS:
+                writeFocusSection(out, w);
+                break;
+            case Region::SHIPS:
+                writeShips(out, w, has(Region::FOCUS));
+                break;
         }
     };
     if (!w.scenarioLoaded) {

@@ -45,8 +45,10 @@ Module* moduleFor(const std::string& name) {
         if (!lib) why = "error " + std::to_string(GetLastError());
         mod.lib = lib;
         if (lib) {
-            mod.init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(lib, "ovcInit")));
-            mod.exit = reinterpret_cast<ExitFn>(reinterpret_cast<void*>(GetProcAddress(lib, "ovcExit")));
+            mod.init =
+                reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(lib, "ovcInit")));
+            mod.exit =
+                reinterpret_cast<ExitFn>(reinterpret_cast<void*>(GetProcAddress(lib, "ovcExit")));
         }
 #else
         void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -91,7 +93,8 @@ void notifyFocus(VesselRecord* from, VesselRecord* to) {
     r.to = to;
     w.records.focusChanges.push_back(r);
     if (from)
-        if (VESSEL2* cb = callbacks(*from)) callModule([&] { cb->clbkFocusChanged(false, to, from); });
+        if (VESSEL2* cb = callbacks(*from))
+            callModule([&] { cb->clbkFocusChanged(false, to, from); });
     if (to)
         if (VESSEL2* cb = callbacks(*to)) callModule([&] { cb->clbkFocusChanged(true, to, from); });
     notify([&](Listener& l) { l.onFocusChanged(from, to); });
@@ -203,8 +206,8 @@ VesselRecord* spawn(const std::string& name, const std::string& cls, const std::
     if (ci->hasMeshName) {
         Mesh* m = loadGlobalMesh(ci->meshName);
         if (!m) {
-            stopHere(ci->path, 0, "vessel '" + name + "': its mesh '" + ci->meshName +
-                                      "' cannot be loaded");
+            stopHere(ci->path, 0,
+                     "vessel '" + name + "': its mesh '" + ci->meshName + "' cannot be loaded");
             return nullptr;
         }
         v->iface->AddMesh(static_cast<MESHHANDLE>(m));
@@ -260,8 +263,9 @@ void killNow(VesselRecord* v) {
             }
         }
         if (!next) {
-            stopHere("", 0, "vessel '" + v->name +
-                                "' had the focus and was deleted, and no other vessel can take it");
+            stopHere("", 0,
+                     "vessel '" + v->name +
+                         "' had the focus and was deleted, and no other vessel can take it");
             return;
         }
         setFocusTo(next);
@@ -292,7 +296,8 @@ void killPending() {
 
 using namespace detail;
 
-OBJHANDLE createVessel(const std::string& name, const std::string& cls, const VESSELSTATUS& status) {
+OBJHANDLE createVessel(const std::string& name, const std::string& cls,
+                       const VESSELSTATUS& status) {
     World& w = world();
     throwIfStopped();
     CreationRecord record;

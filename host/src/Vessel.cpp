@@ -81,18 +81,21 @@ void addMeshSlot(VesselRecord& v, MESHHANDLE handle, const std::string& name, co
 // ---------------------------------------------------------------------------------------------
 
 VESSEL::VESSEL(OBJHANDLE hVessel, int fmodel)
-    : vessel(static_cast<Vessel*>(hVessel)), flightmodel(static_cast<short>(fmodel)), version(0) {
+    : vessel(static_cast<Vessel*>(hVessel)),
+      flightmodel(static_cast<short>(fmodel)),
+      version(0) {
     auto& w = world();
-    if (hVessel == w.spawning || host::detail::valid(hVessel)) rec(hVessel)->flightModelGiven = fmodel;
+    if (hVessel == w.spawning || host::detail::valid(hVessel))
+        rec(hVessel)->flightModelGiven = fmodel;
 }
 
 #if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wignored-qualifiers"
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wignored-qualifiers"
 #endif
 const OBJHANDLE VESSEL::GetHandle() const { return vessel; }
 #if defined(__GNUC__)
-#pragma GCC diagnostic pop
+#  pragma GCC diagnostic pop
 #endif
 
 char* VESSEL::GetName() const { return const_cast<char*>(R(vessel).name.c_str()); }
@@ -155,7 +158,9 @@ void VESSEL::DelPropellantResource(PROPELLANT_HANDLE& ph) const {
 void VESSEL::SetDefaultPropellantResource(PROPELLANT_HANDLE ph) const {
     R(vessel).defaultPropellant = static_cast<Propellant*>(ph);
 }
-DWORD VESSEL::GetPropellantCount() const { return static_cast<DWORD>(R(vessel).propellants.size()); }
+DWORD VESSEL::GetPropellantCount() const {
+    return static_cast<DWORD>(R(vessel).propellants.size());
+}
 PROPELLANT_HANDLE VESSEL::GetPropellantHandleByIndex(DWORD idx) const {
     VesselRecord& v = R(vessel);
     return idx < v.propellants.size() ? v.propellants[idx].get() : nullptr;
@@ -228,8 +233,9 @@ THGROUP_HANDLE VESSEL::CreateThrusterGroup(THRUSTER_HANDLE* th, int nth, THGROUP
         return nullptr;
     }
     if (nth < 0 || (nth > 0 && !th)) {
-        stopHere("", 0, "CreateThrusterGroup was given no thrusters for a count of " +
-                            std::to_string(nth));
+        stopHere(
+            "", 0,
+            "CreateThrusterGroup was given no thrusters for a count of " + std::to_string(nth));
         return nullptr;
     }
     for (int i = 0; i < nth; ++i)
@@ -340,8 +346,9 @@ UINT VESSEL::AddMesh(MESHHANDLE hMesh, const VECTOR3* ofs) const {
 UINT VESSEL::AddMesh(const char* meshname, const VECTOR3* ofs) const {
     // The name is copied into a 64-character field; the mesh is loaded when a visual needs it.
     if (!meshname || std::strlen(meshname) >= 64) {
-        stopHere("", 0, meshname ? std::string("AddMesh was given a mesh name of 64 characters or more")
-                                 : std::string("AddMesh was given a null mesh name"));
+        stopHere("", 0,
+                 meshname ? std::string("AddMesh was given a mesh name of 64 characters or more")
+                          : std::string("AddMesh was given a null mesh name"));
         return 0;
     }
     UINT index = 0;
@@ -449,7 +456,8 @@ const char* VESSEL::GetAttachmentId(ATTACHMENTHANDLE att) const {
     Attachment* a = need<Attachment>(att, "GetAttachmentId");
     return a ? a->id.c_str() : "";
 }
-void VESSEL::GetAttachmentParams(ATTACHMENTHANDLE att, VECTOR3& pos, VECTOR3& dir, VECTOR3& rot) const {
+void VESSEL::GetAttachmentParams(ATTACHMENTHANDLE att, VECTOR3& pos, VECTOR3& dir,
+                                 VECTOR3& rot) const {
     if (Attachment* a = need<Attachment>(att, "GetAttachmentParams")) {
         pos = a->pos;
         dir = a->dir;
@@ -495,7 +503,9 @@ void VESSEL::Global2Local(const VECTOR3& global, VECTOR3& local) const {
     local = tmul(v.rot, global - v.pos);
 }
 void VESSEL::Local2Rel(const VECTOR3& local, VECTOR3& rel) const { Local2Global(local, rel); }
-void VESSEL::GlobalRot(const VECTOR3& rloc, VECTOR3& rglob) const { rglob = mul(R(vessel).rot, rloc); }
+void VESSEL::GlobalRot(const VECTOR3& rloc, VECTOR3& rglob) const {
+    rglob = mul(R(vessel).rot, rloc);
+}
 
 // VESSEL2 / VESSEL3 default callbacks -----------------------------------------------------------
 
@@ -504,7 +514,8 @@ VESSEL2::VESSEL2(OBJHANDLE hVessel, int fmodel) : VESSEL(hVessel, fmodel) { vers
 void VESSEL2::clbkSetClassCaps(FILEHANDLE) {}
 void VESSEL2::clbkSaveState(FILEHANDLE scn) { SaveDefaultState(scn); }
 void VESSEL2::clbkLoadStateEx(FILEHANDLE scn, void* status) {
-    if (auto* f = static_cast<host::detail::ScnFile*>(scn)) host::detail::readDefaultState(*this, *f, status);
+    if (auto* f = static_cast<host::detail::ScnFile*>(scn))
+        host::detail::readDefaultState(*this, *f, status);
 }
 void VESSEL2::clbkSetStateEx(const void* status) {
     auto* ls = static_cast<const host::detail::LoadState*>(status);

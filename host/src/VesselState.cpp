@@ -214,10 +214,8 @@ void runSave(VesselRecord& v, std::vector<std::string>& out) {
     ScnFile f;
     f.writing = true;
     f.out = &lines;
-    if (VESSEL2* cb = callbacks(v))
-        callModule([&] { cb->clbkSaveState(&f); });
-    else if (v.iface)
-        v.iface->SaveDefaultState(&f);
+    if (VESSEL2* cb = callbacks(v)) callModule([&] { cb->clbkSaveState(&f); });
+    else if (v.iface) v.iface->SaveDefaultState(&f);
     v.lastSave = lines;
     out.insert(out.end(), lines.begin(), lines.end());
 }
@@ -325,7 +323,8 @@ bool readDockInfoLine(LoadState* ls, LoadState& s, const char* p) {
         }
         for (const std::string& t : tokens) {
             const size_t comma = t.find(',');
-            if (comma != std::string::npos && !wordFits(ls, t.substr(comma + 1), "DOCKINFO")) return true;
+            if (comma != std::string::npos && !wordFits(ls, t.substr(comma + 1), "DOCKINFO"))
+                return true;
         }
     } else {
         return false;
@@ -407,7 +406,8 @@ bool readAttachedLine(VesselRecord& v, LoadState* ls, LoadState& s, const char* 
         v.attachName = named ? name : std::string();
         v.attachFile = s.file ? s.file->path : "";
         v.attachLine = s.file ? s.file->lineNumber() : 0;
-        if (!named) notice(ls, "ATTACHED needs I:J,PARENT: the simulator attaches this vessel to nothing");
+        if (!named)
+            notice(ls, "ATTACHED needs I:J,PARENT: the simulator attaches this vessel to nothing");
     } else {
         return false;
     }
@@ -478,7 +478,8 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
     levels.clear();
     for (size_t i = 0; i < v.thrusters.size(); ++i)
         if (v.thrusters[i]->levelPermanent != 0.0)
-            levels += " " + std::to_string(i) + ":" + fixed(v.thrusters[i]->levelPermanent, precision);
+            levels +=
+                " " + std::to_string(i) + ":" + fixed(v.thrusters[i]->levelPermanent, precision);
     if (!levels.empty()) writeLine(scn, "  THLEVEL" + levels);
     if (v.enableFocus)
         writeLine(scn, "  NAVFREQ " + std::to_string(v.nav[0]) + " " + std::to_string(v.nav[1]));

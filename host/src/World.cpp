@@ -26,7 +26,10 @@
 namespace host {
 
 Error::Error(const std::string& f, int l, const std::string& m)
-    : std::runtime_error(f + ":" + std::to_string(l) + ": " + m), file(f), line(l), message(m) {}
+    : std::runtime_error(f + ":" + std::to_string(l) + ": " + m),
+      file(f),
+      line(l),
+      message(m) {}
 
 static std::string stopText(const std::string& file, int line, const std::string& reason) {
     std::string where = file.empty() ? "" : file + ":" + std::to_string(line) + ": ";
@@ -34,7 +37,10 @@ static std::string stopText(const std::string& file, int line, const std::string
 }
 
 Stop::Stop(const std::string& f, int l, const std::string& r)
-    : std::runtime_error(stopText(f, l, r)), file(f), line(l), reason(r) {}
+    : std::runtime_error(stopText(f, l, r)),
+      file(f),
+      line(l),
+      reason(r) {}
 
 Listener::~Listener() = default;
 
@@ -250,7 +256,8 @@ void reset() {
     }
     // Vessels whose creation stopped before they were listed still hold their interface.
     for (auto& v : w.owned)
-        if (!v->listed && v->iface && std::find(w.doomed.begin(), w.doomed.end(), v.get()) == w.doomed.end())
+        if (!v->listed && v->iface &&
+            std::find(w.doomed.begin(), w.doomed.end(), v.get()) == w.doomed.end())
             w.doomed.push_back(v.get());
     destroyDoomed();
     w.owned.clear();

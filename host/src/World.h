@@ -172,7 +172,7 @@ struct VesselRecord : Vessel {
     double defaultIsp = 5e4;
     bool enableFocus = true;
     std::vector<std::unique_ptr<ThrusterGroup>> userGroups;  // index type - THGROUP_USER
-    long nav[2] = {0, 0};        // NAVFREQ steps of the two radios every focusable vessel has
+    long nav[2] = {0, 0};  // NAVFREQ steps of the two radios every focusable vessel has
     int attMode = 1, ctrlSurfMode = 0;
     // Landed state as read (the host keeps a landed vessel where it is).
     double surfLng = 0.0, surfLat = 0.0, surfHdg = 0.0, landAlt = 0.0;
@@ -187,7 +187,9 @@ struct VesselRecord : Vessel {
     std::vector<std::string> lastSave;  // lines written by its last clbkSaveState
 };
 
-inline VesselRecord* rec(OBJHANDLE h) { return static_cast<VesselRecord*>(static_cast<Vessel*>(h)); }
+inline VesselRecord* rec(OBJHANDLE h) {
+    return static_cast<VesselRecord*>(static_cast<Vessel*>(h));
+}
 // A handle of a listed vessel.
 bool valid(OBJHANDLE h);
 VesselRecord* findVessel(const std::string& name);  // first by index, without regard to case
@@ -245,12 +247,12 @@ struct World {
     int flightModel = 1;
     bool inStep = false;
     bool anyKillPending = false;  // some vessel awaits the step's deletions
-    int callbackDepth = 0;  // module callbacks running now
+    int callbackDepth = 0;        // module callbacks running now
     std::unique_ptr<Stop> stop;
 
     std::vector<Vessel*> vessels;                      // listed, index order
     std::vector<std::unique_ptr<VesselRecord>> owned;  // every vessel object, live or deleted
-    PointerSet live;  // listed vessels
+    PointerSet live;                                   // listed vessels
     // Lower-case name -> listed vessels of that name (the first by index is the one found).
     std::unordered_map<std::string, std::vector<VesselRecord*>> byName;
     VesselRecord* focus = nullptr;

@@ -37,7 +37,8 @@ std::string fmt(const char* format, double v) {
 }
 
 int itemCount(const host::Vessel& v) {
-    return static_cast<int>(readItems(host::saveVesselState(const_cast<host::Vessel*>(&v))).items.size());
+    return static_cast<int>(
+        readItems(host::saveVesselState(const_cast<host::Vessel*>(&v))).items.size());
 }
 
 // Watches the host during a flight: prints events as they happen, and at the end of every step
@@ -47,7 +48,10 @@ class FlightLog : public host::Listener {
 public:
     FlightLog(std::ostream& out, Progress& progress, TimelineWriter* timeline, PlotRecorder* plot,
               double sampleInterval)
-        : out_(out), progress_(progress), timeline_(timeline), plot_(plot),
+        : out_(out),
+          progress_(progress),
+          timeline_(timeline),
+          plot_(plot),
           sampleInterval_(sampleInterval) {}
 
     void event(double time, const std::string& vessel, const std::string& what) {
@@ -81,7 +85,8 @@ public:
     }
 
     void start() {
-        for (const host::Vessel* v : host::vessels()) nameWidth_ = std::max(nameWidth_, v->name.size());
+        for (const host::Vessel* v : host::vessels())
+            nameWidth_ = std::max(nameWidth_, v->name.size());
         // The focus vessel is the first line of the plot.
         if (const OBJHANDLE f = host::focus()) {
             for (const host::Vessel* v : host::vessels())
@@ -136,8 +141,7 @@ public:
         const std::string what = type == THGROUP_RETRO ? "retro" : groupNameByType(type);
         if (last <= 0.0 && level > 0.0)
             event(nameOf(h), what + " fired (level " + fmt("%.2f", level) + ")");
-        else if (last > 0.0 && level <= 0.0)
-            event(nameOf(h), what + " shut off");
+        else if (last > 0.0 && level <= 0.0) event(nameOf(h), what + " shut off");
         last = level;
     }
     void onStepEnd(double simt) override {
@@ -256,7 +260,8 @@ private:
             if (!(due < 1e15)) {
                 nextRowTime_ = time;  // too short to count in: a row every step
             } else {
-                if (due > static_cast<double>(rowsDue_) + 2.0) rowsDue_ = static_cast<long>(due) - 1;
+                if (due > static_cast<double>(rowsDue_) + 2.0)
+                    rowsDue_ = static_cast<long>(due) - 1;
                 while (reached(time, nextRowTime_)) {
                     ++rowsDue_;
                     nextRowTime_ = static_cast<double>(rowsDue_) * sampleInterval_;
@@ -301,10 +306,12 @@ private:
         w.hasDeploy = !v.animations.empty();
 
         const auto& props = v.propellants;
-        if (props.size() > Watched::kResources) o.propellant.resize(props.size() - Watched::kResources);
+        if (props.size() > Watched::kResources)
+            o.propellant.resize(props.size() - Watched::kResources);
         const host::Propellant* retro = nullptr;
         for (std::size_t i = 0; i < props.size(); ++i) {
-            double& seen = i < Watched::kResources ? w.propellant[i] : o.propellant[i - Watched::kResources];
+            double& seen =
+                i < Watched::kResources ? w.propellant[i] : o.propellant[i - Watched::kResources];
             const double now = props[i]->mass;
             if (!fresh && i < w.resources && seen > 0.0 && now <= 0.0) {
                 if (!retro) retro = retroPropellant(v, findGroup(v, THGROUP_RETRO));
@@ -339,7 +346,7 @@ private:
     std::size_t nameWidth_ = 16;  // wide enough for a cone name with "-Suit"
     bool holding_ = false;
     bool printed_ = false;  // since the last flush
-    int keysDue_ = 0;  // key events queued this step that the host has not reported yet
+    int keysDue_ = 0;       // key events queued this step that the host has not reported yet
     std::vector<std::string> held_;
     std::map<std::pair<OBJHANDLE, int>, double> groupLevels_;
     std::vector<Watched> watched_;
@@ -356,8 +363,8 @@ void printSummary(std::ostream& out, const FlightLog& log) {
         std::string cells[7];
     };
     std::vector<Row> rows;
-    rows.push_back({{"vessel", "class", "mass kg", "propellant kg", "items", "attached to",
-                     "speed m/s"}});
+    rows.push_back(
+        {{"vessel", "class", "mass kg", "propellant kg", "items", "attached to", "speed m/s"}});
     for (const host::Vessel* v : host::vessels()) {
         Row r;
         r.cells[0] = v->name + (host::focus() == v ? " *" : "");
@@ -398,7 +405,8 @@ std::string secondsText(double s) { return fmt("%g", s); }
 
 double flightEnd(const FlightOptions& options) {
     if (options.until) return *options.until;
-    if (options.script && !options.script->commands.empty()) return options.script->lastTime() + 1.0;
+    if (options.script && !options.script->commands.empty())
+        return options.script->lastTime() + 1.0;
     return 10.0;
 }
 
@@ -434,21 +442,25 @@ void checkFlightOutputs(const FlightOptions& options, double end, Warnings& warn
             const std::string where = script.file + ":" + std::to_string(c.line) + ": ";
             if (!reached(end, c.time))
                 warnings.warn(where + "the command at " + secondsText(c.time) +
-                                  " s comes after the end of the flight at " + secondsText(end) + " s",
+                                  " s comes after the end of the flight at " + secondsText(end) +
+                                  " s",
                               "it never runs");
             if (c.kind == ScriptCommand::Kind::Save)
-                outputs.push_back({OutputFile::kScenario, c.path, c.shownPath, where + "save " + c.shownPath});
+                outputs.push_back(
+                    {OutputFile::kScenario, c.path, c.shownPath, where + "save " + c.shownPath});
         }
     }
     if (!options.save.empty())
-        outputs.push_back({OutputFile::kScenario, options.save, shownAs(options.save, options.saveShown),
+        outputs.push_back({OutputFile::kScenario, options.save,
+                           shownAs(options.save, options.saveShown),
                            "--save " + shownAs(options.save, options.saveShown)});
     if (!options.timeline.empty())
         outputs.push_back({OutputFile::kTimeline, options.timeline,
                            shownAs(options.timeline, options.timelineShown),
                            "--timeline " + shownAs(options.timeline, options.timelineShown)});
     if (!options.plot.empty())
-        outputs.push_back({OutputFile::kPlot, options.plot, shownAs(options.plot, options.plotShown),
+        outputs.push_back({OutputFile::kPlot, options.plot,
+                           shownAs(options.plot, options.plotShown),
                            "--plot " + shownAs(options.plot, options.plotShown)});
     checkOutputs(outputs, inputs);
 }
@@ -463,10 +475,8 @@ void printFlightHeader(std::ostream& out, const FlightOptions& options, double e
         << ", step " << options.dt << " s, until " << end << " s";
     if (plan.lastStep > 0.0 && plan.wholeSteps == 0)
         out << " (a single step of " << secondsText(plan.lastStep) << " s)";
-    else if (plan.lastStep > 0.0)
-        out << " (the last step " << secondsText(plan.lastStep) << " s)";
+    else if (plan.lastStep > 0.0) out << " (the last step " << secondsText(plan.lastStep) << " s)";
     out << "\n\n";
-
 }
 
 // One flight-script command at step time t; where names its line. A command that cannot apply
@@ -489,9 +499,9 @@ void runCommand(const ScriptCommand& c, double t, const std::string& where, Flig
             const host::Vessel& v = host::vessel(f);
             const auto type = static_cast<THGROUP_TYPE>(c.groupType);
             if (!findGroup(v, type)) {
-                warnings.warn(where + "thrust: " + v.name + " has no " + c.groupName +
-                                  " thruster group" + at,
-                              skipped);
+                warnings.warn(
+                    where + "thrust: " + v.name + " has no " + c.groupName + " thruster group" + at,
+                    skipped);
                 break;
             }
             v.iface->SetThrusterGroupLevel(type, c.level);
@@ -522,7 +532,8 @@ void runCommand(const ScriptCommand& c, double t, const std::string& where, Flig
 void runScriptInSteps(const FlightOptions& options, FlightLog& log, Warnings& warnings,
                       std::optional<FlightEnd>& failure) {
     const FlightScript* const script = options.script ? &*options.script : nullptr;
-    host::setPreStepHook([script, &log, &warnings, &failure, next = std::size_t{0}](double t) mutable {
+    host::setPreStepHook([script, &log, &warnings, &failure,
+                          next = std::size_t{0}](double t) mutable {
         if (failure || script == nullptr) return;
         try {
             while (next < script->commands.size() && reached(t, script->commands[next].time)) {
@@ -540,7 +551,8 @@ void runScriptInSteps(const FlightOptions& options, FlightLog& log, Warnings& wa
 }
 
 // The steps of the plan, until a failure kept by a script command or the host's own.
-FlightEnd flySteps(const StepPlan& plan, Progress& progress, const std::optional<FlightEnd>& failure) {
+FlightEnd flySteps(const StepPlan& plan, Progress& progress,
+                   const std::optional<FlightEnd>& failure) {
     FlightEnd ending;
     try {
         while (!failure && host::stepIndex() < plan.wholeSteps) {
@@ -591,18 +603,20 @@ void reportEnding(std::ostream& out, const FlightEnd& ending, const std::string&
     if (ending.kind != FlightEnd::kComplete) {
         out << "\nThe flight ended early, at " << fmt("%.2f", ending.time) << " s of "
             << secondsText(end) << " s: " << ending.reason << '\n';
-        if (!notSaved.empty() && notSaved != ending.reason) out << "The scenario was " << notSaved << '\n';
+        if (!notSaved.empty() && notSaved != ending.reason)
+            out << "The scenario was " << notSaved << '\n';
     }
     if (warningCount > 0)
-        out << '\n' << warningCount << (warningCount == 1 ? " warning" : " warnings")
+        out << '\n'
+            << warningCount << (warningCount == 1 ? " warning" : " warnings")
             << " (on standard error)\n";
 }
 
 // The timeline and plot asked for, written whatever happened in the flight; the first that
 // fails decides the ending of a flight that was complete.
 void writeRecordings(std::ostream& out, const FlightOptions& options,
-                     std::optional<TimelineWriter>& timeline, const std::optional<PlotRecorder>& plot,
-                     FlightEnd& ending) {
+                     std::optional<TimelineWriter>& timeline,
+                     const std::optional<PlotRecorder>& plot, FlightEnd& ending) {
     const auto written = [&](const char* head, const std::string& file, auto&& write) {
         try {
             write();
@@ -615,9 +629,8 @@ void writeRecordings(std::ostream& out, const FlightOptions& options,
     if (timeline || plot) out << '\n';
     if (timeline) written("Timeline: ", options.timeline, [&] { timeline->finish(); });
     if (plot)
-        written("Plot:     ", options.plot, [&] {
-            writeFlightPlot(options.plot, options.title, ending.time, *plot);
-        });
+        written("Plot:     ", options.plot,
+                [&] { writeFlightPlot(options.plot, options.title, ending.time, *plot); });
 }
 
 }  // namespace

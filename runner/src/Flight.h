@@ -9,18 +9,18 @@
 namespace runner {
 
 struct FlightOptions {
-    std::string scenario;               // absolute
-    std::optional<FlightScript> script; // parsed, save paths absolute
-    bool ownScript = false;             // the script was found beside the scenario, not given
-    std::optional<double> until;        // seconds; default: 1 s after the last command, or 10 s
+    std::string scenario;                // absolute
+    std::optional<FlightScript> script;  // parsed, save paths absolute
+    bool ownScript = false;              // the script was found beside the scenario, not given
+    std::optional<double> until;         // seconds; default: 1 s after the last command, or 10 s
     double dt = 0.1;
-    double sampleInterval = 0.5;        // timeline rows; the plot takes every step
-    std::string save, timeline, plot;   // absolute, empty when not asked for
+    double sampleInterval = 0.5;       // timeline rows; the plot takes every step
+    std::string save, timeline, plot;  // absolute, empty when not asked for
     // The same as the user wrote them, for messages; empty: as above.
     std::string saveShown, timelineShown, plotShown;
-    std::string title;                  // for the plot
-    bool strict = false;                // warnings are errors
-    bool progress = false;              // show how far a long flight has come on standard error
+    std::string title;      // for the plot
+    bool strict = false;    // warnings are errors
+    bool progress = false;  // show how far a long flight has come on standard error
 };
 
 // How a flight ended.

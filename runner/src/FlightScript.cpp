@@ -25,23 +25,28 @@ struct NamedCode {
 
 // The simulator's key codes (scan codes of a US keyboard).
 const NamedCode kKeys[] = {
-    {"ESCAPE", 0x01}, {"1", 0x02}, {"2", 0x03}, {"3", 0x04}, {"4", 0x05}, {"5", 0x06},
-    {"6", 0x07}, {"7", 0x08}, {"8", 0x09}, {"9", 0x0A}, {"0", 0x0B}, {"MINUS", 0x0C},
-    {"EQUALS", 0x0D}, {"BACK", 0x0E}, {"TAB", 0x0F}, {"Q", 0x10}, {"W", 0x11}, {"E", 0x12},
-    {"R", 0x13}, {"T", 0x14}, {"Y", 0x15}, {"U", 0x16}, {"I", 0x17}, {"O", 0x18}, {"P", 0x19},
-    {"LBRACKET", 0x1A}, {"RBRACKET", 0x1B}, {"RETURN", 0x1C}, {"LCONTROL", 0x1D}, {"A", 0x1E},
-    {"S", 0x1F}, {"D", 0x20}, {"F", 0x21}, {"G", 0x22}, {"H", 0x23}, {"J", 0x24}, {"K", 0x25},
-    {"L", 0x26}, {"SEMICOLON", 0x27}, {"APOSTROPHE", 0x28}, {"GRAVE", 0x29}, {"LSHIFT", 0x2A},
-    {"BACKSLASH", 0x2B}, {"Z", 0x2C}, {"X", 0x2D}, {"C", 0x2E}, {"V", 0x2F}, {"B", 0x30},
-    {"N", 0x31}, {"M", 0x32}, {"COMMA", 0x33}, {"PERIOD", 0x34}, {"SLASH", 0x35},
-    {"RSHIFT", 0x36}, {"MULTIPLY", 0x37}, {"LALT", 0x38}, {"SPACE", 0x39},
+    {"ESCAPE", 0x01},   {"1", 0x02},        {"2", 0x03},         {"3", 0x04},
+    {"4", 0x05},        {"5", 0x06},        {"6", 0x07},         {"7", 0x08},
+    {"8", 0x09},        {"9", 0x0A},        {"0", 0x0B},         {"MINUS", 0x0C},
+    {"EQUALS", 0x0D},   {"BACK", 0x0E},     {"TAB", 0x0F},       {"Q", 0x10},
+    {"W", 0x11},        {"E", 0x12},        {"R", 0x13},         {"T", 0x14},
+    {"Y", 0x15},        {"U", 0x16},        {"I", 0x17},         {"O", 0x18},
+    {"P", 0x19},        {"LBRACKET", 0x1A}, {"RBRACKET", 0x1B},  {"RETURN", 0x1C},
+    {"LCONTROL", 0x1D}, {"A", 0x1E},        {"S", 0x1F},         {"D", 0x20},
+    {"F", 0x21},        {"G", 0x22},        {"H", 0x23},         {"J", 0x24},
+    {"K", 0x25},        {"L", 0x26},        {"SEMICOLON", 0x27}, {"APOSTROPHE", 0x28},
+    {"GRAVE", 0x29},    {"LSHIFT", 0x2A},   {"BACKSLASH", 0x2B}, {"Z", 0x2C},
+    {"X", 0x2D},        {"C", 0x2E},        {"V", 0x2F},         {"B", 0x30},
+    {"N", 0x31},        {"M", 0x32},        {"COMMA", 0x33},     {"PERIOD", 0x34},
+    {"SLASH", 0x35},    {"RSHIFT", 0x36},   {"MULTIPLY", 0x37},  {"LALT", 0x38},
+    {"SPACE", 0x39},
 };
 
 // The simulator's thruster group types, in the order of their numbers.
 const char* const kGroups[] = {
-    "MAIN", "RETRO", "HOVER", "ATT_PITCHUP", "ATT_PITCHDOWN", "ATT_YAWLEFT", "ATT_YAWRIGHT",
-    "ATT_BANKLEFT", "ATT_BANKRIGHT", "ATT_RIGHT", "ATT_LEFT", "ATT_UP", "ATT_DOWN",
-    "ATT_FORWARD", "ATT_BACK",
+    "MAIN",        "RETRO",        "HOVER",        "ATT_PITCHUP",   "ATT_PITCHDOWN",
+    "ATT_YAWLEFT", "ATT_YAWRIGHT", "ATT_BANKLEFT", "ATT_BANKRIGHT", "ATT_RIGHT",
+    "ATT_LEFT",    "ATT_UP",       "ATT_DOWN",     "ATT_FORWARD",   "ATT_BACK",
 };
 
 }  // namespace
@@ -142,8 +147,9 @@ FlightScript parseFlightScriptText(const std::string& text, const std::string& f
         }
         script.commands.push_back(std::move(cmd));
     }
-    std::stable_sort(script.commands.begin(), script.commands.end(),
-                     [](const ScriptCommand& a, const ScriptCommand& b) { return a.time < b.time; });
+    std::stable_sort(
+        script.commands.begin(), script.commands.end(),
+        [](const ScriptCommand& a, const ScriptCommand& b) { return a.time < b.time; });
     return script;
 }
 

@@ -11,22 +11,22 @@ struct ScriptCommand {
 
     double time = 0.0;  // seconds of simulation time from the start of the run
     Kind kind = Kind::Key;
-    int line = 0;       // line in the script, for messages
+    int line = 0;  // line in the script, for messages
 
-    int keyCode = 0;       // Key: the simulator's key code
-    std::string keyName;   // Key: as the user wrote it, upper-cased
-    int groupType = 0;     // Thrust: thruster group type
-    std::string groupName; // Thrust: as written, upper-cased
-    double level = 0.0;    // Thrust: 0..1
-    std::string name;      // Focus: vessel name
-    std::string path;      // Save: absolute file name
-    std::string shownPath; // Save: as written
+    int keyCode = 0;        // Key: the simulator's key code
+    std::string keyName;    // Key: as the user wrote it, upper-cased
+    int groupType = 0;      // Thrust: thruster group type
+    std::string groupName;  // Thrust: as written, upper-cased
+    double level = 0.0;     // Thrust: 0..1
+    std::string name;       // Focus: vessel name
+    std::string path;       // Save: absolute file name
+    std::string shownPath;  // Save: as written
 };
 
 struct FlightScript {
-    std::string file;                    // the script's name in messages
-    std::string path;                    // the file read, absolute; empty for a text given as such
-    std::vector<ScriptCommand> commands; // in the order they run (by time, then by line)
+    std::string file;                     // the script's name in messages
+    std::string path;                     // the file read, absolute; empty for a text given as such
+    std::vector<ScriptCommand> commands;  // in the order they run (by time, then by line)
 
     // The time of the last command, or 0 without commands.
     double lastTime() const;

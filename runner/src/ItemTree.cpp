@@ -1,6 +1,5 @@
 #include "ItemTree.h"
 
-
 namespace runner {
 
 using itemtable::isWhite;

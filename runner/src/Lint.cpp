@@ -21,8 +21,8 @@ const char* const kConeModule = "Aerobell";
 
 namespace {
 
-const char* const kFieldNames[ItemLineParse::kFieldCount] = {
-    "name", "mesh", "class", "x", "y", "z", "mass", "angle", "fuel"};
+const char* const kFieldNames[ItemLineParse::kFieldCount] = {"name", "mesh", "class", "x",   "y",
+                                                             "z",    "mass", "angle", "fuel"};
 
 const std::string kLastItem = std::to_string(itemtable::kCapacity) + "th";
 const std::string kNameMax = std::to_string(itemtable::kNameMax);
@@ -37,7 +37,8 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
         row[0] = i;
         for (std::size_t j = 1; j <= b.size(); ++j) {
             const std::size_t up = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] != b[j - 1] ? 1u : 0u)});
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] != b[j - 1] ? 1u : 0u)});
             diag = up;
         }
     }
@@ -61,9 +62,7 @@ std::string fixed2(double v) {
 }
 
 // A line as the simulator hands it to a module: cut at the first ';', blanks trimmed.
-std::string asHandedOver(const std::string& raw) {
-    return trim(raw.substr(0, raw.find(';')));
-}
+std::string asHandedOver(const std::string& raw) { return trim(raw.substr(0, raw.find(';'))); }
 
 bool hasClassFile(const std::string& cls) {
     return !host::findFileNoCase("Config/Vessels/" + cls + ".cfg").empty() ||
@@ -151,10 +150,12 @@ private:
                                "' cannot be carried by a scenario (empty, or holding ':', ';' or a "
                                "blank): J keeps the item aboard");
         if (p.fieldsRead > 2 && !hasClassFile(p.className))
-            report(lineNo, std::string("class '") + p.className +
-                               "' has no class file in the root (the simulator would stop on it): J "
-                               "keeps the item aboard");
-        if (p.fieldsRead > 1 && host::findFileNoCase(std::string("Meshes/") + p.mesh + ".msh").empty())
+            report(lineNo,
+                   std::string("class '") + p.className +
+                       "' has no class file in the root (the simulator would stop on it): J "
+                       "keeps the item aboard");
+        if (p.fieldsRead > 1 &&
+            host::findFileNoCase(std::string("Meshes/") + p.mesh + ".msh").empty())
             report(lineNo, std::string("mesh '") + p.mesh + "' has no file Meshes/" + p.mesh +
                                ".msh in the root: the item is carried and released, but not drawn");
         for (int f = 0; f < 3; ++f)
@@ -167,18 +168,21 @@ private:
                                    "' is not a finite number below " + kNumberLimit +
                                    ": read as 0");
         if (p.fieldsRead > ItemLineParse::kMass && p.mass < 0.0)
-            report(lineNo, "negative mass " + fixed2(p.mass) + ": the cone's empty mass drops by it");
+            report(lineNo,
+                   "negative mass " + fixed2(p.mass) + ": the cone's empty mass drops by it");
         if (p.fieldsRead > ItemLineParse::kFuel && (p.fuel < 0.0 || p.fuel > 1.0))
-            report(lineNo, "fuel fraction " + fixed2(p.fuel) +
-                               " outside 0..1: the released vessel's tanks take it as the simulator "
-                               "clamps it");
+            report(lineNo,
+                   "fuel fraction " + fixed2(p.fuel) +
+                       " outside 0..1: the released vessel's tanks take it as the simulator "
+                       "clamps it");
         reportShortOrTrailing(p, w, lineNo);
         if (p.fieldsRead == ItemLineParse::kFieldCount && carriable && hasClassFile(p.className))
             releases.push_back({lineNo, p.className, p.mass, p.fuel});
     }
 
     // A line with fewer than nine fields, or text after them.
-    void reportShortOrTrailing(const ItemLineParse& p, const std::vector<std::string>& w, int lineNo) {
+    void reportShortOrTrailing(const ItemLineParse& p, const std::vector<std::string>& w,
+                               int lineNo) {
         const auto word = [&w](int f) { return fieldWord(w, f); };
         if (p.fieldsRead < ItemLineParse::kFieldCount) {
             // A number followed by junk in its own word ("212,00") is read up to the junk, and
@@ -270,7 +274,8 @@ void lintConeBlocks(Linter& linter, const std::vector<std::string>& lines) {
     for (const host::BlockInfo& b : host::scenario().blocks) {
         if (strcasecmp(b.moduleName.c_str(), kConeModule) != 0) continue;
         ItemReader reader;
-        for (int n = b.headerLine + 1; n <= b.lastLine && n <= static_cast<int>(lines.size()); ++n) {
+        for (int n = b.headerLine + 1; n <= b.lastLine && n <= static_cast<int>(lines.size());
+             ++n) {
             const std::string line = asHandedOver(lines[static_cast<std::size_t>(n - 1)]);
             if (n == b.lastLine && upper(line) == "END") break;
             linter.coneLine(reader, line, n);
@@ -317,13 +322,15 @@ std::vector<std::string> lintScenario(const std::string& scenario, const std::st
 
     // One list by line; at one line the simulator's findings before the cone's.
     std::vector<std::string> findings;
-    for (const auto& f : found) findings.push_back(displayName + ":" + std::to_string(f.first) + ": " + f.second);
+    for (const auto& f : found)
+        findings.push_back(displayName + ":" + std::to_string(f.first) + ": " + f.second);
     findings.insert(findings.end(), items.begin(), items.end());
     auto lineOf = [&](const std::string& f) {
         return std::atoi(f.c_str() + displayName.size() + 1);
     };
-    std::stable_sort(findings.begin(), findings.end(),
-                     [&](const std::string& a, const std::string& b) { return lineOf(a) < lineOf(b); });
+    std::stable_sort(
+        findings.begin(), findings.end(),
+        [&](const std::string& a, const std::string& b) { return lineOf(a) < lineOf(b); });
     findings.erase(std::unique(findings.begin(), findings.end()), findings.end());
     return findings;
 }

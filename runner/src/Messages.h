@@ -18,7 +18,9 @@ inline const char* const kProgramPrefix = "aerobell-sim: ";
 class Warnings {
 public:
     Warnings(std::ostream& out, std::ostream& err, bool strict)
-        : out_(out), err_(err), strict_(strict) {}
+        : out_(out),
+          err_(err),
+          strict_(strict) {}
 
     // Called before a warning is printed (a progress line on the terminal makes way for it).
     void beforePrint(std::function<void()> fn) { beforePrint_ = std::move(fn); }

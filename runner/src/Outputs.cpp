@@ -72,9 +72,12 @@ std::string writeProblem(const OutputFile& o) {
 
 const char* describe(OutputFile::Kind kind) {
     switch (kind) {
-        case OutputFile::kScenario: return "a saved scenario";
-        case OutputFile::kTimeline: return "the timeline";
-        case OutputFile::kPlot: return "the plot";
+        case OutputFile::kScenario:
+            return "a saved scenario";
+        case OutputFile::kTimeline:
+            return "the timeline";
+        case OutputFile::kPlot:
+            return "the plot";
     }
     return "";
 }

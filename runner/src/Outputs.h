@@ -10,7 +10,8 @@ struct OutputFile {
     enum Kind { kScenario, kTimeline, kPlot } kind = kScenario;
     std::string path;   // absolute
     std::string shown;  // as the user wrote it
-    std::string label;  // what a message about it starts with: "--save x.scn", "f.flight:4: save x.scn"
+    std::string
+        label;  // what a message about it starts with: "--save x.scn", "f.flight:4: save x.scn"
 };
 
 // Why no new file can be made in `folder` (named `shown` in the message), or "" when one can.

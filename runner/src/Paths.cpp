@@ -9,7 +9,7 @@ namespace fs = std::filesystem;
 
 // Where an installed simulation root lies, relative to the installed runner's folder.
 #ifndef AEROBELL_INSTALLED_ROOT
-#define AEROBELL_INSTALLED_ROOT "../share/aerobell/sim"
+#  define AEROBELL_INSTALLED_ROOT "../share/aerobell/sim"
 #endif
 
 namespace runner {

@@ -44,7 +44,8 @@ void Decimated::merge() {
     for (std::size_t i = 0; i < buckets_.size(); ++i) {
         const Bucket& b = buckets_[i];
         if (!b.filled) continue;
-        const std::size_t j = static_cast<std::size_t>(((first_ + static_cast<long>(i)) >> 1) - newFirst);
+        const std::size_t j =
+            static_cast<std::size_t>(((first_ + static_cast<long>(i)) >> 1) - newFirst);
         if (j >= merged.size()) merged.resize(j + 1);
         Bucket& m = merged[j];
         if (!m.filled) {
@@ -93,7 +94,7 @@ const Panel kPanelList[PlotRecorder::kPanels] = {
 
 // Line colours that stay apart from each other on a white page (colour map 0 entries 1 to 6),
 // and the greys of the band of the other vessels (entries 7 and 8).
-const int kLineRgb[PlotRecorder::kNamed][3] = {{31, 119, 180}, {255, 127, 14}, {44, 160, 44},
+const int kLineRgb[PlotRecorder::kNamed][3] = {{31, 119, 180}, {255, 127, 14},  {44, 160, 44},
                                                {214, 39, 40},  {148, 103, 189}, {140, 86, 75}};
 constexpr int kBandEdge = 7, kBandFill = 8, kText = 15;
 

@@ -20,7 +20,11 @@ constexpr std::chrono::milliseconds kRedraw(250);
 }  // namespace
 
 Progress::Progress(std::ostream& err, double end, bool enabled)
-    : err_(err), end_(end), enabled_(enabled), start_(Clock::now()), nextDraw_(start_ + kQuiet) {}
+    : err_(err),
+      end_(end),
+      enabled_(enabled),
+      start_(Clock::now()),
+      nextDraw_(start_ + kQuiet) {}
 
 void Progress::look(double simTime) {
     const Clock::time_point now = Clock::now();

@@ -46,16 +46,18 @@ void showScenario(const std::string& scenario, std::ostream& out) {
     out << scenario << '\n';
     for (const std::string& d : host::scenario().description) out << "  | " << d << '\n';
     for (host::Vessel* v : host::vessels()) {
-        out << '\n' << v->name << " (class " << v->className
+        out << '\n'
+            << v->name << " (class " << v->className
             << (v->moduleName.empty() ? "" : ", module " + v->moduleName) << ")"
             << (host::focus() == v ? "  [focus]" : "") << '\n';
-        out << "  mass " << fmt("%.2f kg: empty %.2f kg, propellant %.3f kg", v->mass(),
-                                v->emptyMass, propellantKg(*v))
+        out << "  mass "
+            << fmt("%.2f kg: empty %.2f kg, propellant %.3f kg", v->mass(), v->emptyMass,
+                   propellantKg(*v))
             << '\n';
         if (const host::Vessel* p = parentOf(*v))
             out << "  attached to " << p->name
                 << (v->parentPoint && !v->parentPoint->id.empty() ? " at " + v->parentPoint->id
-                                                                    : "")
+                                                                  : "")
                 << '\n';
         out << "  meshes:";
         if (v->meshes.empty()) out << " none";
@@ -63,8 +65,9 @@ void showScenario(const std::string& scenario, std::ostream& out) {
         for (std::size_t i = 0; i < v->meshes.size(); ++i) {
             const host::MeshSlot& m = v->meshes[i];
             out << "    " << i << "  "
-                << (m.handle ? m.meshName : std::string("(not found") +
-                                               (m.meshName.empty() ? "" : ": " + m.meshName) + ")")
+                << (m.handle ? m.meshName
+                             : std::string("(not found") +
+                                   (m.meshName.empty() ? "" : ": " + m.meshName) + ")")
                 << " at " << where(m.offset.x, m.offset.y, m.offset.z) << '\n';
         }
         if (v->moduleName.empty()) continue;
@@ -74,8 +77,8 @@ void showScenario(const std::string& scenario, std::ostream& out) {
             continue;
         }
         const ItemMass m = itemMass(reading.items);
-        out << "  items: " << reading.items.size() << ", " << fmt("%.2f kg", m.mass)
-            << ", centre " << where(m.x, m.y, m.z) << '\n';
+        out << "  items: " << reading.items.size() << ", " << fmt("%.2f kg", m.mass) << ", centre "
+            << where(m.x, m.y, m.z) << '\n';
         printItems(out, reading.items, -1, "    ");
     }
 }

@@ -11,19 +11,18 @@ namespace runner {
 struct Sample {
     double massKg = 0.0;
     double emptyMassKg = 0.0;
-    double propellantKg = 0.0;         // all the vessel's propellant
+    double propellantKg = 0.0;  // all the vessel's propellant
     // The tank of the retro motor: the resource its group draws on, or before the group exists
     // the default resource of a vessel run by a module; empty for other vessels.
     std::optional<double> retroPropellantKg;
-    std::optional<double> deployState; // state of the vessel's first animation, if it has one
-    double retroLevel = 0.0;           // level of the retro thruster group, 0 without one
+    std::optional<double> deployState;  // state of the vessel's first animation, if it has one
+    double retroLevel = 0.0;            // level of the retro thruster group, 0 without one
     double speedMps = 0.0;
 
     bool operator==(const Sample& o) const {
         return massKg == o.massKg && emptyMassKg == o.emptyMassKg &&
                propellantKg == o.propellantKg && retroPropellantKg == o.retroPropellantKg &&
-               deployState == o.deployState && retroLevel == o.retroLevel &&
-               speedMps == o.speedMps;
+               deployState == o.deployState && retroLevel == o.retroLevel && speedMps == o.speedMps;
     }
 };
 

@@ -111,9 +111,10 @@ void checkRoot(const Settings& s, const std::string& rootArg) {
     const fs::file_status st = fs::status(s.root, ec);
     const std::string head =
         rootArg.empty() ? s.root + ": simulation root" : "--root " + rootArg + ":";
-    const std::string hint = rootArg.empty()
-                                 ? " (it is looked for next to the program's folder; give one with --root DIR)"
-                                 : "";
+    const std::string hint =
+        rootArg.empty()
+            ? " (it is looked for next to the program's folder; give one with --root DIR)"
+            : "";
     if (!fs::exists(st)) throw InputError(head + " no such folder" + hint);
     if (!fs::is_directory(st)) throw InputError(head + " not a folder" + hint);
     if (!fs::is_directory(absoluteFrom(s.root, "Config"), ec))
@@ -219,8 +220,8 @@ FlightOptions flightOptions(const Settings& s, const std::string& scn, const Arg
     FlightOptions o;
     o.scenario = scn;
     if (!a.scriptArg.empty()) {
-        o.script = parseFlightScript(findInput(s, a.scriptArg, "flight script"), s.start,
-                                     a.scriptArg);
+        o.script =
+            parseFlightScript(findInput(s, a.scriptArg, "flight script"), s.start, a.scriptArg);
     } else if (!a.noScript) {
         // A scenario's own flight script: the same name ending in .flight.
         const std::string own = fs::path(scn).replace_extension(".flight").string();
@@ -278,9 +279,10 @@ Commands describeCommandLine(CLI::App& app, Arguments& a) {
     c.lint->add_option("SCENARIO", a.scenarioArg, "scenario file")->required();
     c.show->footer("--root DIR is accepted here too.");
     c.lint->footer("--root DIR is accepted here too. Exit status 1 when there are findings.");
-    app.footer("Exit status: 0 ok, 1 findings (lint), 2 usage or input errors (also warnings\n"
-               "with --strict), 3 the simulator itself would have stopped the flight.\n"
-               "aerobell-sim COMMAND --help tells more about each command.");
+    app.footer(
+        "Exit status: 0 ok, 1 findings (lint), 2 usage or input errors (also warnings\n"
+        "with --strict), 3 the simulator itself would have stopped the flight.\n"
+        "aerobell-sim COMMAND --help tells more about each command.");
     app.require_subcommand(0, 1);
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
         return std::string(kProgramPrefix) + e.what() + " (aerobell-sim --help tells the usage)\n";
@@ -315,9 +317,10 @@ int main(int argc, char** argv) {
     Settings s;
     s.start = fs::current_path().string();
 
-    CLI::App app{"aerobell-sim: fly re-entry cone scenarios in the headless simulator.\n"
-                 "Without a command it flies the bundled demo and saves the result, a timeline\n"
-                 "and a plot into the current folder."};
+    CLI::App app{
+        "aerobell-sim: fly re-entry cone scenarios in the headless simulator.\n"
+        "Without a command it flies the bundled demo and saves the result, a timeline\n"
+        "and a plot into the current folder."};
     Arguments args;
     const Commands commands = describeCommandLine(app, args);
 

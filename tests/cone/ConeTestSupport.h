@@ -73,7 +73,8 @@ inline std::string writeScenario(const std::string& name, const std::string& shi
     out << "BEGIN_DESC\nwritten by the cone tests\nEND_DESC\n\n"
         << "BEGIN_ENVIRONMENT\n  System Sol\n  Date MJD 51982.5\nEND_ENVIRONMENT\n\n"
         << "BEGIN_FOCUS\n  Ship " << focus << "\nEND_FOCUS\n\n"
-        << "BEGIN_SHIPS\n" << ships << "END_SHIPS\n";
+        << "BEGIN_SHIPS\n"
+        << ships << "END_SHIPS\n";
     return rel;
 }
 
@@ -93,8 +94,7 @@ inline std::vector<std::string> savedItemLines(OBJHANDLE h) {
     for (std::string l : host::saveVesselState(h)) {
         const std::size_t b = l.find_first_not_of(" \t");
         l = b == std::string::npos ? "" : l.substr(b);
-        if (l.rfind("PAYLOAD", 0) == 0 || l.rfind("STAGE", 0) == 0 ||
-            l.rfind("ENDSTAGE", 0) == 0) {
+        if (l.rfind("PAYLOAD", 0) == 0 || l.rfind("STAGE", 0) == 0 || l.rfind("ENDSTAGE", 0) == 0) {
             out.push_back(l);
         }
     }
@@ -124,8 +124,8 @@ inline std::string streamText(const PARTICLESTREAMSPEC& p) {
     std::snprintf(b, sizeof b, "%u %g %g %g %g %g %g %g %d %d %g %g %d %g %g %s",
                   static_cast<unsigned>(p.flags), p.srcsize, p.srcrate, p.v0, p.srcspread,
                   p.lifetime, p.growthrate, p.atmslowdown, static_cast<int>(p.ltype),
-                  static_cast<int>(p.levelmap), p.lmin, p.lmax, static_cast<int>(p.atmsmap),
-                  p.amin, p.amax, p.tex == nullptr ? "default" : "own");
+                  static_cast<int>(p.levelmap), p.lmin, p.lmax, static_cast<int>(p.atmsmap), p.amin,
+                  p.amax, p.tex == nullptr ? "default" : "own");
     return b;
 }
 

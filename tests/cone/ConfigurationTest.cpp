@@ -62,11 +62,9 @@ TEST_F(ConstructionTest, TheRetroTankFollowsTheClassKey) {
         double retro;
     };
     const Case cases[] = {
-        {"AEROBELL2001", 18.0},
-        {"aerobell2001", 18.0},  // the host finds the class file without regard to case
-        {"AEROBELL", 12.5},
-        {"AEROBELLGEM", 12.5},
-        {"AEROBELLDG3", 12.5},
+        {"AEROBELL2001", 18.0}, {"aerobell2001", 18.0},  // the host finds the class file without
+                                                         // regard to case
+        {"AEROBELL", 12.5},     {"AEROBELLGEM", 12.5},  {"AEROBELLDG3", 12.5},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -199,10 +197,11 @@ TEST_F(ConfigurationTest, DeploymentAnimation) {
     EXPECT_EQ(a.state, 0.0);
     ASSERT_EQ(a.components.size(), 2u);
     char angle[32];
-    std::snprintf(angle, sizeof angle, "%.9g", static_cast<double>(static_cast<float>(68 * PI / 180)));
+    std::snprintf(angle, sizeof angle, "%.9g",
+                  static_cast<double>(static_cast<float>(68 * PI / 180)));
     EXPECT_EQ(componentText(*a.components[0]),
-              "0.050000..0.900000 top mesh 0 groups 0 1 rotate about " +
-                  vecText(_V(0, 0, -0.45)) + vecText(_V(1, 0, 0)) + " by " + angle);
+              "0.050000..0.900000 top mesh 0 groups 0 1 rotate about " + vecText(_V(0, 0, -0.45)) +
+                  vecText(_V(1, 0, 0)) + " by " + angle);
     EXPECT_EQ(componentText(*a.components[1]),
               "0.700000..0.750000 top mesh 0 groups 2 3 scale about " + vecText(_V(0, 0, 0)) +
                   " by " + vecText(_V(1000, 1000, 10)));

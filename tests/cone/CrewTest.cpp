@@ -217,7 +217,8 @@ TEST_F(CrewTest, ReleasingTheLastItemKeepsTheConeAsItFlies) {
     EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 1.0);
     EXPECT_EQ(k.animations[0]->state, 1.0);
 
-    const std::string saved = (RootEnvironment::dir() / "Scenarios/Tests/last-item-saved.scn").string();
+    const std::string saved =
+        (RootEnvironment::dir() / "Scenarios/Tests/last-item-saved.scn").string();
     host::saveScenario(saved);
     host::reset();
     host::loadScenario(saved);
@@ -256,11 +257,12 @@ TEST_F(CrewTest, JKeepsAnItemTheSimulatorCouldNotMakeOrSave) {
 
 // The simulator takes a name already taken; a lookup by name then finds the older vessel.
 TEST_F(CrewTest, JGivesTheFocusToTheVesselItMadeUnderATakenName) {
-    host::loadScenario(writeScenario(
-        "taken-name",
-        ship("k1-suit", "nasa_mmu") +
-            ship("K1", "AEROBELL", {"PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
-        "K1"));
+    host::loadScenario(
+        writeScenario("taken-name",
+                      ship("k1-suit", "nasa_mmu") +
+                          ship("K1", "AEROBELL",
+                               {"PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
+                      "K1"));
     const OBJHANDLE older = host::find("K1-Suit");
     EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
     ASSERT_EQ(host::records().creations.size(), 1u);
@@ -271,12 +273,12 @@ TEST_F(CrewTest, JGivesTheFocusToTheVesselItMadeUnderATakenName) {
 
 // Releasing a seated astronaut leaves the items still aboard in the cone's mass.
 TEST_F(CrewTest, SeatReleaseKeepsTheOtherItemsMass) {
-    host::loadScenario(writeScenario(
-        "seat-and-cargo",
-        ship("K1", "AEROBELL",
-             {"PAYLOAD Cargo DGIIIMmu DGIIIMmu 2.00 0.00 0.00 50.00 0.00 1.00",
-              "PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
-        "K1"));
+    host::loadScenario(
+        writeScenario("seat-and-cargo",
+                      ship("K1", "AEROBELL",
+                           {"PAYLOAD Cargo DGIIIMmu DGIIIMmu 2.00 0.00 0.00 50.00 0.00 1.00",
+                            "PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
+                      "K1"));
     OBJHANDLE cone = host::find("K1");
     const host::Vessel& k = V(cone);
     EXPECT_EQ(k.emptyMass, 362.0);

@@ -16,8 +16,7 @@ using RetroTest = ConeTest;
 OBJHANDLE loadCrewedCone(const std::string& cls = "AEROBELL") {
     host::loadScenario(writeScenario(
         "crewed-" + cls,
-        ship("K1", cls, {"PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
-        "K1"));
+        ship("K1", cls, {"PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}), "K1"));
     return host::find("K1");
 }
 
@@ -188,8 +187,8 @@ TEST_F(DeploymentTest, AReleasedConeStageCarriesItsContentsOn) {
         const char* item;
         double itemMass;
     };
-    for (const Stage& s : {Stage{"Pod-1-Inner", "Pod-1-Inner-Suit", 212.0},
-                           Stage{"Pod-1", "Pod-1-Probe", 212.0}}) {
+    for (const Stage& s :
+         {Stage{"Pod-1-Inner", "Pod-1-Inner-Suit", 212.0}, Stage{"Pod-1", "Pod-1-Probe", 212.0}}) {
         SCOPED_TRACE(s.name);
         const host::Vessel& v = V(s.name);
         EXPECT_EQ(v.className, "AEROBELL");

@@ -43,7 +43,8 @@ TEST_F(PersistenceTest, ItemLinesGoToTheConeAndEverythingElseToTheHost) {
     // The host's own state first, the items last, with two decimals.
     const std::vector<std::string> block = host::saveVesselState(cone);
     ASSERT_FALSE(block.empty());
-    EXPECT_EQ(trimmed(block.back()), "PAYLOAD Heavy mmu nasa_mmu 0.00 -0.40 0.20 1234.57 0.00 1.00");
+    EXPECT_EQ(trimmed(block.back()),
+              "PAYLOAD Heavy mmu nasa_mmu 0.00 -0.40 0.20 1234.57 0.00 1.00");
     EXPECT_EQ(savedItemLines(cone).size(), 1u);
 }
 
@@ -164,9 +165,7 @@ TEST_F(PersistenceTest, TheNestedStackReadsBackToTheSameTable) {
 
 // --- lockstep ------------------------------------------------------------------------------
 
-std::string name(OBJHANDLE h) {
-    return h == nullptr ? std::string("-") : host::vessel(h).name;
-}
+std::string name(OBJHANDLE h) { return h == nullptr ? std::string("-") : host::vessel(h).name; }
 
 // Everything the flight left in the host, by vessel name (handles differ between flights).
 std::string snapshot() {
@@ -252,7 +251,8 @@ TEST_F(LockstepTest, ASavedScenarioFliesLikeItsOriginal) {
         SCOPED_TRACE(c.path);
         host::reset();
         host::loadScenario(c.path);
-        const std::string saved = (RootEnvironment::dir() / "Scenarios/Tests/lockstep.scn").string();
+        const std::string saved =
+            (RootEnvironment::dir() / "Scenarios/Tests/lockstep.scn").string();
         host::saveScenario(saved);
 
         const std::string original = fly(c.path, c.cone);
@@ -262,7 +262,8 @@ TEST_F(LockstepTest, ASavedScenarioFliesLikeItsOriginal) {
         const host::Vessel& k = V(c.cone);
         EXPECT_EQ(k.animations[0]->state, 1.0);
         EXPECT_LT(k.propellants[1]->mass, k.propellants[1]->maxMass);
-        EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), k.propellants[1]->mass > 0.0 ? 1.0 : 0.0);
+        EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO),
+                  k.propellants[1]->mass > 0.0 ? 1.0 : 0.0);
     }
 }
 
@@ -271,8 +272,10 @@ std::string coneState(const std::string& cone) {
     const host::Vessel& k = V(cone);
     const host::ThrusterGroup* retro = group(k, THGROUP_RETRO);
     char b[256];
-    std::snprintf(b, sizeof b, "anim %.17g retro %s %.17g tanks %.4f %.4f empty %.17g thrusters %zu",
-                  k.animations[0]->state, retro ? "made" : "none", retro ? k.iface->GetThrusterGroupLevel(THGROUP_RETRO) : -1.0,
+    std::snprintf(b, sizeof b,
+                  "anim %.17g retro %s %.17g tanks %.4f %.4f empty %.17g thrusters %zu",
+                  k.animations[0]->state, retro ? "made" : "none",
+                  retro ? k.iface->GetThrusterGroupLevel(THGROUP_RETRO) : -1.0,
                   k.propellants[0]->mass, k.propellants[1]->mass, k.emptyMass, k.thrusters.size());
     return b;
 }

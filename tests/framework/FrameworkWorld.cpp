@@ -62,10 +62,11 @@ void write(const fs::path& p, const std::string& text) {
 }
 
 std::string makeRoot(const char* tag, const char* messageModule) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("framework-tests-" + std::to_string(::getpid()) + "-" + tag);
+    const fs::path dir =
+        fs::temp_directory_path() / ("framework-tests-" + std::to_string(::getpid()) + "-" + tag);
     fs::remove_all(dir);
-    write(dir / "Config/Vessels/TestCarrier.cfg", "ClassName = TestCarrier\nModule = TestCarrier\n");
+    write(dir / "Config/Vessels/TestCarrier.cfg",
+          "ClassName = TestCarrier\nModule = TestCarrier\n");
     write(dir / "Config/Vessels/Probe.cfg",
           "ClassName = Probe\nSize = 1\nMass = 50\nMaxFuel = 20\nMeshName = box\n");
     write(dir / "Meshes/box.msh",

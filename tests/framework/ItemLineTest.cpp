@@ -84,9 +84,8 @@ TEST(ItemLineGrammar, LongWordsAreCutAndTheFieldsAfterThemStillRead) {
         // Words of up to 511 characters only fit the line as its last words; a 5000-character
         // word fills the line, so it is tested as the final field below.
         if (len < 400) {
-            const ItemLineParse p =
-                parseItemLine(("PAYLOAD " + word + " " + word + " " + word + " 1 2 3 4 5 6")
-                                  .c_str());
+            const ItemLineParse p = parseItemLine(
+                ("PAYLOAD " + word + " " + word + " " + word + " 1 2 3 4 5 6").c_str());
             EXPECT_EQ(std::string(p.name), word.substr(0, 127));
             EXPECT_EQ(std::string(p.className), word.substr(0, 127));
             EXPECT_EQ(p.cutWords != 0, len > 127);
@@ -127,7 +126,8 @@ TEST(ItemLineGrammar, UnusableNumbersReadAsZeroWithoutStoppingTheRest) {
     // Below the limit, but two decimals round them to 1000000000000.00, which would not read
     // back: refused like the limit itself, so that whatever is entered is written and read
     // back unchanged.
-    const ItemLineParse w = parseItemLine("PAYLOAD a b c 999999999999.996 -999999999999.999 1 2 3 4");
+    const ItemLineParse w =
+        parseItemLine("PAYLOAD a b c 999999999999.996 -999999999999.999 1 2 3 4");
     EXPECT_EQ(w.x, 0.0);
     EXPECT_EQ(w.y, 0.0);
     EXPECT_EQ(w.badNumbers, 0x18u);
@@ -136,11 +136,28 @@ TEST(ItemLineGrammar, UnusableNumbersReadAsZeroWithoutStoppingTheRest) {
 // Numbers take two roads (a fast one for plain decimals); both must give what "%lf" gives, to
 // the last bit, or a scenario would read differently from one version to the next.
 TEST(ItemLineGrammar, NumbersReadToTheBitAsTheScanfConversionReadsThem) {
-    std::vector<std::string> texts = {
-        "0", "-0", "0.1", "2.675", "1.", ".5", "+3", "-.5", "12abc", "1e3", "0x1p4", "00012.50",
-        "9007199254740993", "1.7976931348623157", "0.30000000000000004", "123456789012.34",
-        "4.9406564584124654", "2.2250738585072011", "0." + std::string(330, '0') + "1",
-        std::string(400, '9'), "99999999999999999999999.5", "0.5000000000000000277555756"};
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "0.1",
+                                      "2.675",
+                                      "1.",
+                                      ".5",
+                                      "+3",
+                                      "-.5",
+                                      "12abc",
+                                      "1e3",
+                                      "0x1p4",
+                                      "00012.50",
+                                      "9007199254740993",
+                                      "1.7976931348623157",
+                                      "0.30000000000000004",
+                                      "123456789012.34",
+                                      "4.9406564584124654",
+                                      "2.2250738585072011",
+                                      "0." + std::string(330, '0') + "1",
+                                      std::string(400, '9'),
+                                      "99999999999999999999999.5",
+                                      "0.5000000000000000277555756"};
     std::mt19937_64 rng(7);
     for (int i = 0; i < 3000; ++i) {
         std::string t = rng() % 2 ? "-" : "";
@@ -169,15 +186,26 @@ TEST(ItemLineGrammar, NumbersReadToTheBitAsTheScanfConversionReadsThem) {
 
 // Cutting the printf output short is the point of the comparison below.
 #if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wformat-truncation"
+#  pragma GCC diagnostic ignored "-Wformat-truncation"
 #endif
 
 // Written lines must be what the printf format of the writers gives, character for character,
 // and a text that does not fit must be reported the way snprintf reports it.
 TEST(ItemLineGrammar, FieldsAreWrittenAsThePrintfFormatWritesThem) {
     const char* const format = "%.127s %s %.127s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf";
-    std::vector<double> values = {0.0, -0.0, 0.125, 0.375, -0.005, 2.675, 1.005, 0.995, -1e-9,
-                                  999999999999.995, -123456789.125, 1e300, -1e-300};
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.125,
+                                  0.375,
+                                  -0.005,
+                                  2.675,
+                                  1.005,
+                                  0.995,
+                                  -1e-9,
+                                  999999999999.995,
+                                  -123456789.125,
+                                  1e300,
+                                  -1e-300};
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> wide(-1e6, 1e6);
     for (int i = 0; i < 3000; ++i) {
@@ -226,14 +254,10 @@ TEST(SeparationVelocity, MatchesTheReferenceValues) {
         VECTOR3 offset, expected;
     };
     const Case cases[] = {
-        {_V(0.5, 0, 0), _V(2, 0, 0)},
-        {_V(-1, 0, 0), _V(-2, 0, 0)},
-        {_V(0, -0.4, 0.2), _V(0, -2, 0)},
-        {_V(1, 1, 0), _V(1.3093, 1.0583, 0)},
-        {_V(1, 1, 1), _V(1.3229, 0.8871, 0)},
-        {_V(0.1, 0, 1.0), _V(0, 0, 0.5)},
-        {_V(0, 0, 0.005), _V(0, 0, 0.5)},
-        {_V(0, 0, 0), _V(0, 0, 0.5)},
+        {_V(0.5, 0, 0), _V(2, 0, 0)},         {_V(-1, 0, 0), _V(-2, 0, 0)},
+        {_V(0, -0.4, 0.2), _V(0, -2, 0)},     {_V(1, 1, 0), _V(1.3093, 1.0583, 0)},
+        {_V(1, 1, 1), _V(1.3229, 0.8871, 0)}, {_V(0.1, 0, 1.0), _V(0, 0, 0.5)},
+        {_V(0, 0, 0.005), _V(0, 0, 0.5)},     {_V(0, 0, 0), _V(0, 0, 0.5)},
         {_V(0.01, 0, 0), _V(0, 0, 0.5)},  // exactly the length limit
     };
     for (const Case& c : cases) {
@@ -244,6 +268,5 @@ TEST(SeparationVelocity, MatchesTheReferenceValues) {
         EXPECT_NEAR(v.z, c.expected.z, 5e-5);
     }
 }
-
 
 }  // namespace

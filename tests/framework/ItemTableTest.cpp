@@ -52,7 +52,8 @@ TEST_F(ItemTable, StagesNestTheLinesThatFollowThem) {
 TEST_F(ItemTable, AFullTableDropsEveryLineClosingOnesToo) {
     TestCarrier& c = makeCarrier("C");
     feed(c, {stage("S")});
-    for (int i = 1; i < COMMON_VESSEL_EX::kItemCount; ++i) feed(c, {payload("P" + std::to_string(i))});
+    for (int i = 1; i < COMMON_VESSEL_EX::kItemCount; ++i)
+        feed(c, {payload("P" + std::to_string(i))});
     EXPECT_TRUE(c.Item(49).present);
     EXPECT_EQ(c.Item(49).parent, 0);
     feed(c, {payload("Extra"), "ENDSTAGE", "ENDCVE"});
@@ -62,7 +63,7 @@ TEST_F(ItemTable, AFullTableDropsEveryLineClosingOnesToo) {
 
 TEST_F(ItemTable, WhiteSpaceAndCaseDecideWhatIsAnItem) {
     TestCarrier& c = makeCarrier("C");
-    feed(c, {" \t " + payload("Indented"),  // accepted after the white space
+    feed(c, {" \t " + payload("Indented"),             // accepted after the white space
              "PAYLOAD\tTabbed box Probe 0 0 0 1 0 0",  // routed to the parser, which drops it
              "payload lower box Probe 0 0 0 1 0 0",    // not a keyword: goes to OnMessage
              "   "});

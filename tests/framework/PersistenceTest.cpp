@@ -38,8 +38,8 @@ std::vector<std::string> randomTable(std::mt19937& rng, int items) {
     for (int i = 0; i < items; ++i) {
         const bool isStage = coin(rng) < 35;
         lines.push_back(std::string(isStage ? "STAGE" : "PAYLOAD") + " N" + std::to_string(i) +
-                        " box " + (isStage ? "TestCarrier" : "Probe") + " " + num() + " " +
-                        num() + " " + num() + " " + num() + " " + num() + " " + num());
+                        " box " + (isStage ? "TestCarrier" : "Probe") + " " + num() + " " + num() +
+                        " " + num() + " " + num() + " " + num() + " " + num());
         if (isStage) ++depth;
         int closes = coin(rng) < 40 ? std::uniform_int_distribution<int>(0, depth)(rng) : 0;
         for (; closes > 0; --closes, --depth) lines.push_back("ENDSTAGE");
@@ -76,7 +76,8 @@ TEST_F(Persistence, GeneratedTablesComeBackWithTheirNesting) {
         host::reset();
         TestCarrier& original = makeCarrier("Original");
         feed(original, randomTable(rng, count));
-        const std::vector<std::string> saved = itemLines(host::saveVesselState(original.GetHandle()));
+        const std::vector<std::string> saved =
+            itemLines(host::saveVesselState(original.GetHandle()));
         TestCarrier& copy = makeCarrier("Copy");
         feed(copy, saved);
         expectSameTable(original, copy);
@@ -101,6 +102,5 @@ TEST_F(Persistence, WritesTwoDecimalsAndTheExpectedLines) {
         "PAYLOAD Pilot-Suit mmu SuitClass 0.00 -0.40 0.20 120.00 0.00 1.00"};
     EXPECT_EQ(itemLines(host::saveVesselState(c.GetHandle())), expected);
 }
-
 
 }  // namespace

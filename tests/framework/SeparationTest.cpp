@@ -22,7 +22,9 @@ void expectNear(const VECTOR3& a, const VECTOR3& b, double tol = 1e-9) {
 }
 
 VECTOR3 column(const MATRIX3& m, int i) {
-    return i == 0 ? _V(m.m11, m.m21, m.m31) : i == 1 ? _V(m.m12, m.m22, m.m32) : _V(m.m13, m.m23, m.m33);
+    return i == 0   ? _V(m.m11, m.m21, m.m31)
+           : i == 1 ? _V(m.m12, m.m22, m.m32)
+                    : _V(m.m13, m.m23, m.m33);
 }
 
 TEST_F(Separation, ASinglePayloadLeavesAtItsPlaceWithItsOwnVelocityAndFuel) {
@@ -151,8 +153,8 @@ TEST_F(Separation, AHandOverClosesEveryLevelThatEnds) {
     // between P and Q, which the single close of older writers would get wrong.
     TestCarrier& c = makeCarrier("C");
     feed(c, {"STAGE A box TestCarrier 0 0 0 1 0 0", "STAGE B box TestCarrier 0 0 0 1 0 0",
-             "STAGE C box TestCarrier 0 0 0 1 0 0", "PAYLOAD P box Probe 0 0 0 1 0 0",
-             "ENDSTAGE", "ENDSTAGE", "PAYLOAD Q box Probe 0 0 0 1 0 0"});
+             "STAGE C box TestCarrier 0 0 0 1 0 0", "PAYLOAD P box Probe 0 0 0 1 0 0", "ENDSTAGE",
+             "ENDSTAGE", "PAYLOAD Q box Probe 0 0 0 1 0 0"});
     c.RebuildMeshesAtOrigin();
     VESSEL* a = c.SeparateNextItem();
     ASSERT_NE(a, nullptr);

@@ -81,8 +81,8 @@ protected:
         std::string faults;
         for (host::Vessel* v : host::vessels()) {
             if (v->iface == nullptr || !v->moduleMade || v->moduleName != "Aerobell") continue;
-            const auto* cone = static_cast<const COMMON_VESSEL_EX*>(
-                static_cast<const VESSEL3*>(v->iface));
+            const auto* cone =
+                static_cast<const COMMON_VESSEL_EX*>(static_cast<const VESSEL3*>(v->iface));
             const std::string fault = fuzzsupport::itemTableFault(*cone);
             if (!fault.empty()) faults += v->name + ": " + fault + "\n";
         }
@@ -99,7 +99,8 @@ TEST_F(AllocationSweep, EveryFailingAllocationIsSurvivedWithoutLeakOrEscape) {
     host::reset();
     flyOnce();
     ASSERT_TRUE(tableFaults().empty()) << tableFaults();
-    ASSERT_NE(host::find("Pod-1"), nullptr) << "the clean flight must release the stage; " << lastError;
+    ASSERT_NE(host::find("Pod-1"), nullptr)
+        << "the clean flight must release the stage; " << lastError;
     host::reset();
     flyOnce();
     host::reset();
@@ -124,8 +125,7 @@ TEST_F(AllocationSweep, EveryFailingAllocationIsSurvivedWithoutLeakOrEscape) {
         // bad bit), below every module frame; it never reached a catch in the host.
         if (hit && inModule && !catcher.empty()) {
             ASSERT_NE(catcher.find("Modules/"), std::string::npos)
-                << "allocation " << n << " failed inside module code and was caught by "
-                << catcher;
+                << "allocation " << n << " failed inside module code and was caught by " << catcher;
         }
         maxLive = std::max(maxLive, failing::live());
         if (!hit) break;

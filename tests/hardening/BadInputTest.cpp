@@ -38,10 +38,18 @@ protected:
     // A scenario of one cone at rest, its tanks full, holding the given block lines (from line
     // 14 on), with a line end of choice.
     static std::string scenario(const std::vector<std::string>& lines, const char* eol = "\n") {
-        std::vector<std::string> all = {"BEGIN_DESC", "bad input", "END_DESC", "BEGIN_FOCUS",
-                                        "  Ship Cone", "END_FOCUS", "BEGIN_SHIPS", "Cone:AEROBELL",
-                                        "  STATUS Orbiting Earth", "  RPOS 0.00 0.00 0.00",
-                                        "  RVEL 0.00 0.00 0.00", "  AROT 0.00 0.00 0.00",
+        std::vector<std::string> all = {"BEGIN_DESC",
+                                        "bad input",
+                                        "END_DESC",
+                                        "BEGIN_FOCUS",
+                                        "  Ship Cone",
+                                        "END_FOCUS",
+                                        "BEGIN_SHIPS",
+                                        "Cone:AEROBELL",
+                                        "  STATUS Orbiting Earth",
+                                        "  RPOS 0.00 0.00 0.00",
+                                        "  RVEL 0.00 0.00 0.00",
+                                        "  AROT 0.00 0.00 0.00",
                                         "  PRPLEVEL 0:1 1:1"};
         for (const std::string& l : lines) all.push_back("  " + l);
         all.push_back("END");
@@ -156,7 +164,8 @@ TEST_F(BadInput, TenThousandItemLinesFillTheTableAndNoMore) {
 
 TEST_F(BadInput, NestingFiftyDeepSurvivesARoundTrip) {
     std::vector<std::string> lines;
-    for (int i = 0; i < 50; ++i) lines.push_back("STAGE S" + std::to_string(i) + " Aerobell AEROBELL 0 0 -1 10 0 1");
+    for (int i = 0; i < 50; ++i)
+        lines.push_back("STAGE S" + std::to_string(i) + " Aerobell AEROBELL 0 0 -1 10 0 1");
     write("Scenarios/Tests/deep.scn", scenario(lines));
     host::loadScenario("Scenarios/Tests/deep.scn");
     for (int i = 0; i < 50; ++i) ASSERT_EQ(cone("Cone").Item(i).parent, i - 1);
@@ -274,8 +283,7 @@ TEST_F(BadInput, ANulByteEndsItsLineAndTheBlockGoesOn) {
     // The simulator hands a line on as a C string: a NUL ends it there (the fields after it
     // are not given), and the lines after it are read as written.
     const std::string nul = std::string("PAYLOAD A mmu nasa_mmu 0 0 1") + '\0' + " 5 0 1";
-    write("Scenarios/Tests/nul.scn",
-          scenario({nul, "PAYLOAD B mmu nasa_mmu 0 0 2 7 0 1"}));
+    write("Scenarios/Tests/nul.scn", scenario({nul, "PAYLOAD B mmu nasa_mmu 0 0 2 7 0 1"}));
     host::loadScenario("Scenarios/Tests/nul.scn");
     const COMMON_VESSEL_EX& c = cone("Cone");
     ASSERT_EQ(itemCount(c), 2);

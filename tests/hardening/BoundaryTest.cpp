@@ -63,9 +63,9 @@ TEST_F(Boundary, TheLoaderTakesModuleNamesInEveryForm) {
 
     const std::string absolute = (dir_ / "Modules" / "cvelmessage.so").string();
     // With and without the suffix, relative and absolute, through a folder with a dot.
-    for (const std::string& name : {std::string("Modules\\cvelmessage"),
-                                    std::string("Modules/cvelmessage.so"),
-                                    std::string("./Modules/cvelmessage"), absolute}) {
+    for (const std::string& name :
+         {std::string("Modules\\cvelmessage"), std::string("Modules/cvelmessage.so"),
+          std::string("./Modules/cvelmessage"), absolute}) {
         const HMODULE h = LoadLibraryA(name.c_str());
         ASSERT_NE(h, nullptr) << name;
         EXPECT_NE(GetProcAddress(h, "CheckCMessage"), nullptr) << name;
@@ -134,7 +134,8 @@ TEST_F(Boundary, AFullTablesNestLeavesWholeAndArrivesWhole) {
     AEROBELL& cone = makeCone("Full-1");
     cone.HandleItemText("STAGE Nest Aerobell AEROBELL 0 0 -2 100 0 1");
     for (int i = 1; i < COMMON_VESSEL_EX::kItemCount; ++i) {
-        cone.HandleItemText(("PAYLOAD P" + std::to_string(i) + " mmu nasa_mmu 0 0.3 -2 1 0 1").c_str());
+        cone.HandleItemText(
+            ("PAYLOAD P" + std::to_string(i) + " mmu nasa_mmu 0 0.3 -2 1 0 1").c_str());
     }
     ASSERT_TRUE(cone.Item(COMMON_VESSEL_EX::kItemCount - 1).present);
 

@@ -137,7 +137,8 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { failing::relea
 
 // Every catch clause starts here; the real one follows in the C++ runtime. Exported, so that
 // the host and the modules call this one.
-extern "C" __attribute__((visibility("default"))) void* __cxa_begin_catch(void* exception) noexcept {
+extern "C" __attribute__((visibility("default"))) void* __cxa_begin_catch(
+    void* exception) noexcept {
     using Fn = void* (*)(void*);
     static const Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "__cxa_begin_catch"));
     void* const object = real(exception);

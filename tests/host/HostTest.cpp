@@ -114,7 +114,8 @@ TEST_F(Host, AttitudeAnglesGiveTheConventionsMatrixAndBack) {
         MATRIX3 R = host::rotationFromAngles(a);
         expectNear(host::anglesFromRotation(R), a, 1e-12);
         // Columns are orthonormal and right-handed as a rotation.
-        VECTOR3 x = _V(R.m11, R.m21, R.m31), y = _V(R.m12, R.m22, R.m32), z = _V(R.m13, R.m23, R.m33);
+        VECTOR3 x = _V(R.m11, R.m21, R.m31), y = _V(R.m12, R.m22, R.m32),
+                z = _V(R.m13, R.m23, R.m33);
         EXPECT_NEAR(dotp(x, y), 0.0, 1e-12);
         expectNear(crossp(x, y), z, 1e-12);
     }
@@ -141,7 +142,7 @@ TEST_F(Host, AttachedChildSitsOnTheParentsPointAndFollowsIt) {
     host::runFor(1.0);
     auto check = [&] {
         VECTOR3 pPos, cPos, pDir, cDir, pRot, cRot;
-        pv->Local2Global(_V(0, 1, 0), pPos);  // the seat point
+        pv->Local2Global(_V(0, 1, 0), pPos);   // the seat point
         cv->Local2Global(_V(0, 0, -1), cPos);  // the dock point
         expectNear(cPos, pPos);
         pv->GlobalRot(_V(0, 1, 0), pDir);

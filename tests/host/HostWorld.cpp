@@ -35,10 +35,8 @@ void Craft::clbkSaveState(FILEHANDLE scn) {
 void Craft::clbkLoadStateEx(FILEHANDLE scn, void* status) {
     char* line = nullptr;
     while (oapiReadScenario_nextline(scn, line)) {
-        if (std::strncmp(line, "NOTE ", 5) == 0)
-            note = line + 5;
-        else
-            ParseScenarioLineEx(line, status);
+        if (std::strncmp(line, "NOTE ", 5) == 0) note = line + 5;
+        else ParseScenarioLineEx(line, status);
     }
 }
 
@@ -103,7 +101,8 @@ void HostWorld::SetUpTestSuite() {
     fs::copy_file(sim / "Config/Vessels/Probe.cfg", root + "/Config/Vessels/Probe.cfg");
     fs::copy_file(sim / "Meshes/probe.msh", root + "/Meshes/probe.msh");
     write("Config/Vessels/Craft.cfg", "ClassName = Craft\nModule = TestCraft\n");
-    write("Config/Vessels/Sub/Deep.cfg", "; a class in a folder\r\nSize = 3\r\nMeshName = PROBE\r\n");
+    write("Config/Vessels/Sub/Deep.cfg",
+          "; a class in a folder\r\nSize = 3\r\nMeshName = PROBE\r\n");
     host::registerModule("TestCraft", craftInit, craftExit);
 }
 

@@ -24,8 +24,9 @@ TEST_F(ModuleLoad, ClassesWhoseModuleCannotServeGetThePlainVessel) {
         SCOPED_TRACE(module);
         write(std::string("Config/Vessels/") + module + "Class.cfg",
               std::string("ClassName = ") + module + "Class\nModule = " + module + "\n");
-        const std::string scn = write("Scenarios/module.scn", std::string("BEGIN_SHIPS\nA:") +
-                                                                  module + "Class\nEND\nEND_SHIPS\n");
+        const std::string scn =
+            write("Scenarios/module.scn",
+                  std::string("BEGIN_SHIPS\nA:") + module + "Class\nEND\nEND_SHIPS\n");
         // Twice: a failed load is not remembered as a module.
         for (int attempt = 0; attempt < 2; ++attempt) {
             host::reset();
@@ -39,7 +40,8 @@ TEST_F(ModuleLoad, ClassesWhoseModuleCannotServeGetThePlainVessel) {
                 return l.find(std::string("module ") + module) != std::string::npos;
             }));
             host::runFor(0.5);
-            EXPECT_NE(host::scenarioText().find("A:" + std::string(module) + "Class"), std::string::npos);
+            EXPECT_NE(host::scenarioText().find("A:" + std::string(module) + "Class"),
+                      std::string::npos);
         }
     }
     host::reset();

@@ -30,7 +30,8 @@ TEST(PointerSet, AgreesWithAnOrdinarySetThroughGrowthAndRemovals) {
             reference.erase(p);
         }
         if (round % 997 == 0) {
-            for (const void* q : pool) ASSERT_EQ(set.count(q), reference.count(q)) << "round " << round;
+            for (const void* q : pool)
+                ASSERT_EQ(set.count(q), reference.count(q)) << "round " << round;
         }
     }
     for (const void* q : pool) EXPECT_EQ(set.count(q), reference.count(q));

@@ -87,7 +87,8 @@ TEST_F(Scenario, SavesAreTheSimulatorsTextAndReadBackTheSame) {
 
     // The same scenario with CRLF line ends reads the same.
     std::string crlf;
-    for (char c : std::string(kCraftScenario)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : std::string(kCraftScenario))
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     host::reset();
     host::loadScenario(write("Scenarios/crlf.scn", crlf));
     EXPECT_EQ(host::scenarioText(), kCraftSaved);
@@ -121,27 +122,28 @@ TEST_F(Scenario, SavedWorldFliesLikeTheOriginalWithinTheWrittenDecimals) {
 }
 
 TEST_F(Scenario, FilesTheSimulatorWritesLoadFlyAndSave) {
-    write("Config/Vessels/Orphaned.cfg", "ClassName = Orphaned\nModule = NoSuchModule\nMass = 50\n");
+    write("Config/Vessels/Orphaned.cfg",
+          "ClassName = Orphaned\nModule = NoSuchModule\nMass = 50\n");
     const std::string text =
         "BEGIN_HUD\n"
         "  TYPE Orbit\n"
         "END_HUD\n"
         "BEGIN_SHIPS\n"
-        "Probe\n"                                  // no class: the class is the name
-        "  STATUS Orbiting Earth  ; comment\n"     // cut at ';'
+        "Probe\n"                               // no class: the class is the name
+        "  STATUS Orbiting Earth  ; comment\n"  // cut at ';'
         "  RPOS 1 2 3\n"
         "  ELEMENTS 6500000 0 0 0 0 0 51544\n"
         "end\n"
-        "probe:Probe\n"                            // a taken name, in another case
+        "probe:Probe\n"  // a taken name, in another case
         "  STATUS Landed Earth\n"
         "  POS 10 20\n"
         "  PRPLEVEL 0:0.5\n"
         "END\n"
         "Kid:Probe\n"
-        "  ATTACHED 0:0,PROBE\n"                   // own point 0, the parent's point 0
+        "  ATTACHED 0:0,PROBE\n"  // own point 0, the parent's point 0
         "  PRPLEVEL 0:1\n"
         "END\n"
-        "Orphan:Orphaned\n"                        // its module is not here: the plain VESSEL
+        "Orphan:Orphaned\n"  // its module is not here: the plain VESSEL
         "  STRAY line nothing reads\n"
         "END\n"
         "END_SHIPS\n";
@@ -150,7 +152,9 @@ TEST_F(Scenario, FilesTheSimulatorWritesLoadFlyAndSave) {
     const OBJHANDLE first = host::find("PROBE");
     EXPECT_EQ(host::vessel(first).className, "Probe");
     EXPECT_EQ(host::vessel(first).refBody, "Earth");
-    EXPECT_EQ(host::vessel(first).iface->GetPropellantMass(host::vessel(first).iface->GetPropellantHandleByIndex(0)), 0.0);
+    EXPECT_EQ(host::vessel(first).iface->GetPropellantMass(
+                  host::vessel(first).iface->GetPropellantHandleByIndex(0)),
+              0.0);
     EXPECT_EQ(host::vessel(host::vessels()[1]).status, 1);
     EXPECT_EQ(host::vessel(host::vessels()[1]).iface->GetFuelMass(), 25.0);
     const host::Vessel& kid = host::vessel(host::find("Kid"));
@@ -162,7 +166,8 @@ TEST_F(Scenario, FilesTheSimulatorWritesLoadFlyAndSave) {
     const std::string saved = host::scenarioText();
     EXPECT_NE(saved.find("BEGIN_HUD\n  TYPE Orbit\nEND_HUD\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("Probe:Probe\n  STATUS Orbiting Earth\n"), std::string::npos) << saved;
-    EXPECT_NE(saved.find("  ATTACHED 0:0,Probe\n  PRPLEVEL 0:1.000000\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("  ATTACHED 0:0,Probe\n  PRPLEVEL 0:1.000000\n"), std::string::npos)
+        << saved;
     EXPECT_EQ(saved.find("STRAY"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("ELEMENTS"), std::string::npos) << saved;
     std::vector<int> noticed;
@@ -178,10 +183,16 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
         const char* reason;
     };
     const std::vector<Case> cases = {
-        {"no class file", "BEGIN_SHIPS\nA:Probe\nEND\nB:Nope\nEND\nEND_SHIPS\n", 4, "no class file for vessel 'B'"},
-        {"empty header", "BEGIN_SHIPS\nA:Probe\nEND\n   ; only a comment\nEND\nEND_SHIPS\n", 4, "no class file for vessel ''"},
-        {"point past the parent's", "BEGIN_SHIPS\nA:Probe\nEND\nB:Probe\n  ATTACHED 0:1,A\nEND\nEND_SHIPS\n", 5, "does not have"},
-        {"attachment loop", "BEGIN_SHIPS\nA:Probe\n  ATTACHED 0:0,B\nEND\nB:Probe\n  ATTACHED 0:0,A\nEND\nEND_SHIPS\n", 6, "which hangs on it"},
+        {"no class file", "BEGIN_SHIPS\nA:Probe\nEND\nB:Nope\nEND\nEND_SHIPS\n", 4,
+         "no class file for vessel 'B'"},
+        {"empty header", "BEGIN_SHIPS\nA:Probe\nEND\n   ; only a comment\nEND\nEND_SHIPS\n", 4,
+         "no class file for vessel ''"},
+        {"point past the parent's",
+         "BEGIN_SHIPS\nA:Probe\nEND\nB:Probe\n  ATTACHED 0:1,A\nEND\nEND_SHIPS\n", 5,
+         "does not have"},
+        {"attachment loop",
+         "BEGIN_SHIPS\nA:Probe\n  ATTACHED 0:0,B\nEND\nB:Probe\n  ATTACHED 0:0,A\nEND\nEND_SHIPS\n",
+         6, "which hangs on it"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -194,8 +205,10 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
             EXPECT_EQ(e.file, path);
             EXPECT_EQ(e.line, c.line);
             EXPECT_NE(e.reason.find(c.reason), std::string::npos) << e.what();
-            EXPECT_EQ(std::string(e.what()).rfind(path + ":" + std::to_string(c.line) +
-                                                      ": the simulator would stop here: ", 0), 0u);
+            EXPECT_EQ(
+                std::string(e.what()).rfind(
+                    path + ":" + std::to_string(c.line) + ": the simulator would stop here: ", 0),
+                0u);
         }
         EXPECT_THROW(host::scenarioText(), host::Stop);  // nothing is saved after a stop
     }

@@ -1,6 +1,6 @@
 // The parts of the runner that decide what a user's files mean (flight scripts, the way a cone's
-// item lines are read back into a tree) and what its plot keeps of a long flight. The commands themselves are tested end to end
-// through check.cmake (see CMakeLists.txt).
+// item lines are read back into a tree) and what its plot keeps of a long flight. The commands
+// themselves are tested end to end through check.cmake (see CMakeLists.txt).
 #include "FlightScript.h"
 #include "InputError.h"
 #include "ItemTree.h"
@@ -91,7 +91,7 @@ TEST(ItemTree, RebuildsNestingAndTheTableLimitAsTheConeReadsIt) {
         "  ENDSTAGE",
         "  ENDSTAGE",
         "  Stage Lower lm LowerClass 0 0 0 1 0 1",  // not an exact keyword: dropped
-        "  ENDSTAGE",                                // nothing open: no effect
+        "  ENDSTAGE",                               // nothing open: no effect
         "  PAYLOAD Top tm TopClass 4 0 0 40 0 1",
     };
     ItemReading r = readItems(lines);

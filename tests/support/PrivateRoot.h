@@ -6,9 +6,9 @@
 #include "host/Host.h"
 
 #ifdef _WIN32
-#include <process.h>
+#  include <process.h>
 #else
-#include <unistd.h>
+#  include <unistd.h>
 #endif
 
 #include <filesystem>

@@ -171,9 +171,9 @@ struct Attachment {
 // own bookkeeping of the vessel.
 struct HOST_API Vessel {
     std::string name;
-    std::string className;   // as written by the scenario or the caller
-    std::string moduleName;  // as the class file names it, empty for a module-less class
-    bool moduleMade = false;  // iface is what ovcInit gave; false: the simulator's plain VESSEL
+    std::string className;     // as written by the scenario or the caller
+    std::string moduleName;    // as the class file names it, empty for a module-less class
+    bool moduleMade = false;   // iface is what ovcInit gave; false: the simulator's plain VESSEL
     int flightModelAsked = 1;  // given to ovcInit
     int flightModelGiven = 1;  // given to the VESSEL constructor
 
@@ -270,7 +270,8 @@ struct AttachRecord {
 struct Records {
     std::vector<TextureRecord> textures;
     std::vector<MeshLoadRecord> meshLoads;
-    std::vector<CreationRecord> creations;  // oapiCreateVessel / createVessel calls, not scenario loads
+    std::vector<CreationRecord>
+        creations;  // oapiCreateVessel / createVessel calls, not scenario loads
     std::vector<FocusRecord> focusChanges;
     std::vector<KeyRecord> keys;
     std::vector<AttachRecord> attachments;
