@@ -114,12 +114,6 @@ AEROBELL::AEROBELL(OBJHANDLE hVessel, int /*flightmodel*/) : COMMON_VESSEL_EX(hV
     char exhaustName[] = "exhaust_atrcs";
     texExhaust = oapiRegisterExhaustTexture(exhaustName);
 
-    retroCapacity = 12.5;
-    animCreated = false;
-    crewChecked = false;
-    itemsFromClass = false;
-    seatTransferDone = true;
-    deployState = 0.0;
     // The larger tank belongs to the class, so a cone read back from a scenario keeps it even
     // though its crew set-up never runs again.
     if (CrewRowOf(GetClassNameA()) == kRow2001) retroCapacity = 18.0;

@@ -10,13 +10,6 @@
 
 using itemtable::isWhite;
 
-MeshEntry::~MeshEntry() {
-    handle = nullptr;
-    offset = _V(0.0, 0.0, 0.0);
-    meshIndex = 0;
-    fromItemLine = false;
-}
-
 void MeshEntry::reset() {
     handle = nullptr;
     offset = _V(0.0, 0.0, 0.0);
@@ -50,12 +43,7 @@ COMMON_VESSEL_EX::COMMON_VESSEL_EX(OBJHANDLE hVessel)
       sepVelOverrideSet(false) {
     ClearMeshList();
     for (StageSlot& slot : items) slot.clear();
-    meshShift = _V(0.0, 0.0, 0.0);
-    openStage = -1;
-    meshVisibility = 1;
     hMessageLib = LoadLibraryA("Modules\\cvelmessage");
-    sepVelOverrideSet = false;
-    sepVelOverride = _V(0.0, 0.0, 1.0);
 }
 
 COMMON_VESSEL_EX::~COMMON_VESSEL_EX() {

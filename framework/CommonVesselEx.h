@@ -23,11 +23,6 @@ struct MeshEntry {
     UINT meshIndex = 0;                  // what AddMesh gave at the last rebuild
     bool fromItemLine = false;
 
-    MeshEntry() = default;
-    MeshEntry(const MeshEntry& other) = default;
-    MeshEntry& operator=(const MeshEntry& other) = default;
-    ~MeshEntry();
-
     // Back to the values of a new entry (the name is emptied, not released).
     void reset();
 };
