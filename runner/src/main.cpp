@@ -275,7 +275,9 @@ Commands describeCommandLine(CLI::App& app, Arguments& a) {
     c.show->add_option("SCENARIO", a.scenarioArg, "scenario file")->required();
 
     c.lint = app.add_subcommand(
-        "lint", "report item lines a cone would drop, cut or read differently (exit 1 if any)");
+        "lint",
+        "report what the simulator would stop on or do silently with the file, and item lines a "
+        "cone would drop, cut, read differently or keep aboard (exit 1 if any)");
     c.lint->add_option("SCENARIO", a.scenarioArg, "scenario file")->required();
     c.show->footer("--root DIR is accepted here too.");
     c.lint->footer("--root DIR is accepted here too. Exit status 1 when there are findings.");
