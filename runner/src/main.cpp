@@ -266,7 +266,8 @@ Commands describeCommandLine(CLI::App& app, Arguments& a) {
     app.set_version_flag("--version", std::string("aerobell-sim ") + AEROBELL_VERSION,
                          "print the version and exit");
     app.add_option("--root", a.rootArg,
-                   "simulation root (default: the sim folder next to this program's folder)")
+                   "simulation root (default: the one installed with this program, "
+                   "../share/aerobell/sim, or in the build tree ../sim)")
         ->type_name("DIR");
     Commands c;
     c.run = addRunCommand(app, a);
