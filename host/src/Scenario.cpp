@@ -334,6 +334,9 @@ std::string scenarioText() {
     std::string text;
     for (const std::string& l : out) {
         text += l;
+        // Reading takes one CR before a line end as part of it (CRLF); a line that ends in a CR of
+        // its own gets that line end, so that it reads back as it stands.
+        if (!l.empty() && l.back() == '\r') text += '\r';
         text += '\n';
     }
     return text;
