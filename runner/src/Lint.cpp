@@ -61,8 +61,12 @@ std::string fixed2(double v) {
     return b;
 }
 
-// A line as the simulator hands it to a module: cut at the first ';', blanks trimmed.
-std::string asHandedOver(const std::string& raw) { return trim(raw.substr(0, raw.find(';'))); }
+// A line as the simulator hands it to a module: it ends at a NUL, is cut at the first ';', and
+// its blanks are trimmed.
+std::string asHandedOver(const std::string& raw) {
+    const std::string line = raw.substr(0, raw.find('\0'));
+    return trim(line.substr(0, line.find(';')));
+}
 
 bool hasClassFile(const std::string& cls) {
     return !host::findFileNoCase("Config/Vessels/" + cls + ".cfg").empty() ||
