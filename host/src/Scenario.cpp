@@ -277,6 +277,18 @@ void writeShips(std::vector<std::string>& out, const World& w, bool hasFocusSect
     out.push_back("END_SHIPS");
 }
 
+// The lines as a file. Reading takes one CR before a line end as part of it (CRLF); a line that
+// ends in a CR of its own gets that line end, so that it reads back as it stands.
+std::string fileText(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& l : lines) {
+        text += l;
+        if (!l.empty() && l.back() == '\r') text += '\r';
+        text += '\n';
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string scenarioText() {
@@ -331,15 +343,7 @@ std::string scenarioText() {
         }
         if (!has(Region::SHIPS)) writeShips(out, w, has(Region::FOCUS));
     }
-    std::string text;
-    for (const std::string& l : out) {
-        text += l;
-        // Reading takes one CR before a line end as part of it (CRLF); a line that ends in a CR of
-        // its own gets that line end, so that it reads back as it stands.
-        if (!l.empty() && l.back() == '\r') text += '\r';
-        text += '\n';
-    }
-    return text;
+    return fileText(out);
 }
 
 void saveScenario(const std::string& path) {
