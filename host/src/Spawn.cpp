@@ -279,6 +279,18 @@ void killNow(VesselRecord* v) {
     w.doomed.push_back(v);
 }
 
+// Marks the vessel for deletion; outside a step and a module's callback it goes at once,
+// otherwise with the step's deletions or when the callback has returned.
+void askDeletion(VesselRecord* v) {
+    World& w = world();
+    v->killPending = true;
+    w.anyKillPending = true;
+    if (!w.inStep && w.callbackDepth == 0) {
+        killNow(v);
+        destroyDoomed();
+    }
+}
+
 void killPending() {
     World& w = world();
     if (!w.anyKillPending) return;
@@ -326,16 +338,9 @@ OBJHANDLE createVessel(const std::string& name, const std::string& cls,
 }
 
 bool deleteVessel(OBJHANDLE h) {
-    World& w = world();
     throwIfStopped();
     if (!valid(h)) return false;
-    VesselRecord* v = rec(h);
-    v->killPending = true;
-    w.anyKillPending = true;
-    if (!w.inStep && w.callbackDepth == 0) {
-        killNow(v);
-        destroyDoomed();
-    }
+    askDeletion(rec(h));
     return true;
 }
 
@@ -364,12 +369,6 @@ bool oapiDeleteVessel(OBJHANDLE hVessel, OBJHANDLE /*hAlternativeCameraTarget*/)
         stopHere("", 0, "oapiDeleteVessel was given a handle that is no vessel");
         return true;
     }
-    rec(hVessel)->killPending = true;
-    World& w = world();
-    w.anyKillPending = true;
-    if (!w.inStep && w.callbackDepth == 0) {
-        killNow(rec(hVessel));
-        destroyDoomed();
-    }
+    askDeletion(rec(hVessel));
     return true;
 }

@@ -199,7 +199,8 @@ VesselRecord* findVessel(const std::string& name);  // first by index, without r
 VesselRecord* spawn(const std::string& name, const std::string& cls, const std::string& file,
                     int line);
 void list(VesselRecord* v);
-void killPending();  // the step's deletions
+void askDeletion(VesselRecord* v);  // as oapiDeleteVessel asks
+void killPending();                 // the step's deletions
 void killNow(VesselRecord* v);
 void setFocusTo(VesselRecord* v);  // the simulator's SetFocusObject; nothing when already so
 // Null when the interface has no callbacks (the simulator's plain VESSEL, version 0).
