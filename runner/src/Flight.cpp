@@ -11,8 +11,11 @@
 
 #include <host/Host.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -550,16 +553,50 @@ void runScriptInSteps(const FlightOptions& options, FlightLog& log, Warnings& wa
     });
 }
 
-// The steps of the plan, until a failure kept by a script command or the host's own.
+// The signal that asked the flight to end, 0 while none has. Set by the handler only.
+volatile std::sig_atomic_t interruptSignal = 0;
+
+extern "C" void onInterrupt(int sig) { interruptSignal = sig; }
+
+// SIGINT and SIGTERM end the flight after the step in progress, so that what was flown is still
+// written whole; a second one ends the process at once, as the default action would.
+struct InterruptHandlers {
+    struct sigaction oldInt {
+    }, oldTerm{};
+    InterruptHandlers() {
+        interruptSignal = 0;
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESETHAND;
+        sigaction(SIGINT, &sa, &oldInt);
+        sigaction(SIGTERM, &sa, &oldTerm);
+    }
+    ~InterruptHandlers() {
+        sigaction(SIGINT, &oldInt, nullptr);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+    }
+    InterruptHandlers(const InterruptHandlers&) = delete;
+    InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+};
+
+// The steps of the plan, until a failure kept by a script command, the host's own or a signal.
 FlightEnd flySteps(const StepPlan& plan, Progress& progress,
                    const std::optional<FlightEnd>& failure) {
     FlightEnd ending;
+    const auto interrupted = [&ending] {
+        if (interruptSignal == 0) return false;
+        ending.kind = FlightEnd::kInterrupted;
+        ending.signal = interruptSignal;
+        ending.reason = "interrupted at " + fmt("%.2f", host::simTime()) + " s";
+        return true;
+    };
     try {
-        while (!failure && host::stepIndex() < plan.wholeSteps) {
+        while (!failure && host::stepIndex() < plan.wholeSteps && !interrupted()) {
             host::step();
             progress.update(host::simTime());
         }
-        if (!failure && plan.lastStep > 0.0) {
+        if (!failure && plan.lastStep > 0.0 && !interrupted()) {
             host::setStep(plan.lastStep);
             host::step();
         }
@@ -600,7 +637,11 @@ std::string saveAtEnd(const FlightOptions& options, FlightEnd& ending, FlightLog
 
 void reportEnding(std::ostream& out, const FlightEnd& ending, const std::string& notSaved,
                   double end, int warningCount) {
-    if (ending.kind != FlightEnd::kComplete) {
+    if (ending.kind == FlightEnd::kInterrupted) {
+        out << "\nThe flight was " << ending.reason << " (of " << secondsText(end) << " s) by "
+            << (ending.signal == SIGTERM ? "SIGTERM" : "SIGINT") << '\n';
+        if (!notSaved.empty()) out << "The scenario was " << notSaved << '\n';
+    } else if (ending.kind != FlightEnd::kComplete) {
         out << "\nThe flight ended early, at " << fmt("%.2f", ending.time) << " s of "
             << secondsText(end) << " s: " << ending.reason << '\n';
         if (!notSaved.empty() && notSaved != ending.reason)
@@ -636,6 +677,7 @@ void writeRecordings(std::ostream& out, const FlightOptions& options,
 }  // namespace
 
 FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostream& err) {
+    const InterruptHandlers handlers;
     const double end = flightEnd(options);
     const StepPlan plan = planSteps(end, options.dt);
     Progress progress(err, end, options.progress);

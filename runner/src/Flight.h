@@ -26,12 +26,14 @@ struct FlightOptions {
 // How a flight ended.
 struct FlightEnd {
     enum Kind {
-        kComplete,  // reached its end time
-        kError,     // ended early on an error in what the runner was given (exit status 2)
-        kStop,      // the simulator would have stopped (exit status 3)
+        kComplete,     // reached its end time
+        kError,        // ended early on an error in what the runner was given (exit status 2)
+        kStop,         // the simulator would have stopped (exit status 3)
+        kInterrupted,  // SIGINT or SIGTERM ended it between two steps (exit status 128 + signal)
     } kind = kComplete;
     std::string reason;  // the one line that says why, for kError and kStop
     double time = 0.0;   // simulation time the flight reached
+    int signal = 0;      // for kInterrupted
 };
 
 // The steps that take a flight from 0 to `end` with steps of `dt`: whole steps, then one shorter

@@ -139,6 +139,7 @@ int fly(const FlightOptions& o) {
     if (end.kind == FlightEnd::kComplete) return 0;
     std::cout.flush();
     std::cerr << kProgramPrefix << end.reason << std::endl;
+    if (end.kind == FlightEnd::kInterrupted) return 128 + end.signal;
     return end.kind == FlightEnd::kStop ? 3 : 2;
 }
 
