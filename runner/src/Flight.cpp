@@ -142,11 +142,25 @@ public:
         if (type != THGROUP_RETRO && type != THGROUP_MAIN && type != THGROUP_HOVER) return;
         double& last = groupLevels_[{h, type}];
         const std::string what = type == THGROUP_RETRO ? "retro" : groupNameByType(type);
+        // A level the vessel sets itself (a cone holds a fired retro motor at full) is said to
+        // be its own, so that a script's level that did not hold is no surprise.
+        const std::string by = scriptSetsLevel_ ? "" : " by the vessel itself";
         if (last <= 0.0 && level > 0.0)
-            event(nameOf(h), what + " fired (level " + fmt("%.2f", level) + ")");
-        else if (last > 0.0 && level <= 0.0) event(nameOf(h), what + " shut off");
+            event(nameOf(h), what + " fired (level " + fmt("%.2f", level) + ")" + by);
+        else if (last > 0.0 && level <= 0.0) event(nameOf(h), what + " shut off" + by);
+        else if (last > 0.0 && level != last)
+            event(nameOf(h),
+                  what + " level " + fmt("%.2f", last) + " -> " + fmt("%.2f", level) + by);
         last = level;
     }
+    // Group levels set while this lives come from a flight-script command.
+    struct ScriptSetsLevel {
+        FlightLog& log;
+        explicit ScriptSetsLevel(FlightLog& l) : log(l) { log.scriptSetsLevel_ = true; }
+        ~ScriptSetsLevel() { log.scriptSetsLevel_ = false; }
+        ScriptSetsLevel(const ScriptSetsLevel&) = delete;
+        ScriptSetsLevel& operator=(const ScriptSetsLevel&) = delete;
+    };
     void onStepEnd(double simt) override {
         releaseHeld();
         observe(simt, false);
@@ -352,6 +366,7 @@ private:
     int keysDue_ = 0;       // key events queued this step that the host has not reported yet
     std::vector<std::string> held_;
     std::map<std::pair<OBJHANDLE, int>, double> groupLevels_;
+    bool scriptSetsLevel_ = false;
     std::vector<Watched> watched_;
     std::vector<Output> outputs_;  // by the same index
     std::unordered_map<const host::Vessel*, std::size_t> index_;
@@ -507,6 +522,7 @@ void runCommand(const ScriptCommand& c, double t, const std::string& where, Flig
                     skipped);
                 break;
             }
+            const FlightLog::ScriptSetsLevel byScript(log);
             v.iface->SetThrusterGroupLevel(type, c.level);
             break;
         }

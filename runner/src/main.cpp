@@ -204,15 +204,18 @@ CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
     run->footer(
         "--root DIR is accepted here too. File names are taken relative to the current folder;\n"
         "a scenario or script not found there is looked for in the root and in its Scenarios\n"
-        "folder. A flight script has one command a line, TIME COMMAND ARGS; # starts a comment:\n"
-        "  1.0   key     K          a key event for the vessel with the focus (K, J, S, ...)\n"
-        "  6.0   thrust  RETRO 1.0  a thruster group level of the focus vessel (0 to 1)\n"
+        "folder, also without its .scn. A flight script has one command a line,\n"
+        "TIME COMMAND ARGS; # or ; starts a comment:\n"
+        "  1.0   key     K          a key event for the vessel with the focus (K, J, S, F1, ...)\n"
+        "  6.0   thrust  RETRO 1.0  a thruster group level of the focus vessel (0 to 1); the\n"
+        "                           vessel may set its own (a cone's fired retro burns at full)\n"
         "  20.0  focus   NAME       give the focus to a vessel\n"
         "  26.0  save    FILE.scn   save the scenario\n"
         "A command runs at the first step whose time reaches it; one that cannot apply then (no\n"
         "such vessel or group) is skipped with a warning. The flight ends at --until exactly:\n"
         "the last step is shortened where --until is not a whole number of steps. A run takes\n"
-        "at most 1e9 steps. The files asked for are written also when a flight ends early.");
+        "at most 1e9 steps. The files asked for are written also when a flight ends early, and\n"
+        "when Ctrl-C or SIGTERM ends it (exit status 130 or 143).");
     return run;
 }
 
