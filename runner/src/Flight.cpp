@@ -483,6 +483,23 @@ void checkFlightOutputs(const FlightOptions& options, double end, Warnings& warn
     checkOutputs(outputs, inputs);
 }
 
+// A timeline that would fill a disk is refused before the first step, with its numbers.
+void checkTimelineSize(const FlightOptions& options, double end) {
+    if (options.timeline.empty()) return;
+    const double vessels = static_cast<double>(std::max<std::size_t>(1, host::vessels().size()));
+    const double rows = (std::floor(end / options.sampleInterval) + 1.0) * vessels;
+    const double bytes = timelineBytes(rows);
+    if (bytes <= kTimelineBytesLimit) return;
+    char size[64];
+    std::snprintf(size, sizeof size, "about %.0f GB (%.3g rows for %.0f vessel%s)", bytes / 1e9,
+                  rows, vessels, vessels == 1.0 ? "" : "s");
+    throw InputError("--timeline " + shownAs(options.timeline, options.timelineShown) +
+                     ": a flight to " + secondsText(end) + " s with a row every " +
+                     secondsText(options.sampleInterval) + " s would write " + size +
+                     ", more than the " + fmt("%.0f", kTimelineBytesLimit / 1e9) +
+                     " GB a timeline may take; give a longer --sample or a shorter --until");
+}
+
 void printFlightHeader(std::ostream& out, const FlightOptions& options, double end,
                        const StepPlan& plan) {
     out << "Flying " << options.scenario << '\n';
@@ -708,6 +725,7 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
     } catch (const host::Error& e) {
         throw InputError(e.what());
     }
+    checkTimelineSize(options, end);
     printFlightHeader(out, options, end, plan);
 
     std::optional<TimelineWriter> timeline;
