@@ -7,6 +7,7 @@
 #include "Plot.h"
 #include "Progress.h"
 #include "Readings.h"
+#include "Text.h"
 #include "Timeline.h"
 
 #include <host/Host.h>
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <ostream>
 #include <unordered_map>
 #include <vector>
@@ -87,9 +89,15 @@ public:
         printHeld();
     }
 
+    // The simulator's log lines and the vessels flying without their module are events too,
+    // unless the user asked for quiet.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+
     void start() {
         for (const host::Vessel* v : host::vessels())
             nameWidth_ = std::max(nameWidth_, v->name.size());
+        printLogLines();
+        for (const host::Vessel* v : host::vessels()) noteMissingModule(*v);
         // The focus vessel is the first line of the plot.
         if (const OBJHANDLE f = host::focus()) {
             for (const host::Vessel* v : host::vessels())
@@ -111,6 +119,8 @@ public:
             return;
         }
         event(rec.name, "vessel created by separation (class " + rec.className + ")");
+        printLogLines();
+        noteMissingModule(host::vessel(h));
     }
     void onVesselDeleted(OBJHANDLE h) override { event(nameOf(h), "vessel deleted"); }
     void onFocusChanged(OBJHANDLE from, OBJHANDLE to) override {
@@ -162,6 +172,7 @@ public:
         ScriptSetsLevel& operator=(const ScriptSetsLevel&) = delete;
     };
     void onStepEnd(double simt) override {
+        printLogLines();
         releaseHeld();
         observe(simt, false);
         // What a step printed goes out with it, not line by line.
@@ -170,6 +181,21 @@ public:
     }
 
 private:
+    // Lines the simulator's log received since the last look.
+    void printLogLines() {
+        const std::vector<std::string>& log = host::records().log;
+        if (!quiet_)
+            for (std::size_t i = logSeen_; i < log.size(); ++i) event("-", "log: " + log[i]);
+        logSeen_ = log.size();
+    }
+    // Once per class: its module could not give the vessel an interface of its own.
+    void noteMissingModule(const host::Vessel& v) {
+        if (quiet_ || v.moduleMade || v.moduleName.empty()) return;
+        if (!classesWithoutModule_.insert(upper(v.className)).second) return;
+        event(v.name, "flies without its module " + v.moduleName + " (class " + v.className +
+                          "): the simulator's plain vessel, with no behaviour of its own");
+    }
+
     // What is remembered of a vessel from one step to the next: what every step compares, in a
     // record small enough that watching thousands of vessels stays cheap...
     struct Watched {
@@ -366,6 +392,9 @@ private:
     int keysDue_ = 0;       // key events queued this step that the host has not reported yet
     std::vector<std::string> held_;
     std::map<std::pair<OBJHANDLE, int>, double> groupLevels_;
+    bool quiet_ = false;
+    std::size_t logSeen_ = 0;
+    std::set<std::string> classesWithoutModule_;
     bool scriptSetsLevel_ = false;
     std::vector<Watched> watched_;
     std::vector<Output> outputs_;  // by the same index
@@ -390,7 +419,7 @@ void printSummary(std::ostream& out, const FlightLog& log) {
         r.cells[2] = fmt("%.2f", v->mass());
         r.cells[3] = fmt("%.3f", propellantKg(*v));
         const int items = log.itemsOf(v);
-        r.cells[4] = v->moduleName.empty() ? "-" : items < 0 ? "?" : std::to_string(items);
+        r.cells[4] = !v->moduleMade ? "-" : items < 0 ? "?" : std::to_string(items);
         const host::Vessel* parent = parentOf(*v);
         r.cells[5] = parent ? parent->name : "-";
         r.cells[6] = fmt("%.3f", speedMps(*v));
@@ -735,6 +764,7 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
 
     FlightLog log(out, progress, timeline ? &*timeline : nullptr, plot ? &*plot : nullptr,
                   options.sampleInterval);
+    log.setQuiet(options.quiet);
     log.start();
     host::addListener(&log);
     struct Detach {

@@ -20,6 +20,7 @@ struct FlightOptions {
     std::string saveShown, timelineShown, plotShown;
     std::string title;      // for the plot
     bool strict = false;    // warnings are errors
+    bool quiet = false;     // no events for the simulator's log lines and module-less vessels
     bool progress = false;  // show how far a long flight has come on standard error
 };
 

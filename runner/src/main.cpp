@@ -227,7 +227,7 @@ int flyDemo(const Settings& s) {
 struct Arguments {
     std::string rootArg, scenarioArg, scriptArg, saveArg, timelineArg, plotArg;
     double until = -1.0, dt = 0.1, sample = 0.5;
-    bool noScript = false, strict = false;
+    bool noScript = false, strict = false, quiet = false;
 };
 
 CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
@@ -258,6 +258,9 @@ CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
     run->add_option("--plot", a.plotArg,
                     "draw deployment, mass, retro propellant and speed over time (SVG)")
         ->type_name("FILE.svg");
+    run->add_flag("--quiet", a.quiet,
+                  "leave out the simulator's log lines and the notes on vessels flying without "
+                  "their module");
     run->add_flag("--strict", a.strict,
                   "treat warnings as errors: a script command that cannot apply ends the flight");
 
@@ -315,6 +318,7 @@ FlightOptions flightOptions(const Settings& s, const std::string& scn, const Arg
     o.plotShown = a.plotArg;
     o.title = fs::path(o.scenario).stem().string();
     o.strict = a.strict;
+    o.quiet = a.quiet;
     o.progress = stderrIsTerminal();
     return o;
 }
