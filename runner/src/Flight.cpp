@@ -516,7 +516,9 @@ void checkFlightOutputs(const FlightOptions& options, double end, Warnings& warn
 void checkTimelineSize(const FlightOptions& options, double end) {
     if (options.timeline.empty()) return;
     const double vessels = static_cast<double>(std::max<std::size_t>(1, host::vessels().size()));
-    const double rows = (std::floor(end / options.sampleInterval) + 1.0) * vessels;
+    // A row at most every step, however short the sample interval.
+    const double interval = std::max(options.sampleInterval, options.dt);
+    const double rows = (std::floor(end / interval) + 1.0) * vessels;
     const double bytes = timelineBytes(rows);
     if (bytes <= kTimelineBytesLimit) return;
     char size[64];
