@@ -7,15 +7,20 @@
 #include "Plot.h"
 #include "Progress.h"
 #include "Readings.h"
+#include "Text.h"
 #include "Timeline.h"
 
 #include <host/Host.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <ostream>
 #include <unordered_map>
 #include <vector>
@@ -84,9 +89,15 @@ public:
         printHeld();
     }
 
+    // The simulator's log lines and the vessels flying without their module are events too,
+    // unless the user asked for quiet.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+
     void start() {
         for (const host::Vessel* v : host::vessels())
             nameWidth_ = std::max(nameWidth_, v->name.size());
+        printLogLines();
+        for (const host::Vessel* v : host::vessels()) noteMissingModule(*v);
         // The focus vessel is the first line of the plot.
         if (const OBJHANDLE f = host::focus()) {
             for (const host::Vessel* v : host::vessels())
@@ -108,6 +119,8 @@ public:
             return;
         }
         event(rec.name, "vessel created by separation (class " + rec.className + ")");
+        printLogLines();
+        noteMissingModule(host::vessel(h));
     }
     void onVesselDeleted(OBJHANDLE h) override { event(nameOf(h), "vessel deleted"); }
     void onFocusChanged(OBJHANDLE from, OBJHANDLE to) override {
@@ -139,12 +152,27 @@ public:
         if (type != THGROUP_RETRO && type != THGROUP_MAIN && type != THGROUP_HOVER) return;
         double& last = groupLevels_[{h, type}];
         const std::string what = type == THGROUP_RETRO ? "retro" : groupNameByType(type);
+        // A level the vessel sets itself (a cone holds a fired retro motor at full) is said to
+        // be its own, so that a script's level that did not hold is no surprise.
+        const std::string by = scriptSetsLevel_ ? "" : " by the vessel itself";
         if (last <= 0.0 && level > 0.0)
-            event(nameOf(h), what + " fired (level " + fmt("%.2f", level) + ")");
-        else if (last > 0.0 && level <= 0.0) event(nameOf(h), what + " shut off");
+            event(nameOf(h), what + " fired (level " + fmt("%.2f", level) + ")" + by);
+        else if (last > 0.0 && level <= 0.0) event(nameOf(h), what + " shut off" + by);
+        else if (last > 0.0 && level != last)
+            event(nameOf(h),
+                  what + " level " + fmt("%.2f", last) + " -> " + fmt("%.2f", level) + by);
         last = level;
     }
+    // Group levels set while this lives come from a flight-script command.
+    struct ScriptSetsLevel {
+        FlightLog& log;
+        explicit ScriptSetsLevel(FlightLog& l) : log(l) { log.scriptSetsLevel_ = true; }
+        ~ScriptSetsLevel() { log.scriptSetsLevel_ = false; }
+        ScriptSetsLevel(const ScriptSetsLevel&) = delete;
+        ScriptSetsLevel& operator=(const ScriptSetsLevel&) = delete;
+    };
     void onStepEnd(double simt) override {
+        printLogLines();
         releaseHeld();
         observe(simt, false);
         // What a step printed goes out with it, not line by line.
@@ -153,6 +181,21 @@ public:
     }
 
 private:
+    // Lines the simulator's log received since the last look.
+    void printLogLines() {
+        const std::vector<std::string>& log = host::records().log;
+        if (!quiet_)
+            for (std::size_t i = logSeen_; i < log.size(); ++i) event("-", "log: " + log[i]);
+        logSeen_ = log.size();
+    }
+    // Once per class: its module could not give the vessel an interface of its own.
+    void noteMissingModule(const host::Vessel& v) {
+        if (quiet_ || v.moduleMade || v.moduleName.empty()) return;
+        if (!classesWithoutModule_.insert(upper(v.className)).second) return;
+        event(v.name, "flies without its module " + v.moduleName + " (class " + v.className +
+                          "): the simulator's plain vessel, with no behaviour of its own");
+    }
+
     // What is remembered of a vessel from one step to the next: what every step compares, in a
     // record small enough that watching thousands of vessels stays cheap...
     struct Watched {
@@ -349,6 +392,10 @@ private:
     int keysDue_ = 0;       // key events queued this step that the host has not reported yet
     std::vector<std::string> held_;
     std::map<std::pair<OBJHANDLE, int>, double> groupLevels_;
+    bool quiet_ = false;
+    std::size_t logSeen_ = 0;
+    std::set<std::string> classesWithoutModule_;
+    bool scriptSetsLevel_ = false;
     std::vector<Watched> watched_;
     std::vector<Output> outputs_;  // by the same index
     std::unordered_map<const host::Vessel*, std::size_t> index_;
@@ -372,7 +419,7 @@ void printSummary(std::ostream& out, const FlightLog& log) {
         r.cells[2] = fmt("%.2f", v->mass());
         r.cells[3] = fmt("%.3f", propellantKg(*v));
         const int items = log.itemsOf(v);
-        r.cells[4] = v->moduleName.empty() ? "-" : items < 0 ? "?" : std::to_string(items);
+        r.cells[4] = !v->moduleMade ? "-" : items < 0 ? "?" : std::to_string(items);
         const host::Vessel* parent = parentOf(*v);
         r.cells[5] = parent ? parent->name : "-";
         r.cells[6] = fmt("%.3f", speedMps(*v));
@@ -465,6 +512,25 @@ void checkFlightOutputs(const FlightOptions& options, double end, Warnings& warn
     checkOutputs(outputs, inputs);
 }
 
+// A timeline that would fill a disk is refused before the first step, with its numbers.
+void checkTimelineSize(const FlightOptions& options, double end) {
+    if (options.timeline.empty()) return;
+    const double vessels = static_cast<double>(std::max<std::size_t>(1, host::vessels().size()));
+    // A row at most every step, however short the sample interval.
+    const double interval = std::max(options.sampleInterval, options.dt);
+    const double rows = (std::floor(end / interval) + 1.0) * vessels;
+    const double bytes = timelineBytes(rows);
+    if (bytes <= kTimelineBytesLimit) return;
+    char size[64];
+    std::snprintf(size, sizeof size, "about %.0f GB (%.3g rows for %.0f vessel%s)", bytes / 1e9,
+                  rows, vessels, vessels == 1.0 ? "" : "s");
+    throw InputError("--timeline " + shownAs(options.timeline, options.timelineShown) +
+                     ": a flight to " + secondsText(end) + " s with a row every " +
+                     secondsText(options.sampleInterval) + " s would write " + size +
+                     ", more than the " + fmt("%.0f", kTimelineBytesLimit / 1e9) +
+                     " GB a timeline may take; give a longer --sample or a shorter --until");
+}
+
 void printFlightHeader(std::ostream& out, const FlightOptions& options, double end,
                        const StepPlan& plan) {
     out << "Flying " << options.scenario << '\n';
@@ -504,6 +570,7 @@ void runCommand(const ScriptCommand& c, double t, const std::string& where, Flig
                     skipped);
                 break;
             }
+            const FlightLog::ScriptSetsLevel byScript(log);
             v.iface->SetThrusterGroupLevel(type, c.level);
             break;
         }
@@ -550,16 +617,50 @@ void runScriptInSteps(const FlightOptions& options, FlightLog& log, Warnings& wa
     });
 }
 
-// The steps of the plan, until a failure kept by a script command or the host's own.
+// The signal that asked the flight to end, 0 while none has. Set by the handler only.
+volatile std::sig_atomic_t interruptSignal = 0;
+
+extern "C" void onInterrupt(int sig) { interruptSignal = sig; }
+
+// SIGINT and SIGTERM end the flight after the step in progress, so that what was flown is still
+// written whole; a second one ends the process at once, as the default action would.
+struct InterruptHandlers {
+    struct sigaction oldInt {
+    }, oldTerm{};
+    InterruptHandlers() {
+        interruptSignal = 0;
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESETHAND;
+        sigaction(SIGINT, &sa, &oldInt);
+        sigaction(SIGTERM, &sa, &oldTerm);
+    }
+    ~InterruptHandlers() {
+        sigaction(SIGINT, &oldInt, nullptr);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+    }
+    InterruptHandlers(const InterruptHandlers&) = delete;
+    InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+};
+
+// The steps of the plan, until a failure kept by a script command, the host's own or a signal.
 FlightEnd flySteps(const StepPlan& plan, Progress& progress,
                    const std::optional<FlightEnd>& failure) {
     FlightEnd ending;
+    const auto interrupted = [&ending] {
+        if (interruptSignal == 0) return false;
+        ending.kind = FlightEnd::kInterrupted;
+        ending.signal = interruptSignal;
+        ending.reason = "interrupted at " + fmt("%.2f", host::simTime()) + " s";
+        return true;
+    };
     try {
-        while (!failure && host::stepIndex() < plan.wholeSteps) {
+        while (!failure && host::stepIndex() < plan.wholeSteps && !interrupted()) {
             host::step();
             progress.update(host::simTime());
         }
-        if (!failure && plan.lastStep > 0.0) {
+        if (!failure && plan.lastStep > 0.0 && !interrupted()) {
             host::setStep(plan.lastStep);
             host::step();
         }
@@ -600,7 +701,11 @@ std::string saveAtEnd(const FlightOptions& options, FlightEnd& ending, FlightLog
 
 void reportEnding(std::ostream& out, const FlightEnd& ending, const std::string& notSaved,
                   double end, int warningCount) {
-    if (ending.kind != FlightEnd::kComplete) {
+    if (ending.kind == FlightEnd::kInterrupted) {
+        out << "\nThe flight was " << ending.reason << " (of " << secondsText(end) << " s) by "
+            << (ending.signal == SIGTERM ? "SIGTERM" : "SIGINT") << '\n';
+        if (!notSaved.empty()) out << "The scenario was " << notSaved << '\n';
+    } else if (ending.kind != FlightEnd::kComplete) {
         out << "\nThe flight ended early, at " << fmt("%.2f", ending.time) << " s of "
             << secondsText(end) << " s: " << ending.reason << '\n';
         if (!notSaved.empty() && notSaved != ending.reason)
@@ -636,6 +741,7 @@ void writeRecordings(std::ostream& out, const FlightOptions& options,
 }  // namespace
 
 FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostream& err) {
+    const InterruptHandlers handlers;
     const double end = flightEnd(options);
     const StepPlan plan = planSteps(end, options.dt);
     Progress progress(err, end, options.progress);
@@ -650,6 +756,7 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
     } catch (const host::Error& e) {
         throw InputError(e.what());
     }
+    checkTimelineSize(options, end);
     printFlightHeader(out, options, end, plan);
 
     std::optional<TimelineWriter> timeline;
@@ -659,6 +766,7 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
 
     FlightLog log(out, progress, timeline ? &*timeline : nullptr, plot ? &*plot : nullptr,
                   options.sampleInterval);
+    log.setQuiet(options.quiet);
     log.start();
     host::addListener(&log);
     struct Detach {

@@ -20,18 +20,21 @@ struct FlightOptions {
     std::string saveShown, timelineShown, plotShown;
     std::string title;      // for the plot
     bool strict = false;    // warnings are errors
+    bool quiet = false;     // no events for the simulator's log lines and module-less vessels
     bool progress = false;  // show how far a long flight has come on standard error
 };
 
 // How a flight ended.
 struct FlightEnd {
     enum Kind {
-        kComplete,  // reached its end time
-        kError,     // ended early on an error in what the runner was given (exit status 2)
-        kStop,      // the simulator would have stopped (exit status 3)
+        kComplete,     // reached its end time
+        kError,        // ended early on an error in what the runner was given (exit status 2)
+        kStop,         // the simulator would have stopped (exit status 3)
+        kInterrupted,  // SIGINT or SIGTERM ended it between two steps (exit status 128 + signal)
     } kind = kComplete;
     std::string reason;  // the one line that says why, for kError and kStop
     double time = 0.0;   // simulation time the flight reached
+    int signal = 0;      // for kInterrupted
 };
 
 // The steps that take a flight from 0 to `end` with steps of `dt`: whole steps, then one shorter

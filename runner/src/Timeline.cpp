@@ -2,6 +2,7 @@
 
 #include "InputError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -31,6 +32,12 @@ void appendFixed(std::string& out, double v, int decimals) {
 std::string reason(int error) { return error ? std::strerror(error) : "write failed"; }
 
 }  // namespace
+
+double timelineBytes(double rows) {
+    const std::string header = kTimelineHeader;
+    const double columns = 1.0 + static_cast<double>(std::count(header.begin(), header.end(), ','));
+    return rows * 8.0 * columns;
+}
 
 std::string csvField(const std::string& s) {
     if (s.find_first_of(",\"") == std::string::npos) return s;

@@ -28,6 +28,10 @@ struct Sample {
 
 // The timeline file: one row per sample with exactly these columns.
 extern const char* const kTimelineHeader;
+// Most timelines stay below this; one that would be larger is asked for again.
+constexpr double kTimelineBytesLimit = 4e9;
+// About how many bytes a timeline of these rows takes (a few digits a column).
+double timelineBytes(double rows);
 
 // What a timeline remembers of one vessel between rows: a vessel whose readings have not changed
 // since its last row gets the same text again without formatting a number.

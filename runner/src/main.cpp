@@ -81,6 +81,60 @@ std::string unknownCommandMessage(const std::string& word) {
     return message + " (expected run, show or lint)";
 }
 
+// The closest of `known` to `word`, where two edits or fewer turn one into the other.
+const std::string* closest(const std::string& word, const std::vector<std::string>& known) {
+    const std::string* best = nullptr;
+    std::size_t bestDistance = 3;
+    for (const std::string& k : known) {
+        const std::size_t d = typoDistance(word, k);
+        if (d < bestDistance) best = &k, bestDistance = d;
+    }
+    return best;
+}
+
+// `aerobell-sim help [COMMAND]`, as `--help` would answer it; nothing when the command line
+// asks for something else.
+std::optional<int> helpCommand(const CLI::App& app, int argc, char** argv) {
+    int i = 1;
+    while (i < argc && std::string(argv[i]) == "--root") i += 2;
+    if (i >= argc || std::string(argv[i]) != "help") return std::nullopt;
+    if (i + 1 >= argc) {
+        std::cout << app.help();
+        return 0;
+    }
+    for (const CLI::App* sub : app.get_subcommands({}))
+        if (sub->get_name() == argv[i + 1]) {
+            std::cout << sub->help();
+            return 0;
+        }
+    std::cerr << kProgramPrefix << "help: " << unknownCommandMessage(argv[i + 1]) << std::endl;
+    return 2;
+}
+
+// The first word that looks like an option but is none of the program's, with the option it
+// was probably meant to be.
+std::optional<std::string> unknownOption(const CLI::App& app, int argc, char** argv) {
+    std::vector<std::string> known = {"--help"};
+    const auto collect = [&known](const CLI::App& a) {
+        for (const CLI::Option* o : a.get_options())
+            for (const std::string& name : o->get_lnames()) known.push_back("--" + name);
+    };
+    collect(app);
+    for (const CLI::App* sub : app.get_subcommands({})) collect(*sub);
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        if (word == "--") break;
+        if (word.rfind("--", 0) != 0) continue;
+        word = word.substr(0, word.find('='));
+        if (std::find(known.begin(), known.end(), word) != known.end()) continue;
+        std::string message = "unknown option '" + word + "'";
+        if (const std::string* best = closest(word, known))
+            return message + " (did you mean " + *best + "?)";
+        return message + " (aerobell-sim --help lists the options)";
+    }
+    return std::nullopt;
+}
+
 // A file named on the command line: relative to the start folder; failing that, as the simulator
 // names its scenarios, relative to the root or to its Scenarios folder.
 std::string findInput(const Settings& s, const std::string& name, const char* what) {
@@ -91,14 +145,20 @@ std::string findInput(const Settings& s, const std::string& name, const char* wh
     } else {
         places.resize(1);
     }
+    // The simulator names a scenario without its .scn; so may the user.
+    std::vector<std::string> names = {name};
+    if (std::string(what) == "scenario file" &&
+        upper(fs::path(name).extension().string()) != ".SCN")
+        names.push_back(name + ".scn");
     bool folder = false;
-    for (const std::string& place : places) {
-        const std::string p = absoluteFrom(place, name);
-        std::error_code ec;
-        const fs::file_status st = fs::status(p, ec);
-        if (fs::is_directory(st)) folder = true;
-        else if (fs::exists(st)) return p;
-    }
+    for (const std::string& candidate : names)
+        for (const std::string& place : places) {
+            const std::string p = absoluteFrom(place, candidate);
+            std::error_code ec;
+            const fs::file_status st = fs::status(p, ec);
+            if (fs::is_directory(st)) folder = true;
+            else if (fs::exists(st)) return p;
+        }
     if (folder) throw InputError(name + ": is a folder, not a " + what);
     if (fs::path(name).is_absolute()) throw InputError(name + ": no such " + std::string(what));
     throw InputError(name + ": no such " + std::string(what) + " (looked in " + places[0] + ", " +
@@ -139,6 +199,7 @@ int fly(const FlightOptions& o) {
     if (end.kind == FlightEnd::kComplete) return 0;
     std::cout.flush();
     std::cerr << kProgramPrefix << end.reason << std::endl;
+    if (end.kind == FlightEnd::kInterrupted) return 128 + end.signal;
     return end.kind == FlightEnd::kStop ? 3 : 2;
 }
 
@@ -166,7 +227,7 @@ int flyDemo(const Settings& s) {
 struct Arguments {
     std::string rootArg, scenarioArg, scriptArg, saveArg, timelineArg, plotArg;
     double until = -1.0, dt = 0.1, sample = 0.5;
-    bool noScript = false, strict = false;
+    bool noScript = false, strict = false, quiet = false;
 };
 
 CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
@@ -197,21 +258,27 @@ CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
     run->add_option("--plot", a.plotArg,
                     "draw deployment, mass, retro propellant and speed over time (SVG)")
         ->type_name("FILE.svg");
+    run->add_flag("--quiet", a.quiet,
+                  "leave out the simulator's log lines and the notes on vessels flying without "
+                  "their module");
     run->add_flag("--strict", a.strict,
                   "treat warnings as errors: a script command that cannot apply ends the flight");
 
     run->footer(
         "--root DIR is accepted here too. File names are taken relative to the current folder;\n"
         "a scenario or script not found there is looked for in the root and in its Scenarios\n"
-        "folder. A flight script has one command a line, TIME COMMAND ARGS; # starts a comment:\n"
-        "  1.0   key     K          a key event for the vessel with the focus (K, J, S, ...)\n"
-        "  6.0   thrust  RETRO 1.0  a thruster group level of the focus vessel (0 to 1)\n"
+        "folder, also without its .scn. A flight script has one command a line,\n"
+        "TIME COMMAND ARGS; # or ; starts a comment:\n"
+        "  1.0   key     K          a key event for the vessel with the focus (K, J, S, F1, ...)\n"
+        "  6.0   thrust  RETRO 1.0  a thruster group level of the focus vessel (0 to 1); the\n"
+        "                           vessel may set its own (a cone's fired retro burns at full)\n"
         "  20.0  focus   NAME       give the focus to a vessel\n"
         "  26.0  save    FILE.scn   save the scenario\n"
         "A command runs at the first step whose time reaches it; one that cannot apply then (no\n"
         "such vessel or group) is skipped with a warning. The flight ends at --until exactly:\n"
         "the last step is shortened where --until is not a whole number of steps. A run takes\n"
-        "at most 1e9 steps. The files asked for are written also when a flight ends early.");
+        "at most 1e9 steps. The files asked for are written also when a flight ends early, and\n"
+        "when Ctrl-C or SIGTERM ends it (exit status 130 or 143).");
     return run;
 }
 
@@ -235,6 +302,14 @@ FlightOptions flightOptions(const Settings& s, const std::string& scn, const Arg
     if (a.until >= 0.0) o.until = a.until;
     o.dt = a.dt;
     o.sampleInterval = a.sample;
+    // Standard output carries the flight's events; an output named '-' would be a file so named.
+    for (const auto& [option, arg] :
+         {std::pair<const char*, const std::string*>{"--save", &a.saveArg},
+          {"--timeline", &a.timelineArg},
+          {"--plot", &a.plotArg}})
+        if (*arg == "-")
+            throw InputError(std::string(option) +
+                             " -: standard output carries the flight's events; name a file");
     o.save = a.saveArg.empty() ? "" : absoluteFrom(s.start, a.saveArg);
     o.timeline = a.timelineArg.empty() ? "" : absoluteFrom(s.start, a.timelineArg);
     o.plot = a.plotArg.empty() ? "" : absoluteFrom(s.start, a.plotArg);
@@ -243,6 +318,7 @@ FlightOptions flightOptions(const Settings& s, const std::string& scn, const Arg
     o.plotShown = a.plotArg;
     o.title = fs::path(o.scenario).stem().string();
     o.strict = a.strict;
+    o.quiet = a.quiet;
     o.progress = stderrIsTerminal();
     return o;
 }
@@ -327,6 +403,11 @@ int main(int argc, char** argv) {
     Arguments args;
     const Commands commands = describeCommandLine(app, args);
 
+    if (const std::optional<int> rc = helpCommand(app, argc, argv)) return *rc;
+    if (const std::optional<std::string> message = unknownOption(app, argc, argv)) {
+        std::cerr << kProgramPrefix << *message << std::endl;
+        return 2;
+    }
     if (const std::optional<std::string> word = unknownCommand(argc, argv)) {
         std::cerr << kProgramPrefix << unknownCommandMessage(*word) << std::endl;
         return 2;

@@ -37,9 +37,11 @@ TEST(FlightScript, ReadsCommandsInTimeOrderWithPathsFromTheStartFolder) {
         "6.0   thrust ATT_PITCHUP 1\n"
         "6.0   focus Cone-1-Suit\n"
         "26.0  save out/after.scn\n"
-        "27.0  save /abs/x.scn\n",
+        "27.0  save /abs/x.scn ; a comment as in the simulator's files\n"
+        "28.0  key F10\n"
+        "28.0  key numpadenter\n",
         "f.flight", "/start");
-    ASSERT_EQ(s.commands.size(), 7u);
+    ASSERT_EQ(s.commands.size(), 9u);
     // Sorted by time; commands of equal time keep the order they were written in.
     EXPECT_EQ(s.commands[0].line, 4);
     EXPECT_EQ(s.commands[0].keyCode, 0x25);
@@ -51,7 +53,18 @@ TEST(FlightScript, ReadsCommandsInTimeOrderWithPathsFromTheStartFolder) {
     EXPECT_EQ(s.commands[4].keyCode, 0x24);
     EXPECT_EQ(s.commands[5].path, "/start/out/after.scn");
     EXPECT_EQ(s.commands[6].path, "/abs/x.scn");
-    EXPECT_DOUBLE_EQ(s.lastTime(), 27.0);
+    // Every key the simulator names, beyond the main block too.
+    EXPECT_EQ(s.commands[7].keyCode, 0x44);
+    EXPECT_EQ(s.commands[8].keyCode, 0x9C);
+    EXPECT_DOUBLE_EQ(s.lastTime(), 28.0);
+
+    // A byte-order mark in front of the first line, as some editors write it, is not read.
+    const FlightScript bom = parseFlightScriptText(
+        "\xEF\xBB\xBF"
+        "1 key K\n",
+        "f.flight", "/");
+    ASSERT_EQ(bom.commands.size(), 1u);
+    EXPECT_EQ(bom.commands[0].keyCode, 0x25);
 }
 
 TEST(FlightScript, NamesFileAndLineOfEveryMistake) {
