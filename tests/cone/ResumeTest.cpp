@@ -85,20 +85,25 @@ void expectResumesAsNeverSaved(const std::string& scenario, const std::function<
     EXPECT_EQ(itemsAtEnd[1], itemsAtEnd[0]);
 }
 
-void fireRetro(const std::string& cone) {
+// Deploys the cone, fires its motor and lets it burn for the given time.
+void fireRetro(const std::string& cone, double burn = 0.5) {
     host::setFocus(host::find(cone));
     host::pressKey(OAPI_KEY_K);
     host::runFor(5.0);
     iface(cone)->SetThrusterGroupLevel(THGROUP_RETRO, 1.0);
-    host::runFor(0.5);
+    host::runFor(burn);
 }
 
 // The first step after a reload burns with the mass the cone has: its crew from the class and
-// a vessel on its seat weigh in that step already.
+// a vessel on its seat weigh in that step already. A motor fired just before the save, not yet
+// held at full level by a step, burns too.
 TEST_F(ResumeTest, AReloadDuringTheBurnWeighsWhatTheConeCarries) {
+    const std::string classCrew =
+        writeScenario("class-crew-burn", orbiting("K1", "AEROBELL"), "K1");
     expectResumesAsNeverSaved(
-        writeScenario("class-crew-burn", orbiting("K1", "AEROBELL"), "K1"), [] { fireRetro("K1"); },
-        20);
+        classCrew, [] { fireRetro("K1"); }, 20);
+    expectResumesAsNeverSaved(
+        classCrew, [] { fireRetro("K1", 0.0); }, 20);
     expectResumesAsNeverSaved(
         "Scenarios/Aerobell/SeatDock.scn",
         [] {
@@ -146,6 +151,24 @@ TEST_F(ResumeTest, A2001ConeResumedBurnsOnTheTankItHas) {
     EXPECT_GT(p.propellants[1]->mass, 8.0);
     EXPECT_LT(p.vel.z, -1.0);  // the motor pushes along the cone's -z, here the global -z
     EXPECT_EQ(p.iface->GetThrusterGroupLevel(THGROUP_RETRO), 1.0);
+}
+
+// A vessel docked by S settles the crew question at once: a save right after keeps the crew
+// the class gave as an item, and the seat.
+TEST_F(ResumeTest, ADockingSettlesTheCrewAndKeepsTheClassCrew) {
+    expectResumesAsNeverSaved(
+        writeScenario("dock-on-class-crew",
+                      orbiting("K1", "AEROBELL") +
+                          "Pilot:nasa_mmu\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
+                          "  RVEL 0.00 7784.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1\nEND\n",
+                      "K1"),
+        [] {
+            host::step();
+            host::sendKeyEvent(OAPI_KEY_S);
+            ASSERT_NE(V("Pilot").parentPoint, nullptr);
+        },
+        10);
+    EXPECT_EQ(V("K1").meshes.size(), 2u);
 }
 
 // An astronaut who is not "<cone>-Suit" and leaves the seat by S settles the crew question,
