@@ -385,7 +385,13 @@ void AEROBELL::ConfigureCone() {
     char reentryName[] = "reentry";
     texReentry = oapiRegisterReentryTexture(reentryName);
     SetReentryTexture(texReentry, 600000, 1, 1);
-    CreateAttitudeThrusters();
+    // Once per object, like the animation: the simulator saves thrust levels by thruster index,
+    // so a cone must have the same thrusters however often it was configured (a cone read back
+    // from a save is configured more often than the one that was saved).
+    if (!attitudeCreated) {
+        attitudeCreated = true;
+        CreateAttitudeThrusters();
+    }
 }
 
 void AEROBELL::MakeDeployAnimation() {

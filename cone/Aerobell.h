@@ -105,6 +105,7 @@ private:
     // The level a resumed, not yet latched motor had when saved, until the simulator has applied
     // the block's own thrust levels.
     double retroLevelResumed = 0.0;
+    bool attitudeCreated = false;
 };
 
 #endif  // AEROBELL_H

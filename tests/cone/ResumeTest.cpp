@@ -116,6 +116,26 @@ TEST_F(ResumeTest, AReloadDuringTheBurnWeighsWhatTheConeCarries) {
         20);
 }
 
+// The simulator saves thrust levels by thruster index: a cone has the same thrusters however
+// often it was configured, so a reloaded cone (configured again on loading and by its crew
+// set-up) fires on with the thrusters it fired, and its retro motor takes no stray level.
+TEST_F(ResumeTest, AttitudeThrustersFireOnAfterAReload) {
+    host::loadScenario(
+        writeScenario("rcs", orbiting("K1", "AEROBELL", {"DEPLOY 1 0", "RETRO 0"}), "K1"));
+    host::step();
+    iface("K1")->SetThrusterGroupLevel(THGROUP_ATT_PITCHUP, 1.0);
+    host::step();
+    const std::string saved = (RootEnvironment::dir() / "Scenarios/Tests/rcs-saved.scn").string();
+    host::saveScenario(saved);
+    host::reset();
+    host::loadScenario(saved);
+    host::step();
+    const host::Vessel& k = V("K1");
+    EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_ATT_PITCHUP), 1.0);
+    EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 0.0);
+    EXPECT_EQ(k.thrusters.size(), 23u);  // 22 attitude thrusters and the motor
+}
+
 // A stage released by J is saved before it has stepped: the contents sent to it are saved with
 // it, so it neither loses them nor takes a crew from its class instead.
 TEST_F(ResumeTest, ASaveRightAfterAStageLeavesKeepsItsContents) {
