@@ -161,10 +161,13 @@ void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
 
 // The simulator applies a loaded block's thrust levels after clbkLoadStateEx, zeroing every
 // level its THLEVEL line cannot name, and the motor a resumed cone makes is not there yet when
-// that line is read: a burning motor takes its level again here, before the first step.
+// that line is read: a burning motor (or one given a level it latches at the next step) takes
+// its level again here, before the first step.
 void AEROBELL::clbkPostCreation() {
     try {
-        if (retroLatched && thgRetro != nullptr) SetThrusterGroupLevel(thgRetro, 1.0);
+        if (thgRetro != nullptr && (retroLatched || retroLevelResumed > 0.0))
+            SetThrusterGroupLevel(thgRetro, retroLatched ? 1.0 : retroLevelResumed);
+        retroLevelResumed = 0.0;
     } catch (...) {
     }
 }
@@ -265,6 +268,8 @@ AEROBELL::ResumeState AEROBELL::FlightState() const {
     state.deploying = deploying;
     state.retroCreated = retroCreated;
     state.retroFiring = retroLatched;
+    if (retroCreated && !retroLatched && thgRetro != nullptr)
+        state.retroLevel = GetThrusterGroupLevel(thgRetro);
     state.crewSettled = crewSettled;
     return state;
 }
@@ -279,7 +284,11 @@ void AEROBELL::SaveResumeState(FILEHANDLE scn) {
         oapiWriteScenario_string(scn, key, value);
     }
     if (state.retroCreated) {
-        std::snprintf(value, sizeof value, "%d", state.retroFiring ? 1 : 0);
+        if (state.retroLevel > 0.0) {
+            std::snprintf(value, sizeof value, "0 %.17g", state.retroLevel);
+        } else {
+            std::snprintf(value, sizeof value, "%d", state.retroFiring ? 1 : 0);
+        }
         char key[] = "RETRO";
         oapiWriteScenario_string(scn, key, value);
     }
@@ -309,7 +318,9 @@ bool AEROBELL::ReadResumeLine(const char* line, ResumeState& state) {
     }
     if (keyword("RETRO")) {
         state.retroCreated = true;
-        state.retroFiring = std::strtol(line + 5, nullptr, 10) != 0;
+        state.retroFiring = std::strtol(line + 5, &end, 10) != 0;
+        const double level = std::strtod(end, nullptr);
+        state.retroLevel = level > 0.0 && level <= 1.0 ? level : 0.0;
         return true;
     }
     if (keyword("CREW")) {
@@ -333,6 +344,8 @@ void AEROBELL::Resume(const ResumeState& state) {
             retroCreated = true;
         }
         retroLatched = state.retroFiring;
+        retroLevelResumed = retroLatched ? 0.0 : state.retroLevel;
+        if (retroLevelResumed > 0.0) SetThrusterGroupLevel(thgRetro, retroLevelResumed);
         // A burning motor burns on from the first step, as it would have without the save.
         if (retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
     }
@@ -372,7 +385,13 @@ void AEROBELL::ConfigureCone() {
     char reentryName[] = "reentry";
     texReentry = oapiRegisterReentryTexture(reentryName);
     SetReentryTexture(texReentry, 600000, 1, 1);
-    CreateAttitudeThrusters();
+    // Once per object, like the animation: the simulator saves thrust levels by thruster index,
+    // so a cone must have the same thrusters however often it was configured (a cone read back
+    // from a save is configured more often than the one that was saved).
+    if (!attitudeCreated) {
+        attitudeCreated = true;
+        CreateAttitudeThrusters();
+    }
 }
 
 void AEROBELL::MakeDeployAnimation() {
@@ -665,8 +684,11 @@ void AEROBELL::ToggleSeatDock() {
                 crewChecked = true;
                 crewSettled = true;
                 MassFollowsItems();
-            } else {
-                AttachChild(h, seatPoint, a);
+            } else if (AttachChild(h, seatPoint, a)) {
+                // Its mass counts from the next step on; the crew question is settled now, so
+                // that a save before that step keeps whatever the class gave.
+                crewChecked = true;
+                crewSettled = true;
             }
             return;
         }

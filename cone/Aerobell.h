@@ -32,6 +32,9 @@ private:
         bool deploying = false;
         bool retroCreated = false;
         bool retroFiring = false;
+        // A level given to a motor not yet latched (it latches at the next step); the
+        // simulator's own thrust levels are read before a resumed motor exists.
+        double retroLevel = 0.0;
         bool crewSettled = false;
     };
 
@@ -99,6 +102,10 @@ private:
     bool crewSettled = false;
     // The empty mass holds a seated vessel's mass, to be dropped when the seat empties.
     bool seatCounted = false;
+    // The level a resumed, not yet latched motor had when saved, until the simulator has applied
+    // the block's own thrust levels.
+    double retroLevelResumed = 0.0;
+    bool attitudeCreated = false;
 };
 
 #endif  // AEROBELL_H
