@@ -8,10 +8,21 @@ namespace {
 
 // Every cone this module made and has not destroyed. When ovcInit gives null, the simulator
 // gives the vessel a plain object of its own and still hands that object to ovcExit; only the
-// objects listed here are the module's to destroy. Never freed, so it outlives every caller.
+// objects listed here are the module's to destroy. On the heap, so that it outlives every caller
+// however statics are torn down, and freed with the last cone: the simulator unloads the module
+// once its last vessel has gone, and loads it anew for the next.
+std::unordered_set<const VESSEL*>* made = nullptr;
+
 std::unordered_set<const VESSEL*>& madeHere() {
-    static auto* made = new std::unordered_set<const VESSEL*>;
+    if (made == nullptr) made = new std::unordered_set<const VESSEL*>;
     return *made;
+}
+
+void freeWhenEmpty() {
+    if (made != nullptr && made->empty()) {
+        delete made;
+        made = nullptr;
+    }
 }
 
 }  // namespace
@@ -25,12 +36,14 @@ VESSEL* CreateAerobellVessel(OBJHANDLE hVessel, int flightmodel) {
     } catch (...) {
         // No exception may cross into the simulator; it gives the vessel a plain object instead.
         delete cone;
+        freeWhenEmpty();
         return nullptr;
     }
 }
 
 void DestroyAerobellVessel(VESSEL* vessel) {
-    if (vessel == nullptr || madeHere().erase(vessel) == 0) return;
+    if (vessel == nullptr || made == nullptr || made->erase(vessel) == 0) return;
+    freeWhenEmpty();
     // The simulator's classes have no virtual destructor: destroy the object as its full type.
     delete static_cast<AEROBELL*>(vessel);
 }

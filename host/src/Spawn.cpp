@@ -17,8 +17,8 @@ namespace detail {
 
 namespace {
 
-// The module a class file names, loaded once per process; null (and logged as the simulator
-// logs it) when it cannot be loaded. A module may lack either entry point.
+// The module a class file names, loaded while a vessel holds it; null (and logged as the
+// simulator logs it) when it cannot be loaded. A module may lack either entry point.
 Module* moduleFor(const std::string& name) {
     World& w = world();
     const std::string key = lower(name);
@@ -65,6 +65,21 @@ Module* moduleFor(const std::string& name) {
         return nullptr;
     }
     return &(w.modules[key] = mod);
+}
+
+// The simulator's vessels each load their module and free it when they go: the library leaves
+// the process with the last vessel that holds it, and its statics start anew at the next load.
+void releaseModule(const std::string& key) {
+    if (key.empty()) return;
+    World& w = world();
+    auto m = w.modules.find(key);
+    if (m == w.modules.end() || --m->second.users > 0) return;
+#if defined(_WIN32)
+    FreeLibrary(static_cast<HMODULE>(m->second.lib));
+#else
+    dlclose(m->second.lib);
+#endif
+    w.modules.erase(m);
 }
 
 void unlist(VesselRecord* v) {
@@ -118,6 +133,11 @@ void makeInterface(VesselRecord* v, const ClassInfo* ci) {
     World& w = world();
     const std::string& name = v->name;
     Module* mod = ci->hasModule ? moduleFor(ci->module) : nullptr;
+    if (mod && mod->lib) {
+        // The vessel holds the library until it goes, whether or not it gives an interface.
+        ++mod->users;
+        v->moduleKey = lower(ci->module);
+    }
     VESSEL* iface = nullptr;
     if (mod && mod->init) {
         v->exitFn = mod->exit;
@@ -234,6 +254,7 @@ void destroyDoomed() {
         }
         --w.callbackDepth;
         if (v->plainInterface) delete iface;
+        releaseModule(v->moduleKey);
     }
 }
 

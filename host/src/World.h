@@ -122,9 +122,10 @@ void noticeCut(const ScnFile& f, const std::string& raw, const std::string& kept
 // Vessels.
 
 struct Module {
-    void* lib = nullptr;
+    void* lib = nullptr;  // null for a module registered in process
     InitFn init = nullptr;
     ExitFn exit = nullptr;
+    int users = 0;  // vessels holding the library, as each of the simulator's vessels loads it
 };
 
 // What the simulator's VESSELSTATUS2 gathers while a vessel block is read: the host hands this
@@ -168,6 +169,7 @@ struct VesselRecord : Vessel {
     size_t index = 0;  // position in the vessel list
 
     ExitFn exitFn = nullptr;
+    std::string moduleKey;        // the library this vessel holds (lower-case name), empty for none
     bool plainInterface = false;  // the host made iface as a plain VESSEL and deletes it
     double defaultIsp = 5e4;
     bool enableFocus = true;
