@@ -161,6 +161,17 @@ void AEROBELL::clbkPostCreation() {
     }
 }
 
+// The crew set up on a step goes onto the seat at the start of the next: a vessel made during
+// the simulator's update of a step (clbkPostStep) is placed at the step's end from positions of
+// its start, and ends up a step's motion of the reference body (kilometres, round the Sun) away
+// from the seat. Made before the update, it is where its item was.
+void AEROBELL::clbkPreStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
+    try {
+        TransferCrewToSeat();
+    } catch (...) {
+    }
+}
+
 void AEROBELL::clbkPostStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
     try {
         PostStep();
@@ -418,7 +429,6 @@ void AEROBELL::PostStep() {
     ReceiveItems();
     CountSeatedVessel();
     CheckForCrew();
-    TransferCrewToSeat();
     StepRetroMotor();
     StepDeployment();
 }

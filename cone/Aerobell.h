@@ -15,6 +15,7 @@ public:
     void clbkSaveState(FILEHANDLE scn) override;
     void clbkLoadStateEx(FILEHANDLE scn, void* status) override;
     void clbkPostCreation() override;
+    void clbkPreStep(double simt, double simdt, double mjd) override;
     void clbkPostStep(double simt, double simdt, double mjd) override;
     void clbkVisualCreated(VISHANDLE vis, int refcount) override;
     void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
@@ -48,6 +49,7 @@ private:
     void ReceiveItems();
     void CountSeatedVessel();
     void CheckForCrew();
+    // The step of clbkPreStep.
     void TransferCrewToSeat();
     void StepRetroMotor();
     void StepDeployment();
