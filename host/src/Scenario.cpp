@@ -272,6 +272,21 @@ void writeKeptSection(std::vector<std::string>& out, const char* begin, const ch
     out.push_back(end);
 }
 
+// The environment just written, its date made the moment of the save: the simulator writes the
+// date it has reached (to ten decimals of a day), so a saved flight resumes at its own time.
+void writeSaveDate(std::vector<std::string>& out, const World& w) {
+    char date[64];
+    std::snprintf(date, sizeof date, "  Date MJD %.10f", w.mjd0 + w.time * (1.0 / 86400.0));
+    size_t at = out.size() - 1;  // END_ENVIRONMENT, unless a Date line stands before it
+    for (size_t i = out.size() - 1; i-- > 0 && out[i] != "BEGIN_ENVIRONMENT";) {
+        if (startsWithNoCase(trimLine(out[i]).c_str(), "Date")) {
+            out[i] = date;
+            return;
+        }
+    }
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), date);
+}
+
 void writeFocusSection(std::vector<std::string>& out, const World& w) {
     out.push_back("BEGIN_FOCUS");
     if (w.focus) out.push_back("  Ship " + w.focus->name);
@@ -329,6 +344,7 @@ std::string scenarioText() {
                 break;
             case Region::ENV:
                 writeKeptSection(out, "BEGIN_ENVIRONMENT", "END_ENVIRONMENT", r, lines);
+                writeSaveDate(out, w);
                 break;
             case Region::FOCUS:
                 writeFocusSection(out, w);

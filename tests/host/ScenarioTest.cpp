@@ -47,6 +47,7 @@ const char* const kCraftSaved =
     "\n"
     "BEGIN_ENVIRONMENT\n"
     "  System Sol\n"
+    "  Date MJD 51544.5000000000\n"  // the date of the save, ten decimals of a day
     "END_ENVIRONMENT\n"
     "\n"
     "BEGIN_FOCUS\n"
@@ -110,6 +111,8 @@ TEST_F(Scenario, SavedWorldFliesLikeTheOriginalWithinTheWrittenDecimals) {
     const VECTOR3 pos = v.pos, vel = v.vel, arot = v.arot;
     const std::string saved = root + "/Scenarios/saved.scn";
     host::saveScenario(saved);
+    // The save is dated when it was made, so that the flight resumes at its own time.
+    EXPECT_NE(host::scenarioText().find("\n  Date MJD 51544.5000231481\n"), std::string::npos);
     const VECTOR3 flown = burn();
 
     host::reset();
