@@ -174,7 +174,10 @@ void AEROBELL::clbkPostCreation() {
 
 // The physics of a step moves the cone with the mass it has now, so the mass is brought up to date
 // first. A cone read back from a save thus weighs in its first step what the cone that was never
-// saved weighs.
+// saved weighs. The crew goes onto the seat here too: a vessel made during the simulator's update
+// of a step (clbkPostStep) is placed at the step's end from positions of its start, and ends up a
+// step's motion of the reference body (kilometres, round the Sun) away from the seat. Made before
+// the update, it is where its item was.
 void AEROBELL::clbkPreStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
     try {
         WeighBeforeStep();
@@ -459,13 +462,13 @@ void AEROBELL::WeighBeforeStep() {
     ReceiveItems();
     CountSeatedVessel();
     CheckForCrew();
+    TransferCrewToSeat();
 }
 
 void AEROBELL::PostStep() {
     ReceiveItems();
     CountSeatedVessel();
     CheckForCrew();
-    TransferCrewToSeat();
     StepRetroMotor();
     StepDeployment();
 }

@@ -72,7 +72,7 @@ private:
     void MassFollowsItems();
     // The current mass of the vessel on the seat, 0 when the seat is free.
     double SeatedMass() const;
-    // The cone's mass before a step moves it: what waits in the channel, the seat and the crew.
+    // Before a step moves the cone: what waits in the channel, the seat, the crew and its seat.
     void WeighBeforeStep();
 
     double deployRate = 0.25;

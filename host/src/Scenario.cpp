@@ -97,12 +97,22 @@ void readDescription(const std::vector<std::string>& lines, ScenarioInfo& info, 
     w.regions.push_back({Region::DESC, at, std::min(i + 1, lines.size())});
 }
 
+// The simulator starts from the solar system the environment names (Config/NAME.cfg); without
+// one it looks for "Config/.cfg" and stops before any vessel is made.
 void readEnvironment(LineStream& in, ScenarioInfo& info, World& w) {
     size_t at = 0;
-    if (!findSection(in.lines, "BEGIN_ENVIRONMENT", at)) return;
+    bool named = false;
+    if (!findSection(in.lines, "BEGIN_ENVIRONMENT", at)) {
+        notice(1,
+               "no BEGIN_ENVIRONMENT section naming the solar system ('System Sol'): the "
+               "simulator stops at once (File not found: .\\Config\\.cfg while initialising "
+               "solar system)");
+        return;
+    }
     const size_t end = readSection(
         in, at, "END_ENVIRONMENT", [&](const std::string& raw, const std::string& line) {
             info.environment.push_back(raw);
+            if (startsWithNoCase(line.c_str(), "System")) named = !trimLine(line.substr(6)).empty();
             if (!startsWithNoCase(line.c_str(), "Date")) return;
             const std::string date = trimLine(line.substr(4));
             const char* p = date.c_str();
@@ -111,6 +121,10 @@ void readEnvironment(LineStream& in, ScenarioInfo& info, World& w) {
             else if (startsWithNoCase(p, "JD") && (p += 2, scanDouble(p, t)))
                 w.mjd0 = t - 2400000.5;
         });
+    if (!named)
+        notice(static_cast<int>(at) + 1,
+               "the environment names no solar system ('System Sol'): the simulator stops at once "
+               "(File not found: .\\Config\\.cfg while initialising solar system)");
     w.regions.push_back({Region::ENV, at, end});
 }
 
@@ -258,6 +272,21 @@ void writeKeptSection(std::vector<std::string>& out, const char* begin, const ch
     out.push_back(end);
 }
 
+// The environment just written, its date made the moment of the save: the simulator writes the
+// date it has reached (to ten decimals of a day), so a saved flight resumes at its own time.
+void writeSaveDate(std::vector<std::string>& out, const World& w) {
+    char date[64];
+    std::snprintf(date, sizeof date, "  Date MJD %.10f", w.mjd0 + w.time * (1.0 / 86400.0));
+    size_t at = out.size() - 1;  // END_ENVIRONMENT, unless a Date line stands before it
+    for (size_t i = out.size() - 1; i-- > 0 && out[i] != "BEGIN_ENVIRONMENT";) {
+        if (startsWithNoCase(trimLine(out[i]).c_str(), "Date")) {
+            out[i] = date;
+            return;
+        }
+    }
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), date);
+}
+
 void writeFocusSection(std::vector<std::string>& out, const World& w) {
     out.push_back("BEGIN_FOCUS");
     if (w.focus) out.push_back("  Ship " + w.focus->name);
@@ -315,6 +344,7 @@ std::string scenarioText() {
                 break;
             case Region::ENV:
                 writeKeptSection(out, "BEGIN_ENVIRONMENT", "END_ENVIRONMENT", r, lines);
+                writeSaveDate(out, w);
                 break;
             case Region::FOCUS:
                 writeFocusSection(out, w);

@@ -117,7 +117,12 @@ void VESSEL::SetCW(double zp, double zn, double x, double y) const {
 }
 void VESSEL::SetRotDrag(const VECTOR3& rd) const { R(vessel).rotDrag = rd; }
 void VESSEL::SetPitchMomentScale(double s) const { R(vessel).pitchMomentScale = s; }
-void VESSEL::SetBankMomentScale(double s) const { R(vessel).bankMomentScale = s; }
+// Obsolete in the simulator's interface: it says so in its log. Its build with Microsoft's
+// compiler names the function with its class.
+void VESSEL::SetBankMomentScale(double s) const {
+    host::detail::logObsolete("VESSEL::SetBankMomentScale");
+    R(vessel).bankMomentScale = s;
+}
 void VESSEL::SetTouchdownPoints(const VECTOR3& a, const VECTOR3& b, const VECTOR3& c) const {
     VesselRecord& v = R(vessel);
     v.touchdown[0] = a;

@@ -179,6 +179,18 @@ void stopHere(const std::string& file, int line, const std::string& reason) {
     if (w.callbackDepth == 0) throw *w.stop;
 }
 
+void logObsolete(const std::string& function) {
+    World& w = world();
+    if (!w.obsoleteLogged.insert(function).second) return;
+    std::vector<std::string>& log = w.records.log;
+    log.push_back("-------------------------- OBSOLETE: --------------------------");
+    log.push_back("Obsolete API function used: " + function);
+    log.push_back("At least one active module is accessing an obsolete interface function.");
+    log.push_back("Addons which rely on obsolete functions may not be compatible with");
+    log.push_back("future versions of Orbiter.");
+    log.push_back("---------------------------------------------------------------");
+}
+
 void throwIfStopped() {
     World& w = world();
     if (w.stop && w.callbackDepth == 0) throw *w.stop;
@@ -272,6 +284,7 @@ void reset() {
     std::memset(w.held, 0, sizeof w.held);
     w.lastKey = static_cast<char>(255);
     w.lastKeyTime = 0.0;
+    w.obsoleteLogged.clear();
     w.records = Records();
     w.scenario = ScenarioInfo();
     w.layoutLines.clear();

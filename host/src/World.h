@@ -41,6 +41,9 @@ std::string formatNumber(double d);         // shortest text that reads back exa
 // the stack; then the host call returns something harmless and the stop is thrown as soon as
 // the outermost callback has returned.
 void stopHere(const std::string& file, int line, const std::string& reason);
+// The simulator's log note, once a session for each function, that a module called an obsolete
+// function of its interface (`function` as the simulator names it, e.g. "VESSEL::GetName").
+void logObsolete(const std::string& function);
 void throwIfStopped();  // the recorded stop, when no module code is running
 // Wraps a call into a module: counts it as module code on the stack, keeps what escapes it from
 // the host, destroys vessels whose deletion waited for it, and throws a stop it led to.
@@ -273,6 +276,7 @@ struct World {
     char held[256] = {};
     char lastKey = static_cast<char>(255);  // oapiAcceptDelayedKey remembers one key
     double lastKeyTime = 0.0;
+    std::unordered_set<std::string> obsoleteLogged;  // obsolete functions the log has named
 
     std::map<std::string, std::unique_ptr<ClassInfo>> classes;  // lower-case class name
     std::map<std::string, Module> modules;                      // lower-case module name

@@ -41,6 +41,9 @@ protected:
         std::vector<std::string> all = {"BEGIN_DESC",
                                         "bad input",
                                         "END_DESC",
+                                        "BEGIN_ENVIRONMENT",
+                                        "  System Sol",
+                                        "END_ENVIRONMENT",
                                         "BEGIN_FOCUS",
                                         "  Ship Cone",
                                         "END_FOCUS",
@@ -131,7 +134,7 @@ TEST_F(BadInput, LinesOfAHundredThousandCharactersAreCutNotOverrun) {
     EXPECT_EQ(c.Item(2).mass, 4.0);
     for (const std::string& l : savedItems("Cone")) EXPECT_LE(l.size(), 511u) << l;
     // The line nothing reads is said at its line and gone after a save, as in the simulator.
-    EXPECT_EQ(noticedLines(), std::vector<int>({17}));
+    EXPECT_EQ(noticedLines(), std::vector<int>({20}));
     EXPECT_EQ(host::scenarioText().find("UNKNOWN"), std::string::npos);
 }
 
@@ -142,7 +145,7 @@ TEST_F(BadInput, CutKeywordsAndMixedCaseReachNoItem) {
           scenario({"PAY", "STAG", "ENDSTAG", "Payload A mmu nasa_mmu 0 0 1 1 0 1", "ENDSTAGE"}));
     host::loadScenario("Scenarios/Tests/cut.scn");
     EXPECT_EQ(itemCount(cone("Cone")), 0);
-    EXPECT_EQ(noticedLines(), std::vector<int>({14, 15, 16}));
+    EXPECT_EQ(noticedLines(), std::vector<int>({17, 18, 19}));
     const std::string text = host::scenarioText();
     for (const char* dropped : {"\n  PAY\n", "\n  STAG\n", "\n  ENDSTAG\n", "Payload"})
         EXPECT_EQ(text.find(dropped), std::string::npos) << dropped;

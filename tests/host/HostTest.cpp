@@ -2,6 +2,7 @@
 // attachments, thrust, creation and its failures.
 #include "HostWorld.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -30,6 +31,28 @@ TEST_F(Host, MassIsEmptyMassPlusResourcesInCreationOrder) {
     EXPECT_EQ(p->GetMass(), 250.0);
     EXPECT_EQ(p->GetMaxFuelMass(), 50.0);
     EXPECT_EQ(p->GetSize(), 1.5);
+}
+
+// The simulator's log names an obsolete interface function once a session, however many
+// vessels call it, with the note that follows it.
+TEST_F(Host, ObsoleteFunctionIsLoggedOnceASession) {
+    const std::string used = "Obsolete API function used: VESSEL::SetBankMomentScale";
+    auto count = [&] {
+        return std::count(host::records().log.begin(), host::records().log.end(), used);
+    };
+    for (int session = 0; session < 2; ++session) {
+        host::reset();
+        host::vessel(make("A")).iface->SetBankMomentScale(1.0);
+        host::vessel(make("B")).iface->SetBankMomentScale(2.0);
+        EXPECT_EQ(count(), 1);
+        const std::vector<std::string>& log = host::records().log;
+        const auto at = std::find(log.begin(), log.end(), used);
+        ASSERT_NE(at, log.end());
+        ASSERT_LT(at + 4, log.end());
+        EXPECT_EQ(*(at - 1), "-------------------------- OBSOLETE: --------------------------");
+        EXPECT_EQ(*(at + 1),
+                  "At least one active module is accessing an obsolete interface function.");
+    }
 }
 
 TEST_F(Host, StepTimesAreMultiplesOfTheStepAndCallbacksComeInOrder) {

@@ -47,6 +47,7 @@ const char* const kCraftSaved =
     "\n"
     "BEGIN_ENVIRONMENT\n"
     "  System Sol\n"
+    "  Date MJD 51544.5000000000\n"  // the date of the save, ten decimals of a day
     "END_ENVIRONMENT\n"
     "\n"
     "BEGIN_FOCUS\n"
@@ -110,6 +111,8 @@ TEST_F(Scenario, SavedWorldFliesLikeTheOriginalWithinTheWrittenDecimals) {
     const VECTOR3 pos = v.pos, vel = v.vel, arot = v.arot;
     const std::string saved = root + "/Scenarios/saved.scn";
     host::saveScenario(saved);
+    // The save is dated when it was made, so that the flight resumes at its own time.
+    EXPECT_NE(host::scenarioText().find("\n  Date MJD 51544.5000231481\n"), std::string::npos);
     const VECTOR3 flown = burn();
 
     host::reset();
@@ -146,7 +149,10 @@ TEST_F(Scenario, FilesTheSimulatorWritesLoadFlyAndSave) {
         "Orphan:Orphaned\n"  // its module is not here: the plain VESSEL
         "  STRAY line nothing reads\n"
         "END\n"
-        "END_SHIPS\n";
+        "END_SHIPS\n"
+        "BEGIN_ENVIRONMENT\n"  // found wherever it stands
+        "  System Sol\n"
+        "END_ENVIRONMENT\n";
     host::loadScenario(write("Scenarios/simulator.scn", text));
     ASSERT_EQ(oapiGetVesselCount(), 4u);
     const OBJHANDLE first = host::find("PROBE");
@@ -214,6 +220,32 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
     }
     host::reset();
     EXPECT_THROW(host::loadScenario("Scenarios/missing.scn"), host::Error);
+}
+
+// The simulator starts from the solar system the environment names and stops at once without
+// one; lint says so at the section, or at the first line without a section.
+TEST_F(Scenario, AScenarioNamingNoSolarSystemIsNoticed) {
+    const std::string ships = "BEGIN_SHIPS\nA:Probe\n  PRPLEVEL 0:1\nEND\nEND_SHIPS\n";
+    const struct {
+        std::string text;
+        std::vector<int> lines;
+    } cases[] = {
+        {ships, {1}},
+        {"\nBEGIN_ENVIRONMENT\n  Date MJD 51982.5\nEND_ENVIRONMENT\n" + ships, {2}},
+        {"BEGIN_ENVIRONMENT\n  System\nEND_ENVIRONMENT\n" + ships, {1}},
+        {"BEGIN_ENVIRONMENT\n  system Sol\nEND_ENVIRONMENT\n" + ships, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        host::reset();
+        host::loadScenario(write("Scenarios/env.scn", c.text));
+        std::vector<int> noticed;
+        for (const host::Notice& n : host::scenario().notices) {
+            noticed.push_back(n.line);
+            EXPECT_NE(n.message.find("solar system"), std::string::npos) << n.message;
+        }
+        EXPECT_EQ(noticed, c.lines);
+    }
 }
 
 }  // namespace
