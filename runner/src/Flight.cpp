@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <set>
 #include <ostream>
@@ -104,13 +105,6 @@ public:
                 if (v == f) watched(v);
         }
         observe(host::simTime(), true);
-    }
-
-    // Items a vessel carried when last seen, as its saved state lists them; -1 for a vessel that
-    // has no module or that was never seen.
-    int itemsOf(const host::Vessel* v) const {
-        auto it = index_.find(v);
-        return it == index_.end() ? -1 : watched_[it->second].items;
     }
 
     void onVesselCreated(OBJHANDLE h, const host::CreationRecord& rec) override {
@@ -366,7 +360,13 @@ private:
         }
         w.resources = static_cast<std::uint32_t>(props.size());
 
-        if (w.module && (fresh || v.meshCalls.size() != w.meshCalls)) {
+        if (w.module && fresh && report) {
+            // A vessel made in this step may have mail waiting for its first step (a released
+            // stage's contents): read now, its saved state would take that in before the vessel
+            // does in a flight nobody watches. It is read once its first step has begun.
+            w.items = 0;
+            w.meshCalls = std::numeric_limits<std::size_t>::max();
+        } else if (w.module && (fresh || v.meshCalls.size() != w.meshCalls)) {
             const int items = itemCount(v);
             const int before = fresh ? 0 : w.items;
             if (report && items > before)
@@ -405,7 +405,7 @@ private:
     long rowsDue_ = 0;
 };
 
-void printSummary(std::ostream& out, const FlightLog& log) {
+void printSummary(std::ostream& out) {
     struct Row {
         std::string cells[7];
     };
@@ -418,8 +418,8 @@ void printSummary(std::ostream& out, const FlightLog& log) {
         r.cells[1] = v->className;
         r.cells[2] = fmt("%.2f", v->mass());
         r.cells[3] = fmt("%.3f", propellantKg(*v));
-        const int items = log.itemsOf(v);
-        r.cells[4] = !v->moduleMade ? "-" : items < 0 ? "?" : std::to_string(items);
+        // At the end a look at the saved state changes nothing the flight would do.
+        r.cells[4] = !v->moduleMade ? "-" : std::to_string(itemCount(*v));
         const host::Vessel* parent = parentOf(*v);
         r.cells[5] = parent ? parent->name : "-";
         r.cells[6] = fmt("%.3f", speedMps(*v));
@@ -784,7 +784,7 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
     const std::string notSaved = saveAtEnd(options, ending, log);
 
     reportEnding(out, ending, notSaved, end, warnings.count());
-    printSummary(out, log);
+    printSummary(out);
     writeRecordings(out, options, timeline, plot, ending);
     return ending;
 }

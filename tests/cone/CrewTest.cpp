@@ -89,11 +89,9 @@ TEST_F(CrewTest, EachClassCarriesReleasesAndDocksItsAstronaut) {
             EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_S), 0);
             EXPECT_TRUE(attachedToSeat(s, k));
         } else {
-            // Set up on the first step, released and docked by the cone at the start of the
-            // second, outside the update of a step: a vessel the simulator makes during the
-            // update is placed a step's motion of the Earth away from the seat.
-            EXPECT_EQ(host::records().creations.size(), 1u);
-            host::step();
+            // Set up, released and docked by the cone as the first step begins, before the
+            // update of the step: a vessel the simulator makes during the update is placed a
+            // step's motion of the Earth away from the seat.
             ASSERT_EQ(host::records().creations.size(), 2u);
             const host::CreationRecord& r = host::records().creations[1];
             EXPECT_EQ(r.name, "K1-Suit");
