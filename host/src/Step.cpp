@@ -46,17 +46,21 @@ using namespace detail;
 void step() {
     World& w = world();
     throwIfStopped();
+    const double t0 = w.time;  // where the last step ended
     ++w.step;
     w.time = w.baseTime + static_cast<double>(w.step - w.baseStep) * w.dt;
     const double t = w.time;
     const double dt = w.dt;
+    const double mjd0 = w.mjd0 + t0 * (1.0 / 86400.0);
     const double mjd = w.mjd0 + t * (1.0 / 86400.0);
     struct InStep {
         InStep() { world().inStep = true; }
         ~InStep() { world().inStep = false; }
     } inStep;
     if (w.preStepHook) w.preStepHook(t);
-    eachVessel([&](VESSEL2& cb) { cb.clbkPreStep(t, dt, mjd); });
+    // As in the simulator, a step's pre-step callbacks are given its start, its post-step ones
+    // its end.
+    eachVessel([&](VESSEL2& cb) { cb.clbkPreStep(t0, dt, mjd0); });
     physics(dt);
     eachVessel([&](VESSEL2& cb) { cb.clbkPostStep(t, dt, mjd); });
     killPending();

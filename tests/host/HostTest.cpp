@@ -78,8 +78,12 @@ TEST_F(Host, StepTimesAreMultiplesOfTheStepAndCallbacksComeInOrder) {
     EXPECT_EQ(host::simTime(), 1.0);
     EXPECT_EQ(craft(host::find("B")).postSteps.size(), 10u);
     EXPECT_EQ(craft(a).postSteps.back(), 10 * 0.1);
-    for (size_t i = 0; i < craft(a).postSteps.size(); ++i)
+    // The pre-step callback is given the step's start, the post-step one its end.
+    ASSERT_EQ(craft(a).preSteps.size(), craft(a).postSteps.size());
+    for (size_t i = 0; i < craft(a).postSteps.size(); ++i) {
+        EXPECT_EQ(craft(a).preSteps[i], static_cast<double>(i) * 0.1);
         EXPECT_EQ(craft(a).postSteps[i], static_cast<double>(i + 1) * 0.1);
+    }
     EXPECT_EQ(oapiGetSimStep(), 0.1);
     host::setPreStepHook(nullptr);
 }

@@ -40,6 +40,8 @@ void Craft::clbkLoadStateEx(FILEHANDLE scn, void* status) {
     }
 }
 
+void Craft::clbkPreStep(double simt, double, double) { preSteps.push_back(simt); }
+
 void Craft::clbkPostStep(double simt, double, double) {
     postSteps.push_back(simt);
     if (onPostStep) onPostStep(*this, simt);

@@ -19,6 +19,7 @@ public:
     void clbkSetClassCaps(FILEHANDLE cfg) override;
     void clbkSaveState(FILEHANDLE scn) override;
     void clbkLoadStateEx(FILEHANDLE scn, void* status) override;
+    void clbkPreStep(double simt, double simdt, double mjd) override;
     void clbkPostStep(double simt, double simdt, double mjd) override;
     int clbkConsumeBufferedKey(DWORD key, bool down, char* kstate) override;
 
@@ -26,8 +27,8 @@ public:
     THRUSTER_HANDLE main = nullptr;
     ATTACHMENTHANDLE seat = nullptr;
     std::string note;
-    std::vector<double> postSteps;
-    std::vector<std::string> keyStates;  // per key event: codes held down, comma separated
+    std::vector<double> preSteps, postSteps;  // the times each was given
+    std::vector<std::string> keyStates;       // per key event: codes held down, comma separated
 
     static std::function<void(Craft&, double)> onPostStep;
     static int exits;
