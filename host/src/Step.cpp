@@ -58,6 +58,8 @@ void step() {
     if (w.preStepHook) w.preStepHook(t);
     eachVessel([&](VESSEL2& cb) { cb.clbkPreStep(t, dt, mjd); });
     physics(dt);
+    // Each vessel's update ends by summing its mass again, the step's consumption included.
+    for (Vessel* v : w.vessels) updateMass(*v);
     eachVessel([&](VESSEL2& cb) { cb.clbkPostStep(t, dt, mjd); });
     killPending();
     if (!w.doomed.empty()) destroyDoomed();

@@ -175,6 +175,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
         v.vrot = _V(0, 0, 0);
     }
     updateRotation(v);
+    updateMass(v);
 }
 
 void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
@@ -183,6 +184,7 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
         Propellant& p = *v.defaultPropellant;
         p.mass = std::min(s.fuel * p.maxMass, p.maxMass);
     }
+    updateMass(v);
     if (s.flag[0] & 1) {
         auto set = [&](THGROUP_TYPE type, double level) {
             if (ThrusterGroup* g = groupOf(v, type, false))

@@ -214,6 +214,8 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
 void applyLoadState(VesselRecord& v, LoadState& ls);
 void updateRotation(Vessel& v);
 void runSave(VesselRecord& v, std::vector<std::string>& out);
+// The simulator's UpdateMass: sums the vessel's mass into what mass() and GetMass give.
+void updateMass(Vessel& v);
 
 // Thrust.
 void setThrusterLevel(Thruster& t, double level);  // the simulator's internal setter
