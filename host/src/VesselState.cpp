@@ -216,7 +216,7 @@ void runSave(VesselRecord& v, std::vector<std::string>& out) {
     ScnFile f;
     f.writing = true;
     f.out = &lines;
-    if (VESSEL2* cb = callbacks(v)) callModule([&] { cb->clbkSaveState(&f); });
+    if (VESSEL2* cb = callbacks(v)) callModule("clbkSaveState", v, [&] { cb->clbkSaveState(&f); });
     else if (v.iface) v.iface->SaveDefaultState(&f);
     v.lastSave = lines;
     out.insert(out.end(), lines.begin(), lines.end());

@@ -181,6 +181,13 @@ void stopHere(const std::string& file, int line, const std::string& reason) {
     if (w.callbackDepth == 0) throw *w.stop;
 }
 
+void moduleThrew(const char* callback, const Vessel& v, const char* what) {
+    std::string reason =
+        std::string("an exception escaped ") + callback + " of vessel '" + v.name + "'";
+    reason += what ? std::string(": ") + what : std::string(" (not a std::exception)");
+    stopHere("", 0, reason);
+}
+
 void throwIfStopped() {
     World& w = world();
     if (w.stop && w.callbackDepth == 0) throw *w.stop;

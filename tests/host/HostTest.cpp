@@ -293,6 +293,30 @@ TEST_F(Host, VesselDeletingItselfInItsCallbackIsDestroyedAfterIt) {
     EXPECT_EQ(host::focus(), b);  // the focus moved on
 }
 
+// The simulator has no handler around module code: what escapes it ends the program.
+TEST_F(Host, AnExceptionEscapingModuleCodeIsTheSimulatorsStopNamingTheCallback) {
+    make("A");
+    Craft::onPostStep = [](Craft&, double) { throw std::runtime_error("lost a wing"); };
+    try {
+        host::step();
+        ADD_FAILURE() << "no stop";
+    } catch (const host::Stop& e) {
+        EXPECT_STREQ(e.what(),
+                     "the simulator would stop here: an exception escaped clbkPostStep of vessel "
+                     "'A': lost a wing");
+    }
+    EXPECT_THROW(host::step(), host::Stop);  // the flight is over
+
+    host::reset();
+    Craft::throwNext = true;
+    try {
+        make("B");
+        ADD_FAILURE() << "no stop";
+    } catch (const host::Stop& e) {
+        EXPECT_EQ(e.reason, "an exception escaped ovcInit of vessel 'B': no craft today");
+    }
+}
+
 TEST_F(Host, ClassFilesAndMeshesAreFoundWithoutRegardToCase) {
     OBJHANDLE h = make("Deep", "sub/DEEP");
     ASSERT_NE(h, nullptr);

@@ -351,6 +351,7 @@ struct ScenarioInfo {
     std::vector<std::string> description;  // lines between BEGIN_DESC and END_DESC, as read
     std::vector<std::string> environment;  // lines between BEGIN_ENVIRONMENT and END_ENVIRONMENT
     std::string focusName;                 // as read
+    int focusLine = 0;                     // of the Ship line read, 0 without one
     std::vector<BlockInfo> blocks;         // in file order
     std::vector<Notice> notices;           // in the order found
 };
