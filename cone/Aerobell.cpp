@@ -37,6 +37,9 @@ constexpr int kRow2001 = 1;
 constexpr int kCrewRows = 4;
 constexpr int kClassKeyMax = 29;
 constexpr int kCrewTextMax = 79;
+// The crew check's mass comparison: sums of the same doubles taken in another order (as the
+// simulator sums a vessel's mass) differ in the last bits only, far below any real mass.
+constexpr double kBareMassTolerance = 1e-6;  // kg
 
 // The row chosen by a class name: the first key found in its first 29 characters, upper-cased.
 // -1 when no key occurs.
@@ -137,9 +140,14 @@ void AEROBELL::clbkSetClassCaps(FILEHANDLE /*cfg*/) {
 
 void AEROBELL::clbkSaveState(FILEHANDLE scn) {
     try {
+        // Messages are not saved: what waits for the cone (a released stage's contents) is
+        // taken in first, as the next step would, and saved with the items.
+        ReceiveItems();
         SaveDefaultState(scn);
         SaveResumeState(scn);
-        if (!itemsFromClass) SaveItems(scn);
+        // Items from the class are made again by the crew set-up of a reloaded cone, unless the
+        // crew question is settled for it: then they are saved like any other.
+        if (!itemsFromClass || crewSettled) SaveItems(scn);
     } catch (...) {
     }
 }
@@ -153,10 +161,23 @@ void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
 
 // The simulator applies a loaded block's thrust levels after clbkLoadStateEx, zeroing every
 // level its THLEVEL line cannot name, and the motor a resumed cone makes is not there yet when
-// that line is read: a burning motor takes its level again here, before the first step.
+// that line is read: a burning motor (or one given a level it latches at the next step) takes
+// its level again here, before the first step.
 void AEROBELL::clbkPostCreation() {
     try {
-        if (retroLatched && thgRetro != nullptr) SetThrusterGroupLevel(thgRetro, 1.0);
+        if (thgRetro != nullptr && (retroLatched || retroLevelResumed > 0.0))
+            SetThrusterGroupLevel(thgRetro, retroLatched ? 1.0 : retroLevelResumed);
+        retroLevelResumed = 0.0;
+    } catch (...) {
+    }
+}
+
+// The physics of a step moves the cone with the mass it has now, so the mass is brought up to date
+// first. A cone read back from a save thus weighs in its first step what the cone that was never
+// saved weighs.
+void AEROBELL::clbkPreStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
+    try {
+        WeighBeforeStep();
     } catch (...) {
     }
 }
@@ -211,8 +232,12 @@ void AEROBELL::RefreshItems() {
     MassFollowsItems();
 }
 
-void AEROBELL::MassFollowsItems(double seatedMass) {
-    SetEmptyMass(PayloadMass() + (emptyMass + seatedMass));
+void AEROBELL::MassFollowsItems() { SetEmptyMass(PayloadMass() + (emptyMass + SeatedMass())); }
+
+double AEROBELL::SeatedMass() const {
+    const OBJHANDLE seated = GetAttachmentStatus(seatPoint);
+    const VESSEL* v = seated != nullptr ? oapiGetVesselInterface(seated) : nullptr;
+    return v != nullptr ? v->GetMass() : 0.0;
 }
 
 void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
@@ -243,7 +268,9 @@ AEROBELL::ResumeState AEROBELL::FlightState() const {
     state.deploying = deploying;
     state.retroCreated = retroCreated;
     state.retroFiring = retroLatched;
-    state.crewReleased = crewReleased;
+    if (retroCreated && !retroLatched && thgRetro != nullptr)
+        state.retroLevel = GetThrusterGroupLevel(thgRetro);
+    state.crewSettled = crewSettled;
     return state;
 }
 
@@ -257,11 +284,15 @@ void AEROBELL::SaveResumeState(FILEHANDLE scn) {
         oapiWriteScenario_string(scn, key, value);
     }
     if (state.retroCreated) {
-        std::snprintf(value, sizeof value, "%d", state.retroFiring ? 1 : 0);
+        if (state.retroLevel > 0.0) {
+            std::snprintf(value, sizeof value, "0 %.17g", state.retroLevel);
+        } else {
+            std::snprintf(value, sizeof value, "%d", state.retroFiring ? 1 : 0);
+        }
         char key[] = "RETRO";
         oapiWriteScenario_string(scn, key, value);
     }
-    if (state.crewReleased) {
+    if (state.crewSettled) {
         char key[] = "CREW";
         char released[] = "RELEASED";
         oapiWriteScenario_string(scn, key, released);
@@ -287,11 +318,13 @@ bool AEROBELL::ReadResumeLine(const char* line, ResumeState& state) {
     }
     if (keyword("RETRO")) {
         state.retroCreated = true;
-        state.retroFiring = std::strtol(line + 5, nullptr, 10) != 0;
+        state.retroFiring = std::strtol(line + 5, &end, 10) != 0;
+        const double level = std::strtod(end, nullptr);
+        state.retroLevel = level > 0.0 && level <= 1.0 ? level : 0.0;
         return true;
     }
     if (keyword("CREW")) {
-        state.crewReleased = startsWithNoCase(line + 4 + std::strspn(line + 4, " \t"), "RELEASED");
+        state.crewSettled = startsWithNoCase(line + 4 + std::strspn(line + 4, " \t"), "RELEASED");
         return true;
     }
     return false;
@@ -311,11 +344,13 @@ void AEROBELL::Resume(const ResumeState& state) {
             retroCreated = true;
         }
         retroLatched = state.retroFiring;
+        retroLevelResumed = retroLatched ? 0.0 : state.retroLevel;
+        if (retroLevelResumed > 0.0) SetThrusterGroupLevel(thgRetro, retroLevelResumed);
         // A burning motor burns on from the first step, as it would have without the save.
         if (retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
     }
-    if (state.crewReleased) {
-        crewReleased = true;
+    if (state.crewSettled) {
+        crewSettled = true;
         crewChecked = true;
     }
 }
@@ -350,7 +385,13 @@ void AEROBELL::ConfigureCone() {
     char reentryName[] = "reentry";
     texReentry = oapiRegisterReentryTexture(reentryName);
     SetReentryTexture(texReentry, 600000, 1, 1);
-    CreateAttitudeThrusters();
+    // Once per object, like the animation: the simulator saves thrust levels by thruster index,
+    // so a cone must have the same thrusters however often it was configured (a cone read back
+    // from a save is configured more often than the one that was saved).
+    if (!attitudeCreated) {
+        attitudeCreated = true;
+        CreateAttitudeThrusters();
+    }
 }
 
 void AEROBELL::MakeDeployAnimation() {
@@ -414,6 +455,12 @@ void AEROBELL::CreateAttitudeThrusters() {
     }
 }
 
+void AEROBELL::WeighBeforeStep() {
+    ReceiveItems();
+    CountSeatedVessel();
+    CheckForCrew();
+}
+
 void AEROBELL::PostStep() {
     ReceiveItems();
     CountSeatedVessel();
@@ -435,20 +482,27 @@ void AEROBELL::ReceiveItems() {
 }
 
 void AEROBELL::CountSeatedVessel() {
-    // A vessel on the seat counts with its current mass.
-    if (OBJHANDLE seated = GetAttachmentStatus(seatPoint)) {
-        if (VESSEL* v = oapiGetVesselInterface(seated)) MassFollowsItems(v->GetMass());
+    // A vessel on the seat counts with its current mass; once the seat is free again, however it
+    // came to be (released, taken by another, deleted), its mass no longer does.
+    if (GetAttachmentStatus(seatPoint) != nullptr) {
+        MassFollowsItems();
+        seatCounted = true;
         crewChecked = true;
+        crewSettled = true;
+    } else if (seatCounted) {
+        seatCounted = false;
+        MassFollowsItems();
     }
 }
 
 void AEROBELL::CheckForCrew() {
-    // The cone carries nothing exactly when its mass is the bare cone plus its propellant.
-    if (!crewChecked) {
+    // The cone carries nothing when no item is aboard (an item of no mass is still carried) and
+    // its mass is the bare cone plus its propellant.
+    if (!crewChecked && !HasItems()) {
         const double a = GetPropellantMass(resRcs) + emptyMass;
         const double M = GetMass();
         const double b = GetPropellantMass(resRetro) + a;
-        if (M == b) SetupCrew();
+        if (std::fabs(M - b) <= kBareMassTolerance) SetupCrew();
     }
 }
 
@@ -460,7 +514,11 @@ void AEROBELL::TransferCrewToSeat() {
         SetSeparationVelocity(_V(0, 0, 0));
         crewVessel = SeparateNextItem();
         RefreshItems();
-        if (crewVessel != nullptr) ToggleSeatDock();
+        if (crewVessel != nullptr) {
+            crewSettled = true;
+            // A seat that is taken keeps its occupant; the crew then stays beside the cone.
+            if (GetAttachmentStatus(seatPoint) == nullptr) ToggleSeatDock();
+        }
     }
 }
 
@@ -519,10 +577,12 @@ void AEROBELL::SetupCrew() {
 
     char crewName[kNameMax + 1];
     CrewName(GetName(), crewName);
-    if (oapiGetVesselByName(crewName) != nullptr) return;  // the crew is out already
-
-    const int row = CrewRowOf(GetClassNameA());
-    if (row < 0) return;
+    const int row = oapiGetVesselByName(crewName) != nullptr ? -1 : CrewRowOf(GetClassNameA());
+    if (row < 0) {
+        // The crew is out already, or the class has none: nothing for a reloaded cone to add.
+        crewSettled = true;
+        return;
+    }
 
     char crewText[kCrewTextMax + 1] = {};
     std::strncpy(crewText, kCrewTable[row].text, kCrewTextMax);
@@ -530,8 +590,12 @@ void AEROBELL::SetupCrew() {
         seatTransferDone = false;
     } else if (row == kRow2001) {
         retroCapacity = 18.0;
-        DelPropellantResource(resRetro);
-        resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
+        // Every cone of this class has the tank from its construction. One made again would be
+        // full, and a motor resumed from a save, built on the old one, would never burn.
+        if (GetPropellantMaxMass(resRetro) != retroCapacity) {
+            DelPropellantResource(resRetro);
+            resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
+        }
         seatTransferDone = false;
     }
 
@@ -563,7 +627,7 @@ int AEROBELL::ConsumeKeys(const char* kstate) {
                 // A released crew settles the crew question: the cone must not conjure a new
                 // astronaut (and reset itself) once its last item has gone.
                 crewChecked = true;
-                crewReleased = true;
+                crewSettled = true;
                 // By handle: a look-up by name may find an older vessel of the same name.
                 oapiSetFocusObject(crewVessel->GetHandle());
             }
@@ -582,9 +646,12 @@ void AEROBELL::ToggleSeatDock() {
     Local2Global(_V(0, 0, 0), seat);
     if (oapiGetVesselCount() == 0) return;
     const OBJHANDLE self = GetHandle();
+    // The seat holds one vessel: while it is taken, only its occupant answers (and is let go).
+    const OBJHANDLE occupant = GetAttachmentStatus(seatPoint);
     for (DWORD i = 0; i < oapiGetVesselCount(); ++i) {
         OBJHANDLE h = oapiGetVesselByIndex(static_cast<int>(i));
         if (h == nullptr || h == self) continue;
+        if (occupant != nullptr && h != occupant) continue;
         VECTOR3 pos;
         oapiGetGlobalPos(h, &pos);
         // The size test keeps far vessels out of the attachment search.
@@ -592,6 +659,13 @@ void AEROBELL::ToggleSeatDock() {
         VESSEL* v = oapiGetVesselInterface(h);
         if (v == nullptr) continue;
         const DWORD n = v->AttachmentCount(true);
+        // A vessel that hangs on a parent elsewhere (seated on another cone) is not taken.
+        bool hangsElsewhere = false;
+        for (DWORD j = 0; j < n && h != occupant; ++j) {
+            if (v->GetAttachmentStatus(v->GetAttachmentHandle(true, j)) != nullptr)
+                hangsElsewhere = true;
+        }
+        if (hangsElsewhere) continue;
         for (DWORD j = 0; j < n; ++j) {
             ATTACHMENTHANDLE a = v->GetAttachmentHandle(true, j);
             const char* id = v->GetAttachmentId(a);
@@ -602,13 +676,19 @@ void AEROBELL::ToggleSeatDock() {
             v->Local2Global(p, g);
             if (!(dist(g, seat) < 1.0)) continue;
 
-            if (GetAttachmentStatus(seatPoint) == h) {
+            if (occupant == h) {
                 DetachChild(seatPoint, 0.0);
                 oapiSetFocusObject(h);
-                // The items still aboard keep counting.
+                // The items still aboard keep counting; the crew that left settles the question.
+                seatCounted = false;
+                crewChecked = true;
+                crewSettled = true;
                 MassFollowsItems();
-            } else {
-                AttachChild(h, seatPoint, a);
+            } else if (AttachChild(h, seatPoint, a)) {
+                // Its mass counts from the next step on; the crew question is settled now, so
+                // that a save before that step keeps whatever the class gave.
+                crewChecked = true;
+                crewSettled = true;
             }
             return;
         }

@@ -15,6 +15,7 @@ public:
     void clbkSaveState(FILEHANDLE scn) override;
     void clbkLoadStateEx(FILEHANDLE scn, void* status) override;
     void clbkPostCreation() override;
+    void clbkPreStep(double simt, double simdt, double mjd) override;
     void clbkPostStep(double simt, double simdt, double mjd) override;
     void clbkVisualCreated(VISHANDLE vis, int refcount) override;
     void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
@@ -31,7 +32,10 @@ private:
         bool deploying = false;
         bool retroCreated = false;
         bool retroFiring = false;
-        bool crewReleased = false;
+        // A level given to a motor not yet latched (it latches at the next step); the
+        // simulator's own thrust levels are read before a resumed motor exists.
+        double retroLevel = 0.0;
+        bool crewSettled = false;
     };
 
     // Leaves the mesh list holding the cone's own mesh alone, and the host holding none.
@@ -64,8 +68,12 @@ private:
     void ShowItems();
     // ShowItems, then the empty mass following the items.
     void RefreshItems();
-    // The empty mass: the bare cone, the items aboard and a seated vessel's mass.
-    void MassFollowsItems(double seatedMass = 0.0);
+    // The empty mass: the bare cone, the items aboard and the vessel on the seat.
+    void MassFollowsItems();
+    // The current mass of the vessel on the seat, 0 when the seat is free.
+    double SeatedMass() const;
+    // The cone's mass before a step moves it: what waits in the channel, the seat and the crew.
+    void WeighBeforeStep();
 
     double deployRate = 0.25;
     double deployState = 0.0;
@@ -89,8 +97,15 @@ private:
     double retroCapacity = 12.5;
     double emptyMass = 100.0;
     ATTACHMENTHANDLE seatPoint = nullptr;
-    // A release by J gave a vessel: the crew question is settled for good, across saves too.
-    bool crewReleased = false;
+    // The crew question is settled for good, across saves too: a vessel sat on the seat, left it,
+    // or was released from the table, or the crew set-up found nothing to add.
+    bool crewSettled = false;
+    // The empty mass holds a seated vessel's mass, to be dropped when the seat empties.
+    bool seatCounted = false;
+    // The level a resumed, not yet latched motor had when saved, until the simulator has applied
+    // the block's own thrust levels.
+    double retroLevelResumed = 0.0;
+    bool attitudeCreated = false;
 };
 
 #endif  // AEROBELL_H

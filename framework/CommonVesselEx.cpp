@@ -44,6 +44,7 @@ COMMON_VESSEL_EX::COMMON_VESSEL_EX(OBJHANDLE hVessel)
     ClearMeshList();
     for (StageSlot& slot : items) slot.clear();
     hMessageLib = LoadLibraryA("Modules\\cvelmessage");
+    DiscardMessages();
 }
 
 COMMON_VESSEL_EX::~COMMON_VESSEL_EX() {

@@ -107,6 +107,8 @@ public:
     // given (256 and 2048 bytes), they receive the last message handled.
     bool CheckMessages(char* keyOut = nullptr, char* textOut = nullptr);
     bool PollMessages();
+    // Takes every waiting message without handling it.
+    void DiscardMessages();
 
     // --- separation -----------------------------------------------------------------------
     // Releases the last item (or the outermost stage of its nest) as a vessel of its own.
@@ -116,6 +118,8 @@ public:
 
     // --- read access ----------------------------------------------------------------------
     const StageSlot& Item(int index) const { return items[index]; }
+    // Whether any item is aboard, whatever its mass.
+    bool HasItems() const { return LastPresentSlot() >= 0; }
     int16_t OpenStage() const { return openStage; }
     const std::vector<MeshEntry>& MeshList() const { return meshList; }
     HMODULE MessageLibrary() const { return hMessageLib; }

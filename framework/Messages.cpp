@@ -55,3 +55,17 @@ bool COMMON_VESSEL_EX::CheckMessages(char* keyOut, char* textOut) {
 }
 
 bool COMMON_VESSEL_EX::PollMessages() { return CheckMessages(nullptr, nullptr); }
+
+// Called at construction: mail waiting for this address then was sent to a vessel that lived
+// here before and was deleted before it read it; a new vessel must not take it for its own.
+void COMMON_VESSEL_EX::DiscardMessages() {
+    if (hMessageLib == nullptr) return;
+    const CheckCMessageFn check =
+        reinterpret_cast<CheckCMessageFn>(GetProcAddress(hMessageLib, "CheckCMessage"));
+    if (check == nullptr) return;
+    char key[kMessageKeyMax + 1];
+    char text[kMessageTextMax + 1];
+    VESSEL* const self = this;
+    while (check(self, key, text) >= 0) {
+    }
+}

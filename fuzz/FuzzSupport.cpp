@@ -107,8 +107,7 @@ std::string savedLinesFault(const std::vector<std::string>& block) {
             return "an item line of " + std::to_string(value.size()) + " characters was written";
         }
         const ItemLineParse p = parseItemLine(value.c_str());
-        // An item whose line lacked words is written with empty words and reads back shifted;
-        // what is written must still never be cut.
+        // What is written must never be cut.
         if (p.lineCut || p.cutWords != 0 || p.badNumbers != 0) {
             return "a written item line is cut: " + value;
         }
@@ -119,8 +118,7 @@ std::string savedLinesFault(const std::vector<std::string>& block) {
 bool hasEmptyWords(const COMMON_VESSEL_EX& v) {
     for (int i = 0; i < COMMON_VESSEL_EX::kItemCount; ++i) {
         const StageSlot& s = v.Item(i);
-        if (s.present && (s.name[0] == '\0' || s.mesh.fileName.empty() || s.className[0] == '\0'))
-            return true;
+        if (s.present && s.name[0] == '\0') return true;
     }
     return false;
 }

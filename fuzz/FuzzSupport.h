@@ -33,8 +33,9 @@ COMMON_VESSEL_EX* framework(OBJHANDLE h);
 // reads back with no word or number cut.
 std::string savedLinesFault(const std::vector<std::string>& block);
 
-// True when an item's name, mesh or class is empty. Such an item comes only from a line that
-// lacked words; it is written with an empty word and so reads back with its fields shifted.
+// True when an item has no name. Its line is the bare keyword and a blank, which a scenario
+// reader trims to the keyword alone: such an item does not come back from a file. (An item
+// lacking only later words is written with the words it has and comes back as it was.)
 bool hasEmptyWords(const COMMON_VESSEL_EX& v);
 
 // Checks every cone of the world; aborts with the fault and the vessel's name.

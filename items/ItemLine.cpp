@@ -180,11 +180,20 @@ struct BoundedText {
 int formatItemFields(char* out, std::size_t cap, const char* name, const char* mesh,
                      const char* className, const double (&numbers)[6]) {
     BoundedText t{out, cap};
-    t.put(name, strnlen(name, itemtable::kNameMax));
-    t.put(" ", 1);
-    t.put(mesh, std::strlen(mesh));
-    t.put(" ", 1);
-    t.put(className, strnlen(className, itemtable::kNameMax));
+    // Words are read by their place, so none can be left out: the line ends before the first
+    // empty word, and a reader gives the fields it does not find their cleared values, which an
+    // item read from such a line has anyway.
+    const char* const words[3] = {name, mesh, className};
+    const std::size_t lengths[3] = {strnlen(name, itemtable::kNameMax), std::strlen(mesh),
+                                    strnlen(className, itemtable::kNameMax)};
+    for (int w = 0; w < 3; ++w) {
+        if (lengths[w] == 0) {
+            if (cap > 0) out[t.len < cap ? t.len : cap - 1] = '\0';
+            return static_cast<int>(t.len);
+        }
+        if (w > 0) t.put(" ", 1);
+        t.put(words[w], lengths[w]);
+    }
     // to_chars with a precision gives the digits printf gives; printf's own conversion of a
     // double costs several times more, and a full table writes 300 of them.
     for (const double v : numbers) {

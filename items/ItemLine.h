@@ -45,8 +45,9 @@ ItemLineParse parseItemLine(const char* text);
 
 // The fields of an item line as written after its keyword, exactly as
 // "%.127s %s %.127s %.2lf %.2lf %.2lf %.2lf %.2lf %.2lf" prints them (numbers: x y z mass angle
-// fuel). Writes at most cap - 1 characters and a terminator (cap > 0) and returns the length
-// of the whole text, so a result of cap or more means it did not fit.
+// fuel), except that the text ends before the first empty word (an empty word could not be
+// read back in its place). Writes at most cap - 1 characters and a terminator (cap > 0) and returns
+// the length of the whole text, so a result of cap or more means it did not fit.
 int formatItemFields(char* out, std::size_t cap, const char* name, const char* mesh,
                      const char* className, const double (&numbers)[6]);
 

@@ -180,6 +180,14 @@ private:
                        " outside 0..1: the released vessel's tanks take it as the simulator "
                        "clamps it");
         reportShortOrTrailing(p, w, lineNo);
+        if (p.fieldsRead > 0 && p.fieldsRead <= ItemLineParse::kClass)
+            report(lineNo,
+                   "no class word: J keeps the item aboard (the simulator could not make "
+                   "its vessel); a save writes the line with the words it has");
+        if (p.mass == 0.0)
+            report(lineNo,
+                   "mass 0: the item is carried all the same, and while it is aboard the "
+                   "cone takes no crew from its class");
         if (p.fieldsRead == ItemLineParse::kFieldCount && carriable && hasClassFile(p.className))
             releases.push_back({lineNo, p.className, p.mass, p.fuel});
     }

@@ -34,6 +34,7 @@ protected:
 
 TEST_F(Channel, LoopsWhileTheModuleAsksAgain) {
     TestCarrier& c = makeCarrier("C");
+    reset();  // its construction asked once, to discard mail left for the address
     answer(0, true, "NOTE", "one");
     answer(-1, false, "", "");
     EXPECT_TRUE(c.PollMessages());
@@ -44,6 +45,7 @@ TEST_F(Channel, LoopsWhileTheModuleAsksAgain) {
 
 TEST_F(Channel, StopsAfterTheLastMessage) {
     TestCarrier& c = makeCarrier("C");
+    reset();
     answer(-2, true, "NOTE", "last");
     answer(0, true, "NOTE", "never asked for");
     EXPECT_TRUE(c.PollMessages());
