@@ -724,7 +724,7 @@ Result check(const Flight& flight, long stride, const std::string& workFile) {
     try {
         fly(flight, scenarioFile, 0, [&](long) { original.push_back(worldState()); });
         originalEnd = host::scenarioText();
-    } catch (const host::Stop& e) {
+    } catch (const host::Stop&) {
         // Where the simulator stops, there is no flight to resume.
         result.steps += static_cast<long>(original.size());
         host::reset();
