@@ -242,29 +242,6 @@ TEST_F(ResumeTest, AnItemLineMissingWordsReadsBackAsWritten) {
     EXPECT_EQ(savedItemLines(host::find("Pod")), std::vector<std::string>{"PAYLOAD OnlyName"});
 }
 
-// Mail sent to a vessel that is deleted before it reads it is not delivered to a vessel made
-// later at the same address.
-TEST_F(ResumeTest, MailOfADeletedVesselReachesNoLaterOne) {
-    host::loadScenario(writeScenario(
-        "doomed-stage",
-        orbiting("K1", "AEROBELL",
-                 {"STAGE Doomed Aerobell AEROBELL 0.00 0.00 -2.00 100.00 0.00 1.00",
-                  "PAYLOAD Probe mmu nasa_mmu 0.00 0.00 -2.00 80.00 0.00 1.00", "ENDSTAGE"}),
-        "K1"));
-    host::sendKeyEvent(OAPI_KEY_J);
-    const OBJHANDLE doomed = host::find("Doomed");
-    ASSERT_NE(doomed, nullptr);
-    const VESSEL* address = V(doomed).iface;
-    ASSERT_TRUE(host::deleteVessel(doomed));
-    const OBJHANDLE fresh =
-        makeVessel("Fresh", "AEROBELL", _V(6578000.0, 50.0, 0.0), _V(0.0, 7784.0, 0.0));
-    if (V(fresh).iface != address)
-        GTEST_SKIP() << "the allocator gave the new cone another address";
-    host::step();
-    EXPECT_EQ(V(fresh).emptyMass, 312.0);  // the crew of its class, not the probe
-    EXPECT_TRUE(savedItemLines(fresh).empty());
-}
-
 // S takes no vessel seated on another cone and never docks over the seat's occupant: with the
 // seat taken, S lets its occupant go.
 TEST_F(SeatTest, STakesOnlyAFreeVesselOntoAFreeSeat) {

@@ -53,6 +53,18 @@ TEST_F(Channel, StopsAfterTheLastMessage) {
     ASSERT_EQ(c.received.size(), 1u);
 }
 
+// Mail waiting for a vessel's address before the vessel exists was sent to one that lived there
+// before and was deleted unread (the module knows receivers by address only): the new vessel
+// takes none of it.
+TEST_F(Channel, MailWaitingBeforeTheVesselExistsIsNotItsOwn) {
+    answer(0, true, "PAYLOAD", "PAYLOAD Old box Probe 0 0 1 5 0 0");
+    answer(-2, true, "NOTE", "for the vessel that lived here before");
+    TestCarrier& c = makeCarrier("C");
+    EXPECT_FALSE(c.PollMessages());
+    EXPECT_FALSE(c.Item(0).present);
+    EXPECT_TRUE(c.received.empty());
+}
+
 TEST_F(Channel, NoMessageAndEmptyTextsAreNotHandled) {
     TestCarrier& c = makeCarrier("C");
     answer(-1, true, "NOTE", "left in the buffer");
