@@ -713,7 +713,7 @@ Flight scriptedFlight(const std::string& name, const std::string& scenarioText,
     return f;
 }
 
-Result check(const Flight& flight, long stride, const std::string& workFile) {
+Result check(const Flight& flight, long stride, const std::string& workFile, size_t mostSaves) {
     Result result;
     const std::string scenarioFile = workFile;
     writeText(scenarioFile, flight.scenario);
@@ -751,6 +751,15 @@ Result check(const Flight& flight, long stride, const std::string& workFile) {
     points.erase(std::remove_if(points.begin(), points.end(),
                                 [&](long k) { return k < 0 || k >= flight.steps; }),
                  points.end());
+    if (mostSaves > 0 && points.size() > mostSaves) {
+        // Spread over the flight, the first and the last kept.
+        std::vector<long> spread;
+        const size_t gaps = std::max<size_t>(mostSaves - 1, 1);
+        for (size_t j = 0; j < mostSaves; ++j)
+            spread.push_back(points[j * (points.size() - 1) / gaps]);
+        spread.erase(std::unique(spread.begin(), spread.end()), spread.end());
+        points = spread;
+    }
 
     // The same flight saved after each of those steps: the saves change nothing of it.
     std::vector<std::string> saves;

@@ -93,8 +93,9 @@ struct Result {
 // step for a `stride` of 1; else every `stride`-th step and, around every step in which
 // something other than motion and propellant changed (a deployment moving, a release, a dock, a
 // key taken), the step before, the step itself and the one after. Files are written as
-// `workFile` (relative to the root) and a sibling.
-Result check(const Flight& flight, long stride, const std::string& workFile);
+// `workFile` (relative to the root) and a sibling. `mostSaves` (0: any number) bounds the saves,
+// spread over those.
+Result check(const Flight& flight, long stride, const std::string& workFile, size_t mostSaves = 0);
 
 }  // namespace resume
 

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzsupport::root();
     resume::ByteSource source(data, size);
     const resume::Flight flight = resume::randomFlight(source, "fuzz input");
-    const resume::Result r = resume::check(flight, 10, "Scenarios/fuzz-resume.scn");
+    // A dozen saves an input keeps each run within the fuzzer's time limit under the sanitizers.
+    const resume::Result r = resume::check(flight, 10, "Scenarios/fuzz-resume.scn", 12);
     ++flights;
     saves += r.saves;
     if (!r.failure.empty()) fuzzsupport::fail(r.failure + "\n" + flight.text());
