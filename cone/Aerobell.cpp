@@ -281,8 +281,10 @@ void AEROBELL::SaveResumeState(FILEHANDLE scn) {
     const ResumeState state = FlightState();
     char value[64];
     if (state.deploying || state.deployState != 0.0) {
-        // The exact value: a resumed deployment continues bit for bit.
-        std::snprintf(value, sizeof value, "%.17g %d", state.deployState, state.deploying ? 1 : 0);
+        // The exact value: a resumed deployment continues bit for bit. A cone told to deploy when
+        // it already is (K once deployed) moves no further; it is written as it reads back.
+        const bool moving = state.deploying && state.deployState < 1.0;
+        std::snprintf(value, sizeof value, "%.17g %d", state.deployState, moving ? 1 : 0);
         char key[] = "DEPLOY";
         oapiWriteScenario_string(scn, key, value);
     }
@@ -341,16 +343,19 @@ void AEROBELL::Resume(const ResumeState& state) {
     }
     if (state.retroCreated) {
         // The configuration forgets the motor but the simulator keeps it: make it only once.
-        if (thgRetro == nullptr) {
+        const bool made = thgRetro == nullptr;
+        if (made) {
             CreateRetroMotor();
         } else {
             retroCreated = true;
         }
         retroLatched = state.retroFiring;
         retroLevelResumed = retroLatched ? 0.0 : state.retroLevel;
-        if (retroLevelResumed > 0.0) SetThrusterGroupLevel(thgRetro, retroLevelResumed);
+        // The levels of a motor that was there already are the simulator's (the crew set-up of a
+        // reloaded cone, in its first step, must not undo the pilot's command of that step).
+        if (made && retroLevelResumed > 0.0) SetThrusterGroupLevel(thgRetro, retroLevelResumed);
         // A burning motor burns on from the first step, as it would have without the save.
-        if (retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
+        if (made && retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
     }
     if (state.crewSettled) {
         crewSettled = true;

@@ -133,7 +133,10 @@ void readFocus(LineStream& in, ScenarioInfo& info, World& w) {
     if (!findSection(in.lines, "BEGIN_FOCUS", at)) return;
     const size_t end =
         readSection(in, at, "END_FOCUS", [&](const std::string&, const std::string& line) {
-            if (startsWithNoCase(line.c_str(), "Ship")) info.focusName = trimLine(line.substr(4));
+            if (startsWithNoCase(line.c_str(), "Ship")) {
+                info.focusName = trimLine(line.substr(4));
+                info.focusLine = in.lineNumber();
+            }
         });
     w.regions.push_back({Region::FOCUS, at, end});
 }
@@ -168,7 +171,8 @@ bool readShip(LineStream& in, const std::string& path, const std::string& header
     LoadState ls;
     ls.vessel = v;
     ls.file = &in;
-    if (VESSEL2* cb = callbacks(*v)) callModule([&] { cb->clbkLoadStateEx(&f, &ls); });
+    if (VESSEL2* cb = callbacks(*v))
+        callModule("clbkLoadStateEx", *v, [&] { cb->clbkLoadStateEx(&f, &ls); });
     else readDefaultState(*v->iface, f, &ls);
     applyLoadState(*v, ls);
     noticeEmptyTanks(*v, ls, headerLine);
@@ -210,8 +214,23 @@ void readShips(LineStream& in, const std::string& path, ScenarioInfo& info, Worl
 // As the simulator starts a session: the focus first, then the attachments, then each
 // vessel's clbkPostCreation.
 void startSession(const ScenarioInfo& info, World& w) {
-    VesselRecord* f = findVessel(info.focusName);
-    if (!f) f = rec(w.vessels.front());
+    // The focus name is compared exactly; the first vessel by index that bears it.
+    VesselRecord* f = nullptr;
+    for (Vessel* v : w.vessels)
+        if (v->name == info.focusName) {
+            f = rec(v);
+            break;
+        }
+    if (!f) {
+        f = rec(w.vessels.front());
+        if (info.focusLine > 0) {
+            const VesselRecord* like = findVessel(info.focusName);
+            notice(info.focusLine,
+                   "the focus ship '" + info.focusName + "' is no vessel's name" +
+                       (like ? " ('" + like->name + "' differs from it in case only)" : "") +
+                       ": the simulator gives the focus to the first vessel, '" + f->name + "'");
+        }
+    }
     w.focus = nullptr;
     setFocusTo(f);
     for (size_t i = 0; i < w.vessels.size(); ++i) {
@@ -231,7 +250,8 @@ void startSession(const ScenarioInfo& info, World& w) {
             placeChild(v);
     }
     for (size_t i = 0; i < w.vessels.size(); ++i)
-        if (VESSEL2* cb = callbacks(*w.vessels[i])) callModule([&] { cb->clbkPostCreation(); });
+        if (VESSEL2* cb = callbacks(*w.vessels[i]))
+            callModule("clbkPostCreation", *w.vessels[i], [&] { cb->clbkPostCreation(); });
 }
 
 }  // namespace

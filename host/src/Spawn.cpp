@@ -109,9 +109,10 @@ void notifyFocus(VesselRecord* from, VesselRecord* to) {
     w.records.focusChanges.push_back(r);
     if (from)
         if (VESSEL2* cb = callbacks(*from))
-            callModule([&] { cb->clbkFocusChanged(false, to, from); });
+            callModule("clbkFocusChanged", *from, [&] { cb->clbkFocusChanged(false, to, from); });
     if (to)
-        if (VESSEL2* cb = callbacks(*to)) callModule([&] { cb->clbkFocusChanged(true, to, from); });
+        if (VESSEL2* cb = callbacks(*to))
+            callModule("clbkFocusChanged", *to, [&] { cb->clbkFocusChanged(true, to, from); });
     notify([&](Listener& l) { l.onFocusChanged(from, to); });
 }
 
@@ -142,7 +143,7 @@ void makeInterface(VesselRecord* v, const ClassInfo* ci) {
     if (mod && mod->init) {
         v->exitFn = mod->exit;
         w.spawning = v;
-        callModule([&] { iface = mod->init(v, w.flightModel); });
+        callModule("ovcInit", *v, [&] { iface = mod->init(v, w.flightModel); });
         w.spawning = nullptr;
     } else if (mod) {
         v->exitFn = mod->exit;
@@ -218,7 +219,7 @@ VesselRecord* spawn(const std::string& name, const std::string& cls, const std::
         cfg.own.path = ci->path;
         cfg.own.lines = ci->lines;
         cfg.in = &cfg.own;
-        callModule([&] { cb->clbkSetClassCaps(&cfg); });
+        callModule("clbkSetClassCaps", *v, [&] { cb->clbkSetClassCaps(&cfg); });
     }
     if (w.stop) return v;
 
@@ -250,7 +251,10 @@ void destroyDoomed() {
         try {
             // The module's exit receives what its vessel had, the plain VESSEL included.
             if (v->exitFn) v->exitFn(iface);
+        } catch (const std::exception& e) {
+            moduleThrew("ovcExit", *v, e.what());
         } catch (...) {
+            moduleThrew("ovcExit", *v, nullptr);
         }
         --w.callbackDepth;
         if (v->plainInterface) delete iface;
@@ -309,6 +313,7 @@ void askDeletion(VesselRecord* v) {
     if (!w.inStep && w.callbackDepth == 0) {
         killNow(v);
         destroyDoomed();
+        throwIfStopped();
     }
 }
 
@@ -354,7 +359,8 @@ OBJHANDLE createVessel(const std::string& name, const std::string& cls,
     record.result = v;
     w.records.creations.push_back(record);
     notify([&](Listener& l) { l.onVesselCreated(v, record); });
-    if (VESSEL2* cb = callbacks(*v)) callModule([&] { cb->clbkPostCreation(); });
+    if (VESSEL2* cb = callbacks(*v))
+        callModule("clbkPostCreation", *v, [&] { cb->clbkPostCreation(); });
     return v;
 }
 

@@ -21,7 +21,8 @@ int deliverKey(int code, bool down) {
             char state[256];
             std::memcpy(state, w.held, sizeof state);
             if (down) state[code] = static_cast<char>(0x80);
-            callModule([&] { r.result = cb->clbkConsumeBufferedKey(r.key, down, state); });
+            callModule("clbkConsumeBufferedKey", *w.focus,
+                       [&] { r.result = cb->clbkConsumeBufferedKey(r.key, down, state); });
         }
     }
     w.records.keys.push_back(r);
@@ -32,10 +33,11 @@ int deliverKey(int code, bool down) {
 // Calls `f` with the callbacks of every vessel by index; the list is read afresh each time, so a
 // vessel made during the pass is called in it.
 template <class F>
-void eachVessel(F f) {
+void eachVessel(const char* callback, F f) {
     World& w = world();
     for (size_t i = 0; i < w.vessels.size(); ++i)
-        if (VESSEL2* cb = callbacks(*w.vessels[i])) callModule([&] { f(*cb); });
+        if (VESSEL2* cb = callbacks(*w.vessels[i]))
+            callModule(callback, *w.vessels[i], [&] { f(*cb); });
 }
 
 }  // namespace
@@ -60,9 +62,11 @@ void step() {
     if (w.preStepHook) w.preStepHook(t);
     // As in the simulator, a step's pre-step callbacks are given its start, its post-step ones
     // its end.
-    eachVessel([&](VESSEL2& cb) { cb.clbkPreStep(t0, dt, mjd0); });
+    eachVessel("clbkPreStep", [&](VESSEL2& cb) { cb.clbkPreStep(t0, dt, mjd0); });
     physics(dt);
-    eachVessel([&](VESSEL2& cb) { cb.clbkPostStep(t, dt, mjd); });
+    // Each vessel's update ends by summing its mass again, the step's consumption included.
+    for (Vessel* v : w.vessels) updateMass(*v);
+    eachVessel("clbkPostStep", [&](VESSEL2& cb) { cb.clbkPostStep(t, dt, mjd); });
     killPending();
     if (!w.doomed.empty()) destroyDoomed();
     if (w.stop) throwIfStopped();
@@ -107,13 +111,15 @@ void pressKey(int code) {
 void visualCreated(OBJHANDLE h) {
     throwIfStopped();
     if (!valid(h)) return;
-    if (VESSEL2* cb = callbacks(*rec(h))) callModule([&] { cb->clbkVisualCreated(h, 1); });
+    if (VESSEL2* cb = callbacks(*rec(h)))
+        callModule("clbkVisualCreated", *rec(h), [&] { cb->clbkVisualCreated(h, 1); });
 }
 
 void visualDestroyed(OBJHANDLE h) {
     throwIfStopped();
     if (!valid(h)) return;
-    if (VESSEL2* cb = callbacks(*rec(h))) callModule([&] { cb->clbkVisualDestroyed(h, 0); });
+    if (VESSEL2* cb = callbacks(*rec(h)))
+        callModule("clbkVisualDestroyed", *rec(h), [&] { cb->clbkVisualDestroyed(h, 0); });
 }
 
 }  // namespace host

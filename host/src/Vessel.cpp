@@ -104,7 +104,11 @@ int VESSEL::GetFlightModel() const { return R(vessel).flightModelAsked; }
 
 void VESSEL::SetSize(double size) const { R(vessel).size = size; }
 double VESSEL::GetSize() const { return R(vessel).size; }
-void VESSEL::SetEmptyMass(double m) const { R(vessel).emptyMass = m; }
+void VESSEL::SetEmptyMass(double m) const {
+    VesselRecord& v = R(vessel);
+    v.emptyMass = m;
+    host::detail::updateMass(v);
+}
 double VESSEL::GetEmptyMass() const { return R(vessel).emptyMass; }
 void VESSEL::SetPMI(const VECTOR3& pmi) const { R(vessel).pmi = pmi; }
 void VESSEL::SetCrossSections(const VECTOR3& cs) const { R(vessel).crossSections = cs; }
@@ -180,7 +184,10 @@ double VESSEL::GetPropellantMaxMass(PROPELLANT_HANDLE ph) const {
 }
 void VESSEL::SetPropellantMass(PROPELLANT_HANDLE ph, double mass) const {
     // Taken as given: no clamp to the tank.
-    if (Propellant* p = need<Propellant>(ph, "SetPropellantMass")) p->mass = mass;
+    if (Propellant* p = need<Propellant>(ph, "SetPropellantMass")) {
+        p->mass = mass;
+        host::detail::updateMass(R(vessel));
+    }
 }
 double VESSEL::GetMass() const { return R(vessel).mass(); }
 double VESSEL::GetFuelMass() const {
@@ -192,7 +199,11 @@ double VESSEL::GetMaxFuelMass() const {
     return p ? p->maxMass : 0.0;
 }
 void VESSEL::SetFuelMass(double m) const {
-    if (Propellant* p = defaultOf(R(vessel))) p->mass = std::min(m, p->maxMass);
+    VesselRecord& v = R(vessel);
+    if (Propellant* p = defaultOf(v)) {
+        p->mass = std::min(m, p->maxMass);
+        host::detail::updateMass(v);
+    }
 }
 
 // Thrusters -------------------------------------------------------------------------------------

@@ -175,6 +175,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
         v.vrot = _V(0, 0, 0);
     }
     updateRotation(v);
+    updateMass(v);
 }
 
 void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
@@ -183,6 +184,7 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
         Propellant& p = *v.defaultPropellant;
         p.mass = std::min(s.fuel * p.maxMass, p.maxMass);
     }
+    updateMass(v);
     if (s.flag[0] & 1) {
         auto set = [&](THGROUP_TYPE type, double level) {
             if (ThrusterGroup* g = groupOf(v, type, false))
@@ -214,7 +216,7 @@ void runSave(VesselRecord& v, std::vector<std::string>& out) {
     ScnFile f;
     f.writing = true;
     f.out = &lines;
-    if (VESSEL2* cb = callbacks(v)) callModule([&] { cb->clbkSaveState(&f); });
+    if (VESSEL2* cb = callbacks(v)) callModule("clbkSaveState", v, [&] { cb->clbkSaveState(&f); });
     else if (v.iface) v.iface->SaveDefaultState(&f);
     v.lastSave = lines;
     out.insert(out.end(), lines.begin(), lines.end());

@@ -44,13 +44,15 @@ Stop::Stop(const std::string& f, int l, const std::string& r)
 
 Listener::~Listener() = default;
 
-double Vessel::mass() const {
-    double m = emptyMass;
-    for (const auto& p : propellants) m += p->mass;
-    return m;
-}
-
 namespace detail {
+
+void updateMass(Vessel& v) {
+    // The tanks are summed first and the sum added to the empty mass: in the last bit this is
+    // not always what adding each tank to the empty mass in turn gives.
+    double fuel = 0.0;
+    for (const auto& p : v.propellants) fuel += p->mass;
+    v.massAtUpdate = v.emptyMass + fuel;
+}
 
 World& world() {
     // Never destroyed: vessels of loaded modules must not be torn down after their module.
@@ -189,6 +191,13 @@ void logObsolete(const std::string& function) {
     log.push_back("Addons which rely on obsolete functions may not be compatible with");
     log.push_back("future versions of Orbiter.");
     log.push_back("---------------------------------------------------------------");
+}
+
+void moduleThrew(const char* callback, const Vessel& v, const char* what) {
+    std::string reason =
+        std::string("an exception escaped ") + callback + " of vessel '" + v.name + "'";
+    reason += what ? std::string(": ") + what : std::string(" (not a std::exception)");
+    stopHere("", 0, reason);
 }
 
 void throwIfStopped() {

@@ -45,10 +45,14 @@ void stopHere(const std::string& file, int line, const std::string& reason);
 // function of its interface (`function` as the simulator names it, e.g. "VESSEL::GetName").
 void logObsolete(const std::string& function);
 void throwIfStopped();  // the recorded stop, when no module code is running
-// Wraps a call into a module: counts it as module code on the stack, keeps what escapes it from
-// the host, destroys vessels whose deletion waited for it, and throws a stop it led to.
+// Wraps a call into a module (`callback` of vessel `v`, for the stop's reason): counts it as
+// module code on the stack, destroys vessels whose deletion waited for it, and throws a stop it
+// led to. An exception escaping the module is the simulator's stop: it has no handler there.
 template <class F>
-void callModule(F&& f);
+void callModule(const char* callback, const Vessel& v, F&& f);
+// Records the stop of an exception that escaped `callback` of vessel `v` (`what`: its message,
+// null when it is no std::exception).
+void moduleThrew(const char* callback, const Vessel& v, const char* what);
 
 // ---------------------------------------------------------------------------------------------
 // Vessel classes.
@@ -215,10 +219,14 @@ inline VESSEL2* callbacks(const Vessel& v) {
 }
 
 // State.
+// The simulator's UpdateMass: sums the vessel's mass into what mass() and GetMass give.
+void updateMass(Vessel& v);
 void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
 void applyLoadState(VesselRecord& v, LoadState& ls);
 void updateRotation(Vessel& v);
 void runSave(VesselRecord& v, std::vector<std::string>& out);
+// The simulator's UpdateMass: sums the vessel's mass into what mass() and GetMass give.
+void updateMass(Vessel& v);
 
 // Thrust.
 void setThrusterLevel(Thruster& t, double level);  // the simulator's internal setter
@@ -311,14 +319,24 @@ void notify(F f) {
 void destroyDoomed();
 
 template <class F>
-void callModule(F&& f) {
+void callModule(const char* callback, const Vessel& v, F&& f) {
     World& w = world();
-    ++w.callbackDepth;
-    try {
-        f();
-    } catch (...) {
+    {
+        // Module code is on the stack until the call is over, however it ends.
+        struct Depth {
+            int& n;
+            explicit Depth(int& d) : n(d) { ++n; }
+            ~Depth() { --n; }
+        } depth(w.callbackDepth);
+        try {
+            f();
+        } catch (const std::exception& e) {
+            moduleThrew(callback, v, e.what());
+        } catch (...) {
+            moduleThrew(callback, v, nullptr);
+        }
     }
-    if (--w.callbackDepth == 0) {
+    if (w.callbackDepth == 0) {
         if (!w.inStep && !w.doomed.empty()) destroyDoomed();
         if (w.stop) throwIfStopped();
     }

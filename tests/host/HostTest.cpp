@@ -9,22 +9,25 @@ namespace {
 
 using Host = HostWorld;
 
-TEST_F(Host, MassIsEmptyMassPlusResourcesInCreationOrder) {
+TEST_F(Host, MassIsSummedAsTheSimulatorSumsItAndKeptUntilItsNextUpdate) {
     VESSEL* v = host::vessel(make("C")).iface;
-    v->SetEmptyMass(0.0);
     PROPELLANT_HANDLE tank = v->GetPropellantHandleByIndex(0);
-    v->SetPropellantMass(tank, 0.1);
-    PROPELLANT_HANDLE b = v->CreatePropellantResource(1.0, 0.2);
-    v->CreatePropellantResource(1.0, 0.3);
-    // ((0.1 + 0.2) + 0.3) differs in the last bit from 0.1 + (0.2 + 0.3).
-    EXPECT_EQ(v->GetMass(), (0.1 + 0.2) + 0.3);
-    EXPECT_NE(v->GetMass(), 0.1 + (0.2 + 0.3));
+    v->SetPropellantMass(tank, 0.2);
+    PROPELLANT_HANDLE b = v->CreatePropellantResource(1.0, 0.3);
+    // A tank made counts from the next update.
+    v->SetEmptyMass(0.1);
+    // The tanks summed, then added to the empty mass: 0.1 + (0.2 + 0.3) differs in the last
+    // bit from (0.1 + 0.2) + 0.3.
+    EXPECT_EQ(v->GetMass(), 0.1 + (0.0 + 0.2 + 0.3));
+    EXPECT_NE(v->GetMass(), (0.1 + 0.2) + 0.3);
 
     v->DelPropellantResource(b);
     EXPECT_EQ(b, nullptr);
-    EXPECT_EQ(v->GetPropellantCount(), 2u);
-    EXPECT_EQ(v->GetMass(), 0.1 + 0.3);
-    EXPECT_EQ(oapiGetMass(v->GetHandle()), 0.1 + 0.3);
+    EXPECT_EQ(v->GetPropellantCount(), 1u);
+    EXPECT_EQ(v->GetMass(), 0.1 + (0.0 + 0.2 + 0.3));
+    host::step();  // every vessel's update ends by summing again
+    EXPECT_EQ(v->GetMass(), 0.1 + 0.2);
+    EXPECT_EQ(oapiGetMass(v->GetHandle()), 0.1 + 0.2);
 
     // A module-less class takes mass, tank (full, default) and size from its class file.
     VESSEL* p = host::vessel(make("P", "Probe")).iface;
@@ -315,6 +318,30 @@ TEST_F(Host, VesselDeletingItselfInItsCallbackIsDestroyedAfterIt) {
     EXPECT_EQ(oapiGetVesselByName(const_cast<char*>("A")), nullptr);
     EXPECT_EQ(oapiGetVesselInterface(a), nullptr);
     EXPECT_EQ(host::focus(), b);  // the focus moved on
+}
+
+// The simulator has no handler around module code: what escapes it ends the program.
+TEST_F(Host, AnExceptionEscapingModuleCodeIsTheSimulatorsStopNamingTheCallback) {
+    make("A");
+    Craft::onPostStep = [](Craft&, double) { throw std::runtime_error("lost a wing"); };
+    try {
+        host::step();
+        ADD_FAILURE() << "no stop";
+    } catch (const host::Stop& e) {
+        EXPECT_STREQ(e.what(),
+                     "the simulator would stop here: an exception escaped clbkPostStep of vessel "
+                     "'A': lost a wing");
+    }
+    EXPECT_THROW(host::step(), host::Stop);  // the flight is over
+
+    host::reset();
+    Craft::throwNext = true;
+    try {
+        make("B");
+        ADD_FAILURE() << "no stop";
+    } catch (const host::Stop& e) {
+        EXPECT_EQ(e.reason, "an exception escaped ovcInit of vessel 'B': no craft today");
+    }
 }
 
 TEST_F(Host, ClassFilesAndMeshesAreFoundWithoutRegardToCase) {

@@ -10,6 +10,7 @@
 #endif
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -17,6 +18,7 @@ std::function<void(Craft&, double)> Craft::onPostStep;
 int Craft::exits = 0;
 int Craft::plainExits = 0;
 bool Craft::refuseNext = false;
+bool Craft::throwNext = false;
 std::string HostWorld::root;
 
 void Craft::clbkSetClassCaps(FILEHANDLE) {
@@ -62,6 +64,10 @@ static std::set<VESSEL*>& madeCrafts() {
 }
 
 static VESSEL* craftInit(OBJHANDLE h, int fm) {
+    if (Craft::throwNext) {
+        Craft::throwNext = false;
+        throw std::runtime_error("no craft today");
+    }
     if (Craft::refuseNext) {
         Craft::refuseNext = false;
         return nullptr;
@@ -115,6 +121,7 @@ void HostWorld::SetUp() {
     host::setStep(0.1);
     Craft::onPostStep = nullptr;
     Craft::refuseNext = false;
+    Craft::throwNext = false;
 }
 
 void HostWorld::TearDown() { host::reset(); }

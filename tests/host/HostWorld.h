@@ -34,6 +34,7 @@ public:
     static int exits;
     static int plainExits;  // ovcExit calls given the simulator's plain VESSEL
     static bool refuseNext;
+    static bool throwNext;  // the next ovcInit throws
 };
 
 class HostWorld : public testing::Test {

@@ -181,6 +181,27 @@ TEST_F(Scenario, FilesTheSimulatorWritesLoadFlyAndSave) {
     EXPECT_EQ(noticed, (std::vector<int>{6, 5, 20})) << "the cut, Probe's empty tank, STRAY";
 }
 
+TEST_F(Scenario, TheFocusShipIsNamedExactlyElseTheFirstVesselTakesIt) {
+    const auto load = [](const std::string& ship) {
+        host::reset();
+        host::loadScenario(write("Scenarios/focus.scn", "BEGIN_FOCUS\n  Ship " + ship +
+                                                            "\nEND_FOCUS\nBEGIN_SHIPS\n"
+                                                            "First:Probe\n  PRPLEVEL 0:1\nEND\n"
+                                                            "Side:Probe\n  PRPLEVEL 0:1\nEND\n"
+                                                            "END_SHIPS\n"));
+        std::string notices;
+        for (const host::Notice& n : host::scenario().notices)
+            notices += std::to_string(n.line) + ": " + n.message + "\n";
+        return notices;
+    };
+    EXPECT_EQ(load("Side"), "");
+    EXPECT_EQ(host::vessel(host::focus()).name, "Side");
+    EXPECT_EQ(load("side"),
+              "2: the focus ship 'side' is no vessel's name ('Side' differs from it in case "
+              "only): the simulator gives the focus to the first vessel, 'First'\n");
+    EXPECT_EQ(host::vessel(host::focus()).name, "First");
+}
+
 TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
     struct Case {
         const char* what;

@@ -200,13 +200,17 @@ struct HOST_API Vessel {
     std::string refBody;  // the body its state is relative to
     int status = 0;       // 0 orbiting, 1 landed
 
-    double mass() const;  // empty mass + propellant, in creation order
+    // What GetMass gives: the empty mass plus the sum of the tanks as the simulator last summed
+    // them (setting the empty mass or a tank's mass, applying a state, the end of the physics of
+    // each step). Creating or deleting a tank alone does not sum again.
+    double mass() const { return massAtUpdate; }
 
     VESSEL* iface = nullptr;
     Attachment* parentPoint = nullptr;  // the parent's C point it hangs on, null when free
     Attachment* ownPoint = nullptr;     // its own P point used for that
     std::vector<std::unique_ptr<Attachment>> attachments;  // creation order, both kinds
     double emptyMass = 0.0;
+    double massAtUpdate = 0.0;
     std::vector<std::unique_ptr<Propellant>> propellants;  // creation order, deleted ones gone
     VECTOR3 pos{}, vel{};  // global (the reference body sits at the origin)
     VECTOR3 arot{};        // Euler angles [rad]
@@ -347,6 +351,7 @@ struct ScenarioInfo {
     std::vector<std::string> description;  // lines between BEGIN_DESC and END_DESC, as read
     std::vector<std::string> environment;  // lines between BEGIN_ENVIRONMENT and END_ENVIRONMENT
     std::string focusName;                 // as read
+    int focusLine = 0;                     // of the Ship line read, 0 without one
     std::vector<BlockInfo> blocks;         // in file order
     std::vector<Notice> notices;           // in the order found
 };

@@ -1,0 +1,90 @@
+// A flight resumes as it was: the bundled flights saved after every one of their steps, and
+// random flights saved around everything that happens in them, each save loaded into a fresh
+// world and flown on in lockstep with the flight that was never saved.
+#include "PrivateRoot.h"
+#include "ResumeProperty.h"
+
+#include <host/Host.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kWork = "Scenarios/Tests/resume.scn";
+
+class Resume : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = testroot::copyBuiltRoot("resume-tests");
+        host::setRoot(dir_.string());
+    }
+    static void TearDownTestSuite() { testroot::removeRoot(dir_); }
+
+    static std::string read(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    static long fromEnvironment(const char* name, long otherwise) {
+        const char* v = std::getenv(name);
+        return v != nullptr && *v != '\0' ? std::atol(v) : otherwise;
+    }
+
+    static inline fs::path dir_;
+};
+
+TEST_F(Resume, EveryBundledFlightSavedAfterAnyStepResumesAsItWas) {
+    long flights = 0, saves = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir_ / "Scenarios")) {
+        if (e.path().extension() != ".flight") continue;
+        fs::path scenario = e.path();
+        scenario.replace_extension(".scn");
+        if (!fs::exists(scenario)) continue;
+        const resume::Flight flight =
+            resume::scriptedFlight(e.path().filename().string(), read(scenario), read(e.path()));
+        const resume::Result r = resume::check(flight, 1, kWork);
+        EXPECT_EQ(r.failure, "") << flight.text();
+        ++flights;
+        saves += r.saves;
+    }
+    EXPECT_GE(flights, 8);
+    std::printf("%ld bundled flights, %ld saves resumed\n", flights, saves);
+}
+
+TEST_F(Resume, RandomFlightsSavedAroundWhatHappensResumeAsTheyWere) {
+    const long count = fromEnvironment("AEROBELL_RESUME_FLIGHTS", 40);
+    const long seed = fromEnvironment("AEROBELL_RESUME_SEED", 1);
+    const long most = fromEnvironment("AEROBELL_RESUME_FAILURES", 3);
+    long saves = 0, apart = 0, ambiguous = 0, failures = 0;
+    for (long i = 0; i < count && failures < most; ++i) {
+        resume::SeededSource source(static_cast<uint64_t>(seed) * 1000003u +
+                                    static_cast<uint64_t>(i));
+        const resume::Flight flight =
+            resume::randomFlight(source, "seed " + std::to_string(seed) + " #" + std::to_string(i));
+        const resume::Result r = resume::check(flight, 10, kWork);
+        if (!r.failure.empty()) {
+            ++failures;
+            ADD_FAILURE() << r.failure << "\n" << flight.text();
+        }
+        saves += r.saves;
+        apart += r.apart;
+        ambiguous += r.ambiguous;
+    }
+    std::printf(
+        "%ld random flights (seed %ld), %ld saves resumed (%ld with a tank run out a step "
+        "apart), %ld left out (two vessels of one name)\n",
+        count, seed, saves, apart, ambiguous);
+}
+
+}  // namespace
