@@ -188,7 +188,8 @@ TEST_F(Scenario, TheFocusShipIsNamedExactlyElseTheFirstVesselTakesIt) {
                                                             "\nEND_FOCUS\nBEGIN_SHIPS\n"
                                                             "First:Probe\n  PRPLEVEL 0:1\nEND\n"
                                                             "Side:Probe\n  PRPLEVEL 0:1\nEND\n"
-                                                            "END_SHIPS\n"));
+                                                            "END_SHIPS\nBEGIN_ENVIRONMENT\n"
+                                                            "  System Sol\nEND_ENVIRONMENT\n"));
         std::string notices;
         for (const host::Notice& n : host::scenario().notices)
             notices += std::to_string(n.line) + ": " + n.message + "\n";
