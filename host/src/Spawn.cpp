@@ -168,6 +168,10 @@ void applyClassKeys(VesselRecord* v, const ClassInfo* ci) {
     if (ci->hasCrossSections) v->crossSections = ci->crossSections;
     if (ci->hasRotDrag) v->rotDrag = ci->rotDrag;
     if (ci->hasCameraOffset) v->cameraOffset = ci->cameraOffset;
+    // Moments of inertia nobody set come from the size, as the simulator's set-up derives them.
+    if (v->pmi.x < 0.0) v->pmi.x = 2.0 * v->size;
+    if (v->pmi.y < 0.0) v->pmi.y = 2.0 * v->size;
+    if (v->pmi.z < 0.0) v->pmi.z = v->size;
     for (const ClassPoint& p : ci->points)
         v->iface->CreateAttachment(p.toParent, p.pos, p.dir, p.rot, p.id.c_str());
 }

@@ -3,6 +3,7 @@
 #define HOST_WORLD_H
 
 #include "host/Host.h"
+#include "Dynamics.h"
 #include "PointerSet.h"
 
 #include <cstdint>
@@ -15,6 +16,21 @@
 
 namespace host {
 namespace detail {
+
+// ---------------------------------------------------------------------------------------------
+// Matrices.
+
+inline MATRIX3 mulMM(const MATRIX3& A, const MATRIX3& B) {
+    MATRIX3 C;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            C.data[i * 3 + j] = A.data[i * 3] * B.data[j] + A.data[i * 3 + 1] * B.data[3 + j] +
+                                A.data[i * 3 + 2] * B.data[6 + j];
+    return C;
+}
+inline MATRIX3 transpose(const MATRIX3& A) {
+    return _M(A.m11, A.m21, A.m31, A.m12, A.m22, A.m32, A.m13, A.m23, A.m33);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Text as the simulator's C library and streams read it.
@@ -166,6 +182,7 @@ struct VesselRecord : Vessel {
         VECTOR3 arot{};
     } placement;
     size_t index = 0;  // position in the vessel list
+    DynamicState dyn;
 
     ExitFn exitFn = nullptr;
     bool plainInterface = false;  // the host made iface as a plain VESSEL and deletes it
