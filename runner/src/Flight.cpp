@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <ostream>
 #include <unordered_map>
@@ -34,6 +35,13 @@ std::string fmt(const char* format, double v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, format, v);
     return buf;
+}
+
+// Where a vessel stands on its body, in degrees east and north.
+std::string placeText(const host::Vessel& v) {
+    const double lng = v.readings.longitude * DEG, lat = v.readings.latitude * DEG;
+    return fmt("%.4f", std::fabs(lng)) + (lng < 0 ? " W, " : " E, ") + fmt("%.4f", std::fabs(lat)) +
+           (lat < 0 ? " S" : " N");
 }
 
 int itemCount(const host::Vessel& v) {
@@ -62,11 +70,13 @@ public:
             head + vessel + std::string(nameWidth_ - vessel.size() + 2, ' ') + what;
         if (holding_) {
             held_.push_back(line);
+            if (plot_) markOnPlot(time, vessel, what);
             return;
         }
         progress_.clear();
         out_ << line << '\n';
         printed_ = true;
+        if (plot_) markOnPlot(time, vessel, what);
     }
     void event(const std::string& vessel, const std::string& what) {
         event(host::simTime(), vessel, what);
@@ -93,6 +103,20 @@ public:
                 if (v == f) watched(v);
         }
         observe(host::simTime(), true);
+    }
+
+    // The peaks of a vessel's flight so far and where it came down; false for a vessel never
+    // seen or without a body.
+    struct FlightPeaks {
+        double gLoad = 0.0, gLoadTime = 0.0, dynPressure = 0.0, dynPressureTime = 0.0;
+        bool touchedDown = false;
+        double touchdownTime = 0.0;
+    };
+    bool peaksOf(const host::Vessel* v, FlightPeaks& out) const {
+        auto it = index_.find(v);
+        if (it == index_.end() || !v->readings.hasBody) return false;
+        out = watched_[it->second].peaks;
+        return true;
     }
 
     // Items a vessel carried when last seen, as its saved state lists them; -1 for a vessel that
@@ -169,6 +193,8 @@ private:
         std::uint32_t resources = 0;
         bool hasDeploy = false;
         bool module = false;
+        bool landed = false;
+        FlightPeaks peaks;
         double propellant[kResources] = {};
     };
     // ... and what only the output files need, beside it.
@@ -184,6 +210,27 @@ private:
         unsigned groupsMade = 0;  // groupsMade_ when `retro` was found
         bool retroFound = false;
     };
+
+    // The flight's events that the plot marks: keys, deployment done, motors fired and dry,
+    // separations and releases, touchdowns.
+    void markOnPlot(double time, const std::string& vessel, const std::string& what) {
+        static const char* const kMarked[][2] = {
+            {"key ", nullptr},
+            {"deployment complete", "deployed"},
+            {"retro fired", "retro fired"},
+            {"retro propellant exhausted", "retro dry"},
+            {"vessel created by separation", "separation"},
+            {"released ", nullptr},
+            {"touchdown", "touchdown"},
+        };
+        for (const auto& m : kMarked) {
+            if (what.compare(0, std::strlen(m[0]), m[0]) != 0) continue;
+            std::string label = m[1] ? m[1] : what;
+            if (label.size() > 24) label = label.substr(0, 24);
+            plot_->addMarker(time, vessel + ": " + label);
+            return;
+        }
+    }
 
     void printHeld() {
         if (held_.empty()) return;
@@ -332,6 +379,20 @@ private:
             w.items = items;
             w.meshCalls = v.meshCalls.size();
         }
+        if (v.readings.hasBody) {
+            FlightPeaks& p = w.peaks;
+            const double t = host::simTime();
+            if (v.readings.gLoad > p.gLoad) p.gLoad = v.readings.gLoad, p.gLoadTime = t;
+            if (v.readings.dynPressure > p.dynPressure)
+                p.dynPressure = v.readings.dynPressure, p.dynPressureTime = t;
+            const bool landed = v.status == 1;
+            if (!fresh && landed && !w.landed && !v.parentPoint) {
+                p.touchedDown = true;
+                p.touchdownTime = t;
+                event(v.name, "touchdown at " + placeText(v));
+            }
+            w.landed = landed;
+        }
         if (!fresh && v.emptyMass != w.emptyMass)
             event(v.name, "empty mass " + fmt("%.2f", w.emptyMass) + " -> " +
                               fmt("%.2f", v.emptyMass) + " kg");
@@ -396,6 +457,21 @@ void printSummary(std::ostream& out, const FlightLog& log) {
         while (!line.empty() && line.back() == ' ') line.pop_back();
         line += '\n';
         out << line;
+    }
+    // The flight over the body: its hardest moments and where each vessel ended.
+    bool heading = false;
+    for (const host::Vessel* v : host::vessels()) {
+        FlightLog::FlightPeaks p;
+        if (!log.peaksOf(v, p)) continue;
+        if (!heading) out << "\nFlight (peaks over the run):\n";
+        heading = true;
+        out << "  " << v->name << ": peak g-load " << fmt("%.2f", p.gLoad) << " at "
+            << fmt("%.1f", p.gLoadTime) << " s, peak dynamic pressure "
+            << fmt("%.0f", p.dynPressure) << " Pa at " << fmt("%.1f", p.dynPressureTime) << " s; ";
+        if (v->status == 1) out << "landed at " << placeText(*v) << "\n";
+        else
+            out << "flying at " << fmt("%.1f", v->readings.altitude / 1000.0) << " km over "
+                << placeText(*v) << "\n";
     }
 }
 
