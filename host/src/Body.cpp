@@ -256,7 +256,13 @@ double sunLongitude(double mjd) {
 struct SunCache {
     double mjd = -1e10;
     double lng = 0.0, lat = 0.0;
+    // What depends on the Sun's latitude alone (the model evaluates at latitude 0).
+    double stheta = 0.0, ceta = 0.0, dHe = 0.0;
 };
+
+// Solar flux and geomagnetic index the model assumes, and what follows from them alone.
+constexpr double kFbar = 140.0, kKp = 3.0;
+constexpr double kTc = 379.0 + 3.24 * kFbar;  // night-time global exospheric temperature
 
 AtmosphereSample jacchia(const CentralBody& b, double alt, double mjd, const MATRIX3& rot,
                          SunCache& sun) {
@@ -270,47 +276,44 @@ AtmosphereSample jacchia(const CentralBody& b, double alt, double mjd, const MAT
         mw = molWeightLow(z);
     } else {
         // The sub-solar point in the body's frame, refreshed once an hour and turned with the
-        // body in between, as the model does; the model evaluates at longitude and latitude 0.
+        // body in between, as the model does; it evaluates at longitude and latitude 0.
         if (std::fabs(mjd - sun.mjd) > 0.0417) {
             const double l = sunLongitude(mjd);
             const VECTOR3 d = tmul(rot, _V(std::cos(l), 0.0, std::sin(l)));
             sun.lng = std::atan2(d.z, d.x);
             sun.lat = std::asin(d.y / length(d));
             sun.mjd = mjd;
+            sun.stheta = std::pow(0.5 * (1.0 - std::cos(sun.lat)), 1.1);
+            sun.ceta = std::pow(0.5 * (1.0 + std::cos(sun.lat)), 1.1);
+            // Seasonal-latitudinal helium: its factor at latitude 0.
+            sun.dHe = 0.65 * std::fabs(sun.lat) / 0.4091609 *
+                      (std::pow(std::sin(0.25 * kPi), 3) - 0.3535534);
         }
-        const double slat = sun.lat;
+        static const double expKp = std::exp(kKp);
+        static const double dTg18 = 28.0 * kKp + 0.03 * expKp;
+        static const double dTg20 = 14.0 * kKp + 0.02 * expKp;
+        static const double dGm20 = 0.012 * kKp + 1.2e-5 * expKp;
+        static const double gt = 0.02835 + 0.3817 *
+                                               (1.0 + 0.4671 * std::sin(kTwoPi * kTc + 4.137)) *
+                                               std::sin(4.0 * kPi * kTc + 4.259);
         double slng = sun.lng - kTwoPi * (mjd - sun.mjd) * 86400.0 / b.rotT;
         if (slng < -kPi) slng += kTwoPi;
-        const double fbar = 140.0, kp = 3.0, lat = 0.0, lng = 0.0;
-        const double tc = 379.0 + 3.24 * fbar;  // night-time exospheric temperature
-        const double H = lng - slng;
+        // Hour angle of the Sun, modified; the day's temperature swing.
+        const double H = -slng;
         double tau = H - 0.64577 + 0.10472 * std::sin(H + 0.7505) + 3.0 * kPi;
         tau = std::fmod(tau, kTwoPi) - kPi;
-        const double stheta = std::pow(0.5 * (1.0 - std::cos(slat + lat)), 1.1);
-        const double ceta = std::pow(0.5 * (1.0 + std::cos(slat - lat)), 1.1);
-        const double tl =
-            tc * (1.0 + 0.3 * (stheta + (ceta - stheta) * std::pow(std::cos(0.5 * tau), 3.0)));
-        const double expKp = std::exp(kp);
-        const double dTg18 = 28.0 * kp + 0.03 * expKp;
-        const double dTg20 = 14.0 * kp + 0.02 * expKp;
-        const double dGm20 = 0.012 * kp + 1.2e-5 * expKp;
+        const double c = std::cos(0.5 * tau);
+        const double tl = kTc * (1.0 + 0.3 * (sun.stheta + (sun.ceta - sun.stheta) * c * c * c));
+        // Geomagnetic activity, blended across 350 km.
         const double f = 0.5 * (std::tanh(0.04 * (z - 350.0)) + 1.0);
         const double dGm = dGm20 * (1.0 - f);
         const double tinf = tl + dTg20 * (1.0 - f) + dTg18 * f;
-        const double phi = std::fmod((mjd - 36204.0) / 365.2422, 1.0);
-        const double gt = 0.02835 + 0.3817 * (1.0 + 0.4671 * std::sin(kTwoPi * tc + 4.137)) *
-                                        std::sin(4.0 * kPi * tc + 4.259);
+        // Semi-annual variation (the seasonal-latitudinal term vanishes at latitude 0).
         const double fz = (5.876e-7 * std::pow(z, 2.33) + 0.06328) * std::exp(-2.868e-3 * z);
         const double dSa = fz * gt;
-        const double dSl = 0.014 * (z - 90.0) * std::exp(-0.0013 * (z - 90.0) * (z - 90.0)) *
-                           (lat >= 0 ? 1 : -1) * std::sin(kTwoPi * phi + 1.72) *
-                           std::pow(std::sin(lat), 2);
-        double dHe =
-            0.65 * std::fabs(slat) / 0.4091609 *
-            (std::pow(std::sin(0.25 * kPi - 0.5 * lat * (slat >= 0 ? 1 : -1)), 3) - 0.3535534);
-        dHe = std::pow(10.0, heliumFit(z, tinf) + (dHe - 1.0)) * 4.002 / kAvogadro;
+        const double dHe = std::pow(10.0, heliumFit(z, tinf) + (sun.dHe - 1.0)) * 4.002 / kAvogadro;
         s.T = temperature(z, tinf);
-        s.rho = std::pow(10.0, densityFit(z, tinf) + dGm + dSa + dSl) + dHe;
+        s.rho = std::pow(10.0, densityFit(z, tinf) + dGm + dSa) + dHe;
         mw = molWeightFit(z, tinf);
     }
     s.p = s.rho * ck / mw * s.T;
@@ -344,7 +347,7 @@ MATRIX3 CentralBody::rotation(double t, double mjd) const {
     // The axis precesses about the ecliptic pole; the body turns about its axis (local y).
     const double lrel = lan0 + precOmega * (mjd - lanMjd);
     const double sl = std::sin(lrel), cl = std::cos(lrel);
-    const double se = std::sin(obliquity), ce = std::cos(obliquity);
+    const double se = sinObliquity, ce = cosObliquity;
     const double r = dphi + t * rotOmega - lrel * ce;
     const double sr = std::sin(r), cr = std::cos(r);
     const MATRIX3 tilt = _M(cl, -sl * se, -sl * ce, 0, ce, -se, sl, cl * se, cl * ce);
@@ -380,6 +383,8 @@ const CentralBody* centralBody(const std::string& name, double mjd0) {
     itemReal(lines, "SidRotPeriod", b->rotT);
     itemReal(lines, "SidRotOffset", b->dphi);
     itemReal(lines, "Obliquity", b->obliquity);
+    b->sinObliquity = std::sin(b->obliquity);
+    b->cosObliquity = std::cos(b->obliquity);
     itemReal(lines, "LAN", b->lan0);
     itemReal(lines, "LAN_MJD", b->lanMjd);
     double precT = 0.0;

@@ -24,6 +24,7 @@ struct CentralBody {
     // merged as the simulator merges them), obliquity and the precession of the axis.
     double rotT = 1e100, rotOmega = 0.0, dphi = 0.0;
     double obliquity = 0.0, lan0 = 0.0, lanMjd = 51544.5, precOmega = 0.0;
+    double sinObliquity = 0.0, cosObliquity = 1.0;
     // 0: none; 1: exponential from AtmPressure0/AtmDensity0; 2: the Earth's Jacchia-71/Gill.
     int atmModel = 0;
     double p0 = 0.0, rho0 = 0.0, gasR = 286.91, gamma = 1.4, altLimit = 0.0, expC = 0.0;

@@ -251,12 +251,15 @@ void aerodynamicForces(VesselRecord& v, double mass) {
     const double airspd = v.readings.airspeed;
     if (airspd < 1e-8) return;
     const VECTOR3& av = d.airVelShip;
-    const double aoa = std::atan2(-av.y, av.z);
-    const double beta = std::atan2(av.x, av.z);
+    // Sines of the angle of attack atan2(-vy, vz) and of the slip atan2(vx, vz).
+    const double hyz = std::sqrt(av.y * av.y + av.z * av.z);
+    const double hxz = std::sqrt(av.x * av.x + av.z * av.z);
+    const double sinAoa = hyz > 0.0 ? -av.y / hyz : 0.0;
+    const double sinBeta = hxz > 0.0 ? av.x / hxz : 0.0;
     const double fac = v.size * mass * v.readings.density;
     const VECTOR3& cs = v.crossSections;
-    d.amom.x -= fac * airspd * cs.y * std::sin(aoa) * v.pitchMomentScale;
-    d.amom.y -= fac * airspd * cs.x * std::sin(beta) * v.bankMomentScale;
+    d.amom.x -= fac * airspd * cs.y * sinAoa * v.pitchMomentScale;
+    d.amom.y -= fac * airspd * cs.x * sinBeta * v.bankMomentScale;
     d.amom.x -= fac * v.vrot.x * v.rotDrag.x;
     d.amom.y -= fac * v.vrot.y * v.rotDrag.y;
     d.amom.z -= fac * v.vrot.z * v.rotDrag.z;
@@ -274,8 +277,10 @@ void surfaceReadings(VesselRecord& v, const MATRIX3& Rb, double mjd) {
     const VECTOR3 ploc = tmul(Rb, v.pos);
     equatorial(ploc, r.longitude, r.latitude, r.radius);
     r.altitude = r.radius - b.size;
-    const double slng = std::sin(r.longitude), clng = std::cos(r.longitude);
-    const double slat = std::sin(r.latitude), clat = std::cos(r.latitude);
+    // Sines and cosines of longitude and latitude straight from the place.
+    const double rxz = std::sqrt(ploc.x * ploc.x + ploc.z * ploc.z);
+    const double slng = rxz > 0.0 ? ploc.z / rxz : 0.0, clng = rxz > 0.0 ? ploc.x / rxz : 1.0;
+    const double slat = ploc.y / r.radius, clat = rxz / r.radius;
     const double vref = kTwoPi / b.rotT * r.radius * clat;
     d.groundVelGlobal = v.vel - mul(Rb, _V(-vref * slng, 0.0, vref * clng));
     d.groundVelShip = tmul(v.rot, d.groundVelGlobal);
