@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace host {
 namespace detail {
@@ -423,7 +424,14 @@ const CentralBody* centralBody(const std::string& name, double mjd0) {
     return slot.get();
 }
 
-void forgetBodies() { bodyCache().clear(); }
+void forgetBodies() {
+    // Kept alive: a vessel's record or a cached rotation may still name one; a new body must
+    // never reuse its address.
+    static auto* retired = new std::vector<std::unique_ptr<CentralBody>>;
+    for (auto& b : bodyCache())
+        if (b.second) retired->push_back(std::move(b.second));
+    bodyCache().clear();
+}
 
 void elementsToState(double a, double e, double i, double lan, double lpe, double meanLng,
                      double epochMjd, double mu, double mjdRef, double t, VECTOR3& pos,

@@ -547,3 +547,31 @@ void VESSEL::DefSetState(const VESSELSTATUS* status) const {
     }
     applyStatus(*rec(vessel), *status);
 }
+
+// Readers of the flight over the body: the readings of the vessel's last step. Outside the
+// atmosphere the simulator gives zero for its parameters; the readings hold zero there.
+DWORD VESSEL::GetFlightStatus() const { return rec(vessel)->status == 1 ? 1u : 0u; }
+bool VESSEL::GroundContact() const { return rec(vessel)->readings.groundContact; }
+double VESSEL::GetAltitude() const { return rec(vessel)->readings.altitude; }
+OBJHANDLE VESSEL::GetEquPos(double& longitude, double& latitude, double& radius) const {
+    const VesselRecord& v = *rec(vessel);
+    if (!v.readings.hasBody) {
+        longitude = latitude = radius = 0.0;
+        return nullptr;
+    }
+    longitude = v.readings.longitude;
+    latitude = v.readings.latitude;
+    radius = v.readings.radius;
+    return bodyHandle(v.refBody);
+}
+double VESSEL::GetAtmTemperature() const { return rec(vessel)->readings.temperature; }
+double VESSEL::GetAtmDensity() const { return rec(vessel)->readings.density; }
+double VESSEL::GetAtmPressure() const { return rec(vessel)->readings.pressure; }
+double VESSEL::GetDynPressure() const { return rec(vessel)->readings.dynPressure; }
+double VESSEL::GetMachNumber() const { return rec(vessel)->readings.mach; }
+double VESSEL::GetAirspeed() const { return rec(vessel)->readings.airspeed; }
+bool VESSEL::GetHorizonAirspeedVector(VECTOR3& h) const {
+    const VesselRecord& v = *rec(vessel);
+    h = v.readings.horizonAirspeed;
+    return v.readings.hasBody;
+}

@@ -77,9 +77,14 @@ TEST_F(Dynamics, ABluntBodyFallingInAirReachesItsTerminalSpeed) {
     OBJHANDLE h = probe("Orbiting Airy", "  RPOS 0 0 " + std::to_string(kRadius + 2500.0) + "\n");
     const host::Vessel& v = host::vessel(h);
     host::setStep(0.05);
-    while (v.readings.altitude > 1000.0) host::step();
-    EXPECT_NEAR(v.readings.density, rho, 0.0005);
-    EXPECT_NEAR(length(v.vel), vt, 0.01 * vt);
+    VESSEL& sdk = *v.iface;
+    while (sdk.GetAltitude() > 1000.0) host::step();
+    EXPECT_NEAR(sdk.GetAtmDensity(), rho, 0.0005);
+    EXPECT_NEAR(sdk.GetAirspeed(), vt, 0.01 * vt);
+    EXPECT_NEAR(sdk.GetDynPressure(), 0.5 * rho * vt * vt, 0.02 * 0.5 * rho * vt * vt);
+    VECTOR3 hv;
+    EXPECT_TRUE(sdk.GetHorizonAirspeedVector(hv));  // straight down the local vertical
+    expectNear(hv, _V(0, -sdk.GetAirspeed(), 0), 1e-6);
     EXPECT_NEAR(v.readings.gLoad, 1.0 * g / 9.80665, 0.03);  // drag carries its weight
 }
 
