@@ -434,6 +434,36 @@ void flyFree(VesselRecord& v, double dt, double mass) {
     v.readings.gLoad = length(ng) / (dt * kG0);
 }
 
+// The touchdown points pressed in by a weight `mg` shared among their springs as a rigid body
+// resting on them shares it: each moves along the normal of their plane by its compression.
+void compressedPoints(const VesselRecord& v, double mg, VECTOR3 out[3]) {
+    const VECTOR3* tp = v.touchdown;
+    for (int i = 0; i < 3; ++i) out[i] = tp[i];
+    const VECTOR3 n = crossp(tp[0] - (tp[1] + tp[2]) * 0.5, tp[2] - tp[1]);
+    const double len = length(n);
+    if (!(len > 1e-12) || mg == 0.0) return;
+    const VECTOR3 nm = n / len;
+    // Into the frame of the points' plane: x along the second to the third point, y its normal.
+    const VECTOR3 ex = unit(tp[2] - tp[1]);
+    const VECTOR3 ez = crossp(ex, nm);
+    double a = 0, b = 0, c = 0, d = 0, e = 0, f = 0, x[3], z[3];
+    for (int i = 0; i < 3; ++i) {
+        const double k = v.dyn.stiffness[i];
+        x[i] = dotp(ex, tp[i]);
+        z[i] = dotp(ez, tp[i]);
+        a += k;
+        b += k * x[i];
+        c += k * z[i];
+        d += k * x[i] * x[i];
+        e += k * x[i] * z[i];
+        f += k * z[i] * z[i];
+    }
+    const double den = c * c * d - 2.0 * b * c * e + b * b * f + a * (e * e - d * f);
+    if (den == 0.0) return;
+    const double dy = (e * e - d * f) / den, sx = (b * f - c * e) / den, sz = (c * d - b * e) / den;
+    for (int i = 0; i < 3; ++i) out[i] = tp[i] + nm * ((dy + sx * x[i] + sz * z[i]) * mg);
+}
+
 }  // namespace
 
 void resolveBody(VesselRecord& v) {
@@ -487,9 +517,12 @@ void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATR
     if (hrot) {
         nml = tmul(*hrot, tmul(L2H, _V(0, 1, 0)));
     } else {
-        // Standing on its three points: the plane through them is the ground, and the centre
-        // of mass stands as high over it as the points lie below it.
-        const VECTOR3* tp = v.touchdown;
+        // Standing on its three points, each pressed in by its share of the weight: the plane
+        // through them is the ground, the centre of mass stands as high over it as they lie
+        // below it.
+        const double mg = b ? b->mu * v.mass() / (b->size * b->size) : 0.0;
+        VECTOR3 tp[3];
+        compressedPoints(v, mg, tp);
         nml = unit(crossp(tp[0] - (tp[1] + tp[2]) * 0.5, tp[2] - tp[1]));
         alt = dotp(nml, -tp[0]);
     }
