@@ -498,7 +498,7 @@ void placeOrbiting(VesselRecord& v) {
 }
 
 void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATRIX3* hrot,
-                 double alt) {
+                 double alt, bool weighed) {
     resolveBody(v);
     v.status = 1;
     v.surfLng = lng;
@@ -520,7 +520,7 @@ void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATR
         // Standing on its three points, each pressed in by its share of the weight: the plane
         // through them is the ground, the centre of mass stands as high over it as they lie
         // below it.
-        const double mg = b ? b->mu * v.mass() / (b->size * b->size) : 0.0;
+        const double mg = b && weighed ? b->mu * v.mass() / (b->size * b->size) : 0.0;
         VECTOR3 tp[3];
         compressedPoints(v, mg, tp);
         nml = unit(crossp(tp[0] - (tp[1] + tp[2]) * 0.5, tp[2] - tp[1]));

@@ -49,9 +49,10 @@ void setTouchdownPoints(VesselRecord& v, const VECTOR3& a, const VECTOR3& b, con
 // A free vessel placed at (pos, vel): one inside the body is moved out to its surface.
 void placeOrbiting(VesselRecord& v);
 // A landed vessel placed at longitude/latitude/heading; `landRot` given (extended state: its
-// attitude against the body's frame and its altitude) or null (standing on its points).
+// attitude against the body's frame and its altitude) or null (standing on its points, pressed
+// in by its weight where `weighed`: the simulator has no mass for a vessel it is still making).
 void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATRIX3* landRot,
-                 double alt);
+                 double alt, bool weighed = true);
 // One step of a free vessel's motion with its mass from the step's start; the thrust pass has
 // filled flin/amom.
 void flyVessel(VesselRecord& v, double dt, double mass);

@@ -323,7 +323,7 @@ OBJHANDLE createVessel(const std::string& name, const std::string& cls,
     record.status = status;
     VesselRecord* v = spawn(name, cls, "", 0);
     if (v && !w.stop) {
-        applyStatus(*v, status);
+        applyStatus(*v, status, true);
         list(v);
     }
     if (!v || w.stop) {

@@ -173,7 +173,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
             const MATRIX3 lrot = rotationFromAngles(ls.arot);
             placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, &lrot, ls.vrot.x);
         } else {
-            placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, nullptr, 0.0);
+            placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, nullptr, 0.0, false);
         }
         if (!v.dyn.body) {
             v.pos = ls.rpos;
@@ -183,7 +183,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
     }
 }
 
-void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating) {
     v.refBody = bodyName(s.rbody);
     if ((s.flag[0] & 2) && v.defaultPropellant) {
         Propellant& p = *v.defaultPropellant;
@@ -213,7 +213,7 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
     } else if (s.status == 1) {
         v.vel = _V(0, 0, 0);
         v.vrot = _V(0, 0, 0);
-        placeLanded(v, s.vdata[0].x, s.vdata[0].y, s.vdata[0].z, nullptr, 0.0);
+        placeLanded(v, s.vdata[0].x, s.vdata[0].y, s.vdata[0].z, nullptr, 0.0, !creating);
     }
 }
 
@@ -545,7 +545,7 @@ void VESSEL::DefSetState(const VESSELSTATUS* status) const {
         stopHere("", 0, "DefSetState was given a null status");
         return;
     }
-    applyStatus(*rec(vessel), *status);
+    applyStatus(*rec(vessel), *status, false);
 }
 
 // Readers of the flight over the body: the readings of the vessel's last step. Outside the

@@ -227,7 +227,8 @@ inline VESSEL2* callbacks(const Vessel& v) {
 }
 
 // State.
-void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
+// `creating`: the vessel is being made (the simulator has not weighed it yet).
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating);
 void applyLoadState(VesselRecord& v, LoadState& ls);
 void updateRotation(Vessel& v);
 void runSave(VesselRecord& v, std::vector<std::string>& out);
