@@ -355,6 +355,19 @@ public:
     double GetPropellantMaxMass(PROPELLANT_HANDLE ph) const;
     void SetPropellantMass(PROPELLANT_HANDLE ph, double mass) const;
     double GetMass() const;
+
+    // Flight state over the reference body, as the simulator's surface parameters give it.
+    DWORD GetFlightStatus() const;
+    bool GroundContact() const;
+    double GetAltitude() const;
+    OBJHANDLE GetEquPos(double& longitude, double& latitude, double& radius) const;
+    double GetAtmTemperature() const;
+    double GetAtmDensity() const;
+    double GetAtmPressure() const;
+    double GetDynPressure() const;
+    double GetMachNumber() const;
+    double GetAirspeed() const;
+    bool GetHorizonAirspeedVector(VECTOR3& v) const;
     double GetFuelMass() const;
     double GetMaxFuelMass() const;
     void SetFuelMass(double m) const;

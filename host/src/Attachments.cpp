@@ -11,21 +11,6 @@ namespace detail {
 
 namespace {
 
-MATRIX3 mulMM(const MATRIX3& A, const MATRIX3& B) {
-    MATRIX3 C;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
-            double s = 0;
-            for (int k = 0; k < 3; ++k) s += A.data[i * 3 + k] * B.data[k * 3 + j];
-            C.data[i * 3 + j] = s;
-        }
-    return C;
-}
-
-MATRIX3 transpose(const MATRIX3& A) {
-    return _M(A.m11, A.m21, A.m31, A.m12, A.m22, A.m32, A.m13, A.m23, A.m33);
-}
-
 MATRIX3 basis(const VECTOR3& dir, const VECTOR3& rotRef) {
     // Columns: dir, rot made orthogonal to dir, and their cross product.
     VECTOR3 a = unit(dir);
@@ -119,6 +104,7 @@ void placeChild(VesselRecord& child) {
     child.vel = parent.vel;
     child.vrot = parent.vrot;
     child.status = parent.status;
+    updateReadings(child);
     for (auto& a : child.attachments)
         if (!a->toParent && a->attached && a->attached->parentPoint == a.get())
             placeChild(*static_cast<VesselRecord*>(a->attached));
@@ -165,6 +151,12 @@ void detachFromParent(VesselRecord& child, double vel) {
     pp->mate = nullptr;
     child.ownPoint = nullptr;
     child.parentPoint = nullptr;
+    // Free now, it flies from where its parent held it.
+    if (child.status == 1) {
+        child.status = 0;
+        child.vrot = _V(0, 0, 0);
+    }
+    child.dyn.testing = false;
     recordAttachment(false, parent, child, pp, cp);
 }
 

@@ -1,6 +1,5 @@
-// The physics of one step, as simple as the host's world is: thrust and propellant as the
-// simulator computes them, straight flight without gravity or drag, and children carried along
-// on their parents' points.
+// The physics of one step: thrust and propellant as the simulator computes them, each free
+// vessel's flight (Dynamics.cpp), and children carried along on their parents' points.
 #include "World.h"
 
 #include <algorithm>
@@ -29,10 +28,11 @@ void setThrusterLevel(Thruster& t, double level) {
 
 namespace {
 
-// The thrust of the step in the vessel's frame, its propellant drawn. A thruster whose resource
-// is missing or empty is shut off.
-VECTOR3 thrust(VesselRecord& v, double dt) {
-    VECTOR3 force{};
+// The thrust of the step, its propellant drawn: force and torque into the vessel's body forces
+// (its own frame), the force scaled down by ambient pressure where the thruster has a reference
+// Isp. A thruster whose resource is missing or empty is shut off.
+void thrust(VesselRecord& v, double dt) {
+    DynamicState& d = v.dyn;
     bool mayFire = false;
     for (auto& tp : v.thrusters) {
         Thruster& t = *tp;
@@ -40,10 +40,16 @@ VECTOR3 thrust(VesselRecord& v, double dt) {
         if (t.level != 0.0) {
             Propellant* p = t.resource;
             if (p && p->mass != 0.0) {
-                const double f = t.maxThrust * t.level;
+                double f = t.maxThrust * t.level;
                 p->mass -= f / (p->efficiency * t.isp0) * dt;
                 if (p->mass < 0.0) p->mass = 0.0;
-                force += unit(t.dir) * f;
+                if (t.ispRef > 0.0 && t.pRef > 0.0 && t.isp0 != 0.0)
+                    f *= std::max(
+                        0.0, 1.0 - v.readings.pressure * (t.isp0 - t.ispRef) / (t.pRef * t.isp0));
+                const VECTOR3 F = unit(t.dir) * f;
+                d.flin += F;
+                d.amom += crossp(F, t.pos);
+                d.thrustEngaged = true;
             } else {
                 t.level = t.levelPermanent = 0.0;
             }
@@ -51,7 +57,6 @@ VECTOR3 thrust(VesselRecord& v, double dt) {
         if (t.levelPermanent > 0.0) mayFire = true;
     }
     v.thrustMayFire = mayFire;
-    return force;
 }
 
 void carryChildren(VesselRecord& v) {
@@ -66,23 +71,15 @@ void physics(double dt) {
     World& w = world();
     for (Vessel* p : w.vessels) {
         VesselRecord& v = *static_cast<VesselRecord*>(p);
-        VECTOR3 force{};
-        double mass = 0.0;
-        if (v.thrustMayFire) {
-            mass = v.mass();  // the acceleration takes the mass from before the burn
-            force = thrust(v, dt);
-        }
+        DynamicState& d = v.dyn;
+        // The flight takes the mass from before the burn, as the simulator updates it after.
+        const double mass = v.mass();
+        d.flin = d.amom = VECTOR3{};
+        d.thrustEngaged = false;
+        if (v.thrustMayFire) thrust(v, dt);
         // A vessel on a parent goes where the parent takes it.
         if (v.ownPoint) continue;
-        const bool pushed = force.x != 0.0 || force.y != 0.0 || force.z != 0.0;
-        if (v.status == 1) {
-            // Landed, it stays until an engine lifts it off; then it flies from the next step.
-            if (pushed) v.status = 0;
-            carryChildren(v);
-            continue;
-        }
-        if (pushed && mass > 0.0) v.vel += mul(v.rot, force) * (dt / mass);
-        v.pos += v.vel * dt;
+        flyVessel(v, dt, mass);
         carryChildren(v);
     }
 }

@@ -189,6 +189,10 @@ void applyClassKeys(VesselRecord* v, const ClassInfo* ci) {
     if (ci->hasCrossSections) v->crossSections = ci->crossSections;
     if (ci->hasRotDrag) v->rotDrag = ci->rotDrag;
     if (ci->hasCameraOffset) v->cameraOffset = ci->cameraOffset;
+    // Moments of inertia nobody set come from the size, as the simulator's set-up derives them.
+    if (v->pmi.x < 0.0) v->pmi.x = 2.0 * v->size;
+    if (v->pmi.y < 0.0) v->pmi.y = 2.0 * v->size;
+    if (v->pmi.z < 0.0) v->pmi.z = v->size;
     for (const ClassPoint& p : ci->points)
         v->iface->CreateAttachment(p.toParent, p.pos, p.dir, p.rot, p.id.c_str());
 }
@@ -345,7 +349,7 @@ OBJHANDLE createVessel(const std::string& name, const std::string& cls,
     record.status = status;
     VesselRecord* v = spawn(name, cls, "", 0);
     if (v && !w.stop) {
-        applyStatus(*v, status);
+        applyStatus(*v, status, true);
         list(v);
     }
     if (!v || w.stop) {

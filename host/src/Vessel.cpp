@@ -17,6 +17,7 @@ using host::detail::VesselRecord;
 using host::detail::callModule;
 using host::detail::notify;
 using host::detail::rec;
+using host::detail::setTouchdownPoints;
 using host::detail::stopHere;
 using host::detail::world;
 
@@ -128,10 +129,7 @@ void VESSEL::SetBankMomentScale(double s) const {
     R(vessel).bankMomentScale = s;
 }
 void VESSEL::SetTouchdownPoints(const VECTOR3& a, const VECTOR3& b, const VECTOR3& c) const {
-    VesselRecord& v = R(vessel);
-    v.touchdown[0] = a;
-    v.touchdown[1] = b;
-    v.touchdown[2] = c;
+    setTouchdownPoints(R(vessel), a, b, c);
 }
 void VESSEL::SetCameraOffset(const VECTOR3& co) const { R(vessel).cameraOffset = co; }
 

@@ -153,32 +153,38 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
         v.thrustMayFire = true;
     }
     v.status = ls.status;
+    resolveBody(v);
     if (ls.status == 0) {
         if (!v.attachPending) {
             v.pos = ls.rpos;
             v.vel = ls.rvel;
             v.arot = ls.arot;
             v.vrot = ls.vrot;
+            updateRotation(v);
+            placeOrbiting(v);
         }
     } else {
-        // The host keeps a landed vessel where the file puts it, at rest.
-        v.surfLng = ls.surfLng;
-        v.surfLat = ls.surfLat;
-        v.surfHdg = ls.surfHdg;
-        const bool extended = ls.arot.x <= 4.0;
-        v.landArot = extended ? ls.arot : _V(0, 0, 0);
-        v.landAlt = extended ? ls.vrot.x : 0.0;
+        // Standing at POS/HEADING: with ALT and AROT (as the simulator saves a landed vessel)
+        // at that altitude and attitude against the surface, else on its touchdown points.
         v.base = ls.base;
-        v.pos = ls.rpos;
         v.vel = _V(0, 0, 0);
-        v.arot = v.landArot;
         v.vrot = _V(0, 0, 0);
+        if (ls.arot.x <= 4.0) {
+            const MATRIX3 lrot = rotationFromAngles(ls.arot);
+            placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, &lrot, ls.vrot.x);
+        } else {
+            placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, nullptr, 0.0, false);
+        }
+        if (!v.dyn.body) {
+            v.pos = ls.rpos;
+            v.arot = v.landArot;
+            updateRotation(v);
+        }
     }
-    updateRotation(v);
     updateMass(v);
 }
 
-void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating) {
     v.refBody = bodyName(s.rbody);
     if ((s.flag[0] & 2) && v.defaultPropellant) {
         Propellant& p = *v.defaultPropellant;
@@ -194,6 +200,7 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
         set(THGROUP_RETRO, s.eng_main >= 0.0 ? 0.0 : -s.eng_main);
         set(THGROUP_HOVER, s.eng_hovr);
     }
+    resolveBody(v);
     if (s.status == 0) {
         v.status = 0;
         v.pos = s.rpos;
@@ -201,13 +208,14 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
         v.arot = s.arot;
         v.vrot = s.vrot;
         updateRotation(v);
+        // A place inside the body is no place: the simulator puts such a vessel above it.
+        const CentralBody* b = v.dyn.body;
+        if (b && length(v.pos) < b->size) v.pos = _V(0, 0, 1.1 * b->size);
+        placeOrbiting(v);
     } else if (s.status == 1) {
-        v.status = 1;
-        v.surfLng = s.vdata[0].x;
-        v.surfLat = s.vdata[0].y;
-        v.surfHdg = s.vdata[0].z;
         v.vel = _V(0, 0, 0);
         v.vrot = _V(0, 0, 0);
+        placeLanded(v, s.vdata[0].x, s.vdata[0].y, s.vdata[0].z, nullptr, 0.0, !creating);
     }
 }
 
@@ -334,9 +342,26 @@ bool readDockInfoLine(LoadState* ls, LoadState& s, const char* p) {
     return true;
 }
 
+// ELEMENTS: a, e, i, longitude of the ascending node, longitude of periapsis, mean longitude
+// (degrees) at an epoch (MJD), turned into position and velocity relative to the body STATUS
+// named before it; without such a body the line does nothing.
+void readElements(VesselRecord& v, LoadState& s, const char* p) {
+    double el[7] = {0, 0, 0, 0, 0, 0, 0};
+    for (double& d : el)
+        if (!scanDouble(p, d)) break;
+    if (!s.hasBody) return;
+    const World& w = world();
+    const CentralBody* b = centralBody(s.body, w.mjd0);
+    if (!b) return;
+    elementsToState(el[0], el[1], el[2] * RAD, el[3] * RAD, el[4] * RAD, el[5] * RAD, el[6],
+                    kGrav * (b->mass + v.mass()), w.mjd0, w.time, s.rpos, s.rvel);
+}
+
 // RPOS, RVEL, AROT, VROT and ALT: the state in free flight.
-bool readMotionLine(LoadState& s, const char* p) {
-    if (startsWithNoCase(p, "RPOS")) {
+bool readMotionLine(VesselRecord& v, LoadState& s, const char* p) {
+    if (startsWithNoCase(p, "ELEMENTS")) {
+        readElements(v, s, p + 8);
+    } else if (startsWithNoCase(p, "RPOS")) {
         vector3(p + 4, s.rpos, 1.0);
     } else if (startsWithNoCase(p, "RVEL")) {
         vector3(p + 4, s.rvel, 1.0);
@@ -353,10 +378,10 @@ bool readMotionLine(LoadState& s, const char* p) {
     return true;
 }
 
-// Read, but about what the host does not model: orbits, docks, transponders, recordings.
+// Read, but about what the host does not model: docks, transponders, recordings.
 bool readUnmodelledLine(const char* p) {
-    return startsWithNoCase(p, "ELEMENTS") || startsWithNoCase(p, "IDS") ||
-           startsWithNoCase(p, "XPDR") || startsWithNoCase(p, "FLIGHTDATA");
+    return startsWithNoCase(p, "IDS") || startsWithNoCase(p, "XPDR") ||
+           startsWithNoCase(p, "FLIGHTDATA");
 }
 
 // NAVFREQ, RCSMODE and AFCMODE: the settings of a vessel that can take the focus.
@@ -435,7 +460,7 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
     const char* p = line;
 
     if (readSurfaceLine(s, p) || readLevelLine(v, s, p) || readDockInfoLine(ls, s, p) ||
-        readMotionLine(s, p) || readUnmodelledLine(p) || readControlLine(v, p) ||
+        readMotionLine(v, s, p) || readUnmodelledLine(p) || readControlLine(v, p) ||
         readAttachedLine(v, ls, s, p))
         return;
     notice(ls, "a line nothing reads: the simulator ignores it and a save drops it");
@@ -450,7 +475,7 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
         writeLine(scn, "  POS " + fixed(v.surfLng * DEG, 7) + " " + fixed(v.surfLat * DEG, 7));
         writeLine(scn, "  HEADING " + fixed(v.surfHdg * DEG, 2));
         writeLine(scn, "  ALT " + fixed(v.landAlt, 3));
-        writeLine(scn, "  AROT " + vectorText(anglesOf(rotationFromAngles(v.landArot)), 3, DEG));
+        writeLine(scn, "  AROT " + vectorText(anglesOf(v.dyn.landRot), 3, DEG));
     } else {
         writeLine(scn, "  STATUS Orbiting " + v.refBody);
         writeLine(scn, "  RPOS " + vectorText(v.pos, 3));
@@ -495,7 +520,7 @@ void VESSEL::GetStatus(VESSELSTATUS& s) const {
     s.rvel = v.vel;
     if (v.status == 1) {
         s.vrot = _V(v.landAlt, 0, 0);
-        s.arot = anglesOf(rotationFromAngles(v.landArot));
+        s.arot = anglesOf(v.dyn.landRot);
         s.vdata[0] = _V(v.surfLng, v.surfLat, v.surfHdg);
     } else {
         s.vrot = v.vrot;
@@ -522,5 +547,33 @@ void VESSEL::DefSetState(const VESSELSTATUS* status) const {
         stopHere("", 0, "DefSetState was given a null status");
         return;
     }
-    applyStatus(*rec(vessel), *status);
+    applyStatus(*rec(vessel), *status, false);
+}
+
+// Readers of the flight over the body: the readings of the vessel's last step. Outside the
+// atmosphere the simulator gives zero for its parameters; the readings hold zero there.
+DWORD VESSEL::GetFlightStatus() const { return rec(vessel)->status == 1 ? 1u : 0u; }
+bool VESSEL::GroundContact() const { return rec(vessel)->readings.groundContact; }
+double VESSEL::GetAltitude() const { return rec(vessel)->readings.altitude; }
+OBJHANDLE VESSEL::GetEquPos(double& longitude, double& latitude, double& radius) const {
+    const VesselRecord& v = *rec(vessel);
+    if (!v.readings.hasBody) {
+        longitude = latitude = radius = 0.0;
+        return nullptr;
+    }
+    longitude = v.readings.longitude;
+    latitude = v.readings.latitude;
+    radius = v.readings.radius;
+    return bodyHandle(v.refBody);
+}
+double VESSEL::GetAtmTemperature() const { return rec(vessel)->readings.temperature; }
+double VESSEL::GetAtmDensity() const { return rec(vessel)->readings.density; }
+double VESSEL::GetAtmPressure() const { return rec(vessel)->readings.pressure; }
+double VESSEL::GetDynPressure() const { return rec(vessel)->readings.dynPressure; }
+double VESSEL::GetMachNumber() const { return rec(vessel)->readings.mach; }
+double VESSEL::GetAirspeed() const { return rec(vessel)->readings.airspeed; }
+bool VESSEL::GetHorizonAirspeedVector(VECTOR3& h) const {
+    const VesselRecord& v = *rec(vessel);
+    h = v.readings.horizonAirspeed;
+    return v.readings.hasBody;
 }

@@ -248,6 +248,7 @@ void setRoot(const std::string& dir) {
     w.root = getcwd(buf, sizeof buf) ? buf : dir;
     w.classes.clear();
     w.meshCache.clear();
+    forgetBodies();
 }
 
 const std::string& root() { return world().root; }

@@ -3,6 +3,7 @@
 #define HOST_WORLD_H
 
 #include "host/Host.h"
+#include "Dynamics.h"
 #include "PointerSet.h"
 
 #include <cstdint>
@@ -15,6 +16,21 @@
 
 namespace host {
 namespace detail {
+
+// ---------------------------------------------------------------------------------------------
+// Matrices.
+
+inline MATRIX3 mulMM(const MATRIX3& A, const MATRIX3& B) {
+    MATRIX3 C;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            C.data[i * 3 + j] = A.data[i * 3] * B.data[j] + A.data[i * 3 + 1] * B.data[3 + j] +
+                                A.data[i * 3 + 2] * B.data[6 + j];
+    return C;
+}
+inline MATRIX3 transpose(const MATRIX3& A) {
+    return _M(A.m11, A.m21, A.m31, A.m12, A.m22, A.m32, A.m13, A.m23, A.m33);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Text as the simulator's C library and streams read it.
@@ -174,6 +190,7 @@ struct VesselRecord : Vessel {
         VECTOR3 arot{};
     } placement;
     size_t index = 0;  // position in the vessel list
+    DynamicState dyn;
 
     ExitFn exitFn = nullptr;
     std::string moduleKey;        // the library this vessel holds (lower-case name), empty for none
@@ -221,7 +238,8 @@ inline VESSEL2* callbacks(const Vessel& v) {
 // State.
 // The simulator's UpdateMass: sums the vessel's mass into what mass() and GetMass give.
 void updateMass(Vessel& v);
-void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
+// `creating`: the vessel is being made (the simulator has not weighed it yet).
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating);
 void applyLoadState(VesselRecord& v, LoadState& ls);
 void updateRotation(Vessel& v);
 void runSave(VesselRecord& v, std::vector<std::string>& out);

@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <set>
@@ -40,6 +41,13 @@ std::string fmt(const char* format, double v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, format, v);
     return buf;
+}
+
+// Where a vessel stands on its body, in degrees east and north.
+std::string placeText(const host::Vessel& v) {
+    const double lng = v.readings.longitude * DEG, lat = v.readings.latitude * DEG;
+    return fmt("%.4f", std::fabs(lng)) + (lng < 0 ? " W, " : " E, ") + fmt("%.4f", std::fabs(lat)) +
+           (lat < 0 ? " S" : " N");
 }
 
 int itemCount(const host::Vessel& v) {
@@ -68,11 +76,13 @@ public:
             head + vessel + std::string(nameWidth_ - vessel.size() + 2, ' ') + what;
         if (holding_) {
             held_.push_back(line);
+            if (plot_) markOnPlot(time, vessel, what);
             return;
         }
         progress_.clear();
         out_ << line << '\n';
         printed_ = true;
+        if (plot_) markOnPlot(time, vessel, what);
     }
     void event(const std::string& vessel, const std::string& what) {
         event(host::simTime(), vessel, what);
@@ -105,6 +115,20 @@ public:
                 if (v == f) watched(v);
         }
         observe(host::simTime(), true);
+    }
+
+    // The peaks of a vessel's flight so far and where it came down; false for a vessel never
+    // seen or without a body.
+    struct FlightPeaks {
+        double gLoad = 0.0, gLoadTime = 0.0, dynPressure = 0.0, dynPressureTime = 0.0;
+        bool touchedDown = false;
+        double touchdownTime = 0.0;
+    };
+    bool peaksOf(const host::Vessel* v, FlightPeaks& out) const {
+        auto it = index_.find(v);
+        if (it == index_.end() || !v->readings.hasBody) return false;
+        out = watched_[it->second].peaks;
+        return true;
     }
 
     void onVesselCreated(OBJHANDLE h, const host::CreationRecord& rec) override {
@@ -206,6 +230,8 @@ private:
         std::uint32_t resources = 0;
         bool hasDeploy = false;
         bool module = false;
+        bool landed = false;
+        FlightPeaks peaks;
         double propellant[kResources] = {};
     };
     // ... and what only the output files need, beside it.
@@ -221,6 +247,27 @@ private:
         unsigned groupsMade = 0;  // groupsMade_ when `retro` was found
         bool retroFound = false;
     };
+
+    // The flight's events that the plot marks: keys, deployment done, motors fired and dry,
+    // separations and releases, touchdowns.
+    void markOnPlot(double time, const std::string& vessel, const std::string& what) {
+        static const char* const kMarked[][2] = {
+            {"key ", nullptr},
+            {"deployment complete", "deployed"},
+            {"retro fired", "retro fired"},
+            {"retro propellant exhausted", "retro dry"},
+            {"vessel created by separation", "separation"},
+            {"released ", nullptr},
+            {"touchdown", "touchdown"},
+        };
+        for (const auto& m : kMarked) {
+            if (what.compare(0, std::strlen(m[0]), m[0]) != 0) continue;
+            std::string label = m[1] ? m[1] : what;
+            if (label.size() > 24) label = label.substr(0, 24);
+            plot_->addMarker(time, vessel + ": " + label);
+            return;
+        }
+    }
 
     void printHeld() {
         if (held_.empty()) return;
@@ -375,6 +422,20 @@ private:
             w.items = items;
             w.meshCalls = v.meshCalls.size();
         }
+        if (v.readings.hasBody) {
+            FlightPeaks& p = w.peaks;
+            const double t = host::simTime();
+            if (v.readings.gLoad > p.gLoad) p.gLoad = v.readings.gLoad, p.gLoadTime = t;
+            if (v.readings.dynPressure > p.dynPressure)
+                p.dynPressure = v.readings.dynPressure, p.dynPressureTime = t;
+            const bool landed = v.status == 1;
+            if (!fresh && landed && !w.landed && !v.parentPoint) {
+                p.touchedDown = true;
+                p.touchdownTime = t;
+                event(v.name, "touchdown at " + placeText(v));
+            }
+            w.landed = landed;
+        }
         if (!fresh && v.emptyMass != w.emptyMass)
             event(v.name, "empty mass " + fmt("%.2f", w.emptyMass) + " -> " +
                               fmt("%.2f", v.emptyMass) + " kg");
@@ -405,7 +466,7 @@ private:
     long rowsDue_ = 0;
 };
 
-void printSummary(std::ostream& out) {
+void printSummary(std::ostream& out, const FlightLog& log) {
     struct Row {
         std::string cells[7];
     };
@@ -443,6 +504,21 @@ void printSummary(std::ostream& out) {
         while (!line.empty() && line.back() == ' ') line.pop_back();
         line += '\n';
         out << line;
+    }
+    // The flight over the body: its hardest moments and where each vessel ended.
+    bool heading = false;
+    for (const host::Vessel* v : host::vessels()) {
+        FlightLog::FlightPeaks p;
+        if (!log.peaksOf(v, p)) continue;
+        if (!heading) out << "\nFlight (peaks over the run):\n";
+        heading = true;
+        out << "  " << v->name << ": peak g-load " << fmt("%.2f", p.gLoad) << " at "
+            << fmt("%.1f", p.gLoadTime) << " s, peak dynamic pressure "
+            << fmt("%.0f", p.dynPressure) << " Pa at " << fmt("%.1f", p.dynPressureTime) << " s; ";
+        if (v->status == 1) out << "landed at " << placeText(*v) << "\n";
+        else
+            out << "flying at " << fmt("%.1f", v->readings.altitude / 1000.0) << " km over "
+                << placeText(*v) << "\n";
     }
 }
 
@@ -784,7 +860,7 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
     const std::string notSaved = saveAtEnd(options, ending, log);
 
     reportEnding(out, ending, notSaved, end, warnings.count());
-    printSummary(out);
+    printSummary(out, log);
     writeRecordings(out, options, timeline, plot, ending);
     return ending;
 }

@@ -83,20 +83,24 @@ struct Panel {
 };
 
 const Panel kPanelList[PlotRecorder::kPanels] = {
+    {"Altitude", "altitude (km)", true,
+     [](const Sample& s) { return std::optional<double>(s.altitudeM / 1000.0); }},
+    {"Speed", "airspeed (m/s)", true,
+     [](const Sample& s) { return std::optional<double>(s.airspeedMps); }},
+    {"G-load", "g-load (g)", true, [](const Sample& s) { return std::optional<double>(s.gLoad); }},
+    {"Re-entry glow", "re-entry stream level (0..1)", true,
+     [](const Sample& s) { return s.reentryLevel; }},
     {"Deployment", "state (0 stowed, 1 deployed)", true,
      [](const Sample& s) { return s.deployState; }},
-    {"Mass", "mass (kg)", true, [](const Sample& s) { return std::optional<double>(s.massKg); }},
     {"Retro propellant", "propellant (kg)", true,
      [](const Sample& s) { return s.retroPropellantKg; }},
-    {"Speed", "speed (m/s)", false,
-     [](const Sample& s) { return std::optional<double>(s.speedMps); }},
 };
 
 // Line colours that stay apart from each other on a white page (colour map 0 entries 1 to 6),
 // and the greys of the band of the other vessels (entries 7 and 8).
 const int kLineRgb[PlotRecorder::kNamed][3] = {{31, 119, 180}, {255, 127, 14},  {44, 160, 44},
                                                {214, 39, 40},  {148, 103, 189}, {140, 86, 75}};
-constexpr int kBandEdge = 7, kBandFill = 8, kText = 15;
+constexpr int kBandEdge = 7, kBandFill = 8, kMarker = 9, kText = 15;
 
 // Legend labels stay short enough for their column, whatever the vessel is called: the legend
 // is about 118 characters wide, and each entry's line sample takes the room of three.
@@ -182,6 +186,7 @@ std::unique_ptr<plstream> openPlot(const std::string& file) {
         pls->scol0(i + 1, kLineRgb[i][0], kLineRgb[i][1], kLineRgb[i][2]);
     pls->scol0(kBandEdge, 150, 150, 150);
     pls->scol0(kBandFill, 215, 215, 215);
+    pls->scol0(kMarker, 120, 120, 120);
     pls->setopt("quiet", "");
     pls->init();
     pls->adv(0);
@@ -222,15 +227,49 @@ PanelRange panelRange(const PlotRecorder& data, int p) {
     return {lo, hi, any};
 }
 
+// The flight's events: a dotted line across the panel at each, numbered at the top; the
+// numbers are listed under the panels.
+void drawMarkers(plstream& pls, const PlotRecorder& data, double lo, double hi) {
+    pls.col0(kMarker);
+    pls.lsty(3);
+    for (std::size_t i = 0; i < data.markers().size(); ++i) {
+        const double t = data.markers()[i].t;
+        PLFLT x[2] = {t, t}, y[2] = {lo, hi};
+        pls.line(2, x, y);
+        pls.ptex(t, hi - (hi - lo) * (0.04 + 0.06 * static_cast<double>(i % 3)), 1.0, 0.0, 0.5,
+                 std::to_string(i + 1).c_str());
+    }
+    pls.lsty(1);
+}
+
+// The list of the numbered events.
+void drawMarkerKey(plstream& pls, const PlotRecorder& data) {
+    if (data.markers().empty()) return;
+    pls.vpor(0.04, 0.98, 0.0, 0.035);
+    pls.wind(0.0, 1.0, 0.0, 1.0);
+    pls.col0(kText);
+    std::string line;
+    for (std::size_t i = 0; i < data.markers().size(); ++i) {
+        const PlotRecorder::Marker& m = data.markers()[i];
+        char head[48];
+        std::snprintf(head, sizeof head, "%s%zu %.1f s ", i ? "   " : "", i + 1, m.t);
+        line += head + m.label;
+    }
+    if (line.size() > 260) line = line.substr(0, 257) + "...";
+    pls.schr(0, 0.5);
+    pls.ptex(0.0, 0.5, 1.0, 0.0, 0.0, line.c_str());
+    pls.schr(0, 0.65);
+}
+
 void drawPanel(plstream& pls, const PlotRecorder& data, int p, double tMax) {
     const double cellX[2] = {0.10, 0.59};
-    const double cellY[2] = {0.52, 0.07};
+    const double cellY[3] = {0.64, 0.36, 0.08};
     const Panel& panel = kPanelList[p];
     const PanelRange range = panelRange(data, p);
     const double lo = range.lo, hi = range.hi;
     const double x0 = cellX[p % 2], y0 = cellY[p / 2];
     pls.col0(kText);
-    pls.vpor(x0, x0 + 0.37, y0, y0 + 0.32);
+    pls.vpor(x0, x0 + 0.37, y0, y0 + 0.21);
     pls.wind(0.0, tMax, lo, hi);
     // Speeds in orbit change by a few m/s on a base of thousands: label them with decimals.
     const double span = hi - lo;
@@ -239,6 +278,7 @@ void drawPanel(plstream& pls, const PlotRecorder& data, int p, double tMax) {
     // The band of the other vessels lies under the named lines and the grid.
     pls.width(1.0);
     if (!data.others().panels[p].empty()) drawBand(pls, data.others().panels[p]);
+    drawMarkers(pls, data, lo, hi);
 
     pls.col0(kText);
     pls.box("bcnstg", 0.0, 0, "", 0.0, 0);
@@ -299,12 +339,13 @@ void writeFlightPlot(const std::string& file, const std::string& title, double e
     const double tMax = endTime > 0.0 ? endTime : 1.0;
     auto pls = openPlot(file);
 
-    // Title strip on top, then a 2 x 2 grid of panels.
+    // Title strip on top, then a 2 x 3 grid of panels, the events' key at the foot.
     pls->vpor(0.0, 1.0, 0.955, 1.0);
     pls->wind(0.0, 1.0, 0.0, 1.0);
     pls->mtex("t", -1.5, 0.5, 0.5, title.c_str());
     for (int p = 0; p < PlotRecorder::kPanels; ++p) drawPanel(*pls, data, p, tMax);
     drawLegend(*pls, data);
+    drawMarkerKey(*pls, data);
     pls.reset();  // ends the page and closes the file
 }
 

@@ -46,13 +46,23 @@ private:
 class PlotRecorder {
 public:
     static constexpr int kNamed = 6;
-    static constexpr int kPanels = 4;
+    static constexpr int kPanels = 6;
     static constexpr int kOthers = -1;
 
     // The series of a vessel seen for the first time: a line of its own while there is room,
     // kOthers after that.
     int seriesFor(const std::string& name);
     void add(int series, long step, double t, const Sample& s);
+    // An event of the flight, marked on every panel at its time; the first kMarkers are kept.
+    static constexpr std::size_t kMarkers = 48;
+    struct Marker {
+        double t;
+        std::string label;
+    };
+    void addMarker(double t, const std::string& label) {
+        if (markers_.size() < kMarkers) markers_.push_back({t, label});
+    }
+    const std::vector<Marker>& markers() const { return markers_; }
 
     struct Series {
         std::string name;
@@ -66,10 +76,12 @@ private:
     std::vector<Series> named_;
     Series others_;
     long otherVessels_ = 0;
+    std::vector<Marker> markers_;
 };
 
-// Draws a flight as one SVG page of four panels over time: deployment, mass, retro propellant
-// and speed. Throws InputError when the file cannot be written.
+// Draws a flight as one SVG page of six panels over time: altitude, airspeed, g-load, re-entry
+// level, deployment and retro propellant, with the flight's events marked. Throws InputError
+// when the file cannot be written.
 void writeFlightPlot(const std::string& file, const std::string& title, double endTime,
                      const PlotRecorder& data);
 

@@ -1,5 +1,6 @@
 #include "Readings.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace runner {
@@ -28,6 +29,30 @@ double speedMps(const host::Vessel& v) {
     return std::sqrt(v.vel.x * v.vel.x + v.vel.y * v.vel.y + v.vel.z * v.vel.z);
 }
 
+std::optional<double> reentryLevel(const host::Vessel& v) {
+    for (const auto& st : v.streams) {
+        if (st->kind != host::ParticleStream::REENTRY) continue;
+        if (!st->hasSpec) return 0.0;
+        const PARTICLESTREAMSPEC& s = st->spec;
+        const double vel = v.readings.airspeed;
+        const double p = 0.5 * std::pow(v.readings.density, 0.6) * vel * vel * vel;
+        double level;
+        switch (s.atmsmap) {
+            case PARTICLESTREAMSPEC::ATM_FLAT:
+                return s.amin;
+            case PARTICLESTREAMSPEC::ATM_PLIN:
+                level = (p - s.amin) / (s.amax - s.amin);
+                break;
+            default:
+                level = p > 0.0 ? std::log(p / s.amin) / std::log(s.amax / s.amin) : 0.0;
+                break;
+        }
+        if (!(level > 0.0)) return 0.0;  // NaN from a degenerate map included
+        return std::min(level, 1.0);
+    }
+    return std::nullopt;
+}
+
 Sample sampleOf(const host::Vessel& v, const host::ThrusterGroup* retro) {
     Sample s;
     s.massKg = v.mass();
@@ -38,6 +63,16 @@ Sample sampleOf(const host::Vessel& v, const host::ThrusterGroup* retro) {
     if (!v.animations.empty()) s.deployState = v.animations.front()->state;
     if (retro) s.retroLevel = retro->level();
     s.speedMps = speedMps(v);
+    const host::Vessel::Readings& r = v.readings;
+    s.altitudeM = r.altitude;
+    s.airspeedMps = r.airspeed;
+    s.dynPressurePa = r.dynPressure;
+    s.mach = r.mach;
+    s.gLoad = r.gLoad;
+    s.reentryLevel = reentryLevel(v);
+    s.landed = v.status == 1;
+    s.longitudeDeg = r.longitude * DEG;
+    s.latitudeDeg = r.latitude * DEG;
     return s;
 }
 

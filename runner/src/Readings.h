@@ -4,6 +4,8 @@
 
 #include <host/Host.h>
 
+#include <optional>
+
 namespace runner {
 
 // Readings of a host vessel that the runner reports; the same numbers go to the event lines,
@@ -15,6 +17,10 @@ const host::ThrusterGroup* findGroup(const host::Vessel& v, THGROUP_TYPE type);
 // Null when there is neither.
 const host::Propellant* retroPropellant(const host::Vessel& v, const host::ThrusterGroup* retro);
 double speedMps(const host::Vessel& v);
+// The level the simulator's graphics client gives the vessel's first re-entry stream: the
+// atmospheric parameter p = 0.5 rho^0.6 v^3 mapped by the stream's atmosphere map between its
+// amin and amax. Empty for a vessel without one.
+std::optional<double> reentryLevel(const host::Vessel& v);
 // Everything the timeline and the plot show of a vessel; `retro` as above.
 Sample sampleOf(const host::Vessel& v, const host::ThrusterGroup* retro);
 // The vessel this one hangs on, or null.

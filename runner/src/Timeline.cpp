@@ -10,7 +10,9 @@
 namespace runner {
 
 const char* const kTimelineHeader =
-    "time,vessel,mass_kg,empty_mass_kg,propellant_kg,deploy_state,retro_level,speed_mps";
+    "time,vessel,mass_kg,empty_mass_kg,propellant_kg,deploy_state,retro_level,speed_mps,"
+    "altitude_m,airspeed_m_s,dyn_pressure_pa,mach,g_load,reentry_level,landed,longitude_deg,"
+    "latitude_deg";
 
 namespace {
 
@@ -84,6 +86,22 @@ void TimelineWriter::row(const std::string& csvName, const Sample& s, TimelineRo
         appendFixed(t, s.retroLevel, 3);
         t += ',';
         appendFixed(t, s.speedMps, 4);
+        t += ',';
+        appendFixed(t, s.altitudeM, 2);
+        t += ',';
+        appendFixed(t, s.airspeedMps, 3);
+        t += ',';
+        appendFixed(t, s.dynPressurePa, 3);
+        t += ',';
+        appendFixed(t, s.mach, 3);
+        t += ',';
+        appendFixed(t, s.gLoad, 3);
+        t += ',';
+        if (s.reentryLevel) appendFixed(t, *s.reentryLevel, 4);
+        t += s.landed ? ",1," : ",0,";
+        appendFixed(t, s.longitudeDeg, 5);
+        t += ',';
+        appendFixed(t, s.latitudeDeg, 5);
         t += '\n';
         cache.last = s;
     }

@@ -18,11 +18,20 @@ struct Sample {
     std::optional<double> deployState;  // state of the vessel's first animation, if it has one
     double retroLevel = 0.0;            // level of the retro thruster group, 0 without one
     double speedMps = 0.0;
+    // Over the vessel's body (zero where the host knows none): the simulator's readings.
+    double altitudeM = 0.0, airspeedMps = 0.0, dynPressurePa = 0.0, mach = 0.0, gLoad = 0.0;
+    std::optional<double> reentryLevel;  // of its first re-entry stream, if it has one
+    bool landed = false;
+    double longitudeDeg = 0.0, latitudeDeg = 0.0;
 
     bool operator==(const Sample& o) const {
         return massKg == o.massKg && emptyMassKg == o.emptyMassKg &&
                propellantKg == o.propellantKg && retroPropellantKg == o.retroPropellantKg &&
-               deployState == o.deployState && retroLevel == o.retroLevel && speedMps == o.speedMps;
+               deployState == o.deployState && retroLevel == o.retroLevel &&
+               speedMps == o.speedMps && altitudeM == o.altitudeM && airspeedMps == o.airspeedMps &&
+               dynPressurePa == o.dynPressurePa && mach == o.mach && gLoad == o.gLoad &&
+               reentryLevel == o.reentryLevel && landed == o.landed &&
+               longitudeDeg == o.longitudeDeg && latitudeDeg == o.latitudeDeg;
     }
 };
 

@@ -82,8 +82,9 @@ inline std::string writeScenario(const std::string& name, const std::string& shi
 // does not list), with extra lines (item lines and the like).
 inline std::string ship(const std::string& name, const std::string& cls,
                         const std::vector<std::string>& lines = {}) {
-    std::string s = name + ":" + cls + "\n  STATUS Orbiting Earth\n  RPOS 0.00 0.00 0.00\n" +
-                    "  RVEL 0.00 0.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1 1:1\n";
+    // A circular orbit above the atmosphere: nothing but gravity and the cone's own motor acts.
+    std::string s = name + ":" + cls + "\n  STATUS Orbiting Earth\n  RPOS 10000000.00 0.00 0.00\n" +
+                    "  RVEL 0.00 0.00 6313.50\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1 1:1\n";
     for (const std::string& l : lines) s += "  " + l + "\n";
     return s + "END\n";
 }

@@ -5,10 +5,12 @@
 #include "InputError.h"
 #include "ItemTree.h"
 #include "Plot.h"
+#include "Readings.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -154,4 +156,35 @@ TEST(Decimated, KeepsEveryPeakAndDipOfALongFlightInBoundedPoints) {
     EXPECT_TRUE(dip);
     EXPECT_DOUBLE_EQ(pts.front().t, 0.0);
     EXPECT_DOUBLE_EQ(pts.back().t, 0.1 * (steps - 1));
+}
+
+// The glow of a re-entry stream: p = 0.5 rho^0.6 v^3 through the stream's atmosphere map.
+TEST(Readings, ReentryLevelMapsTheAtmosphericParameterAsTheGraphicsClientDoes) {
+    host::Vessel v;
+    EXPECT_FALSE(reentryLevel(v));  // no stream, no reading
+    auto stream = std::make_unique<host::ParticleStream>();
+    stream->kind = host::ParticleStream::REENTRY;
+    stream->hasSpec = true;
+    stream->spec.atmsmap = PARTICLESTREAMSPEC::ATM_PLIN;
+    stream->spec.amin = 6e7;
+    stream->spec.amax = 1.2e8;
+    v.streams.push_back(std::move(stream));
+    // rho 1e-4 kg/m^3 (rho^0.6 = 10^-2.4), 7000 m/s: p = 0.5 * 0.0039811 * 3.43e11 = 6.8275e8.
+    v.readings.density = 1e-4;
+    v.readings.airspeed = 7000.0;
+    EXPECT_EQ(*reentryLevel(v), 1.0);
+    v.readings.airspeed = 4000.0;  // p = 0.5 * 0.0039811 * 6.4e10 = 1.274e8, above amax
+    EXPECT_EQ(*reentryLevel(v), 1.0);
+    v.readings.airspeed = 3500.0;  // p = 0.5 * 0.0039811 * 4.2875e10 = 8.5345e7
+    EXPECT_NEAR(*reentryLevel(v), (8.5345e7 - 6e7) / 6e7, 1e-3);
+    v.readings.airspeed = 1000.0;  // p below amin
+    EXPECT_EQ(*reentryLevel(v), 0.0);
+    v.streams[0]->spec.atmsmap = PARTICLESTREAMSPEC::ATM_PLOG;
+    v.streams[0]->spec.amin = 1e6;
+    v.streams[0]->spec.amax = 1e9;
+    v.readings.airspeed = 3500.0;  // log(85.345) / log(1000)
+    EXPECT_NEAR(*reentryLevel(v), std::log(85.345) / std::log(1000.0), 1e-4);
+    v.streams[0]->spec.atmsmap = PARTICLESTREAMSPEC::ATM_FLAT;
+    v.streams[0]->spec.amin = 0.25;
+    EXPECT_EQ(*reentryLevel(v), 0.25);
 }

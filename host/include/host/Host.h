@@ -177,13 +177,15 @@ struct HOST_API Vessel {
     int flightModelAsked = 1;  // given to ovcInit
     int flightModelGiven = 1;  // given to the VESSEL constructor
 
+    // The simulator's defaults where a class sets nothing; moments of inertia below zero are
+    // derived from the size once the class is set up (2*size, 2*size, size per unit mass).
     double size = 10.0;
-    VECTOR3 pmi{};
-    VECTOR3 crossSections{};
-    double cw[4] = {0, 0, 0, 0};  // z+, z-, x, y
-    VECTOR3 rotDrag{};
+    VECTOR3 pmi{{-1, -1, -1}};
+    VECTOR3 crossSections{{20, 20, 20}};
+    double cw[4] = {0.1, 0.3, 0.3, 0.3};  // z+, z-, x, y
+    VECTOR3 rotDrag{{0.01, 0.01, 0.01}};
     double pitchMomentScale = 0.0, bankMomentScale = 0.0;
-    VECTOR3 touchdown[3]{};
+    VECTOR3 touchdown[3] = {{{0, -2, 10}}, {{-3, -2, -5}}, {{3, -2, -5}}};
     VECTOR3 cameraOffset{};
 
     Propellant* defaultPropellant = nullptr;  // the one set, else the first made; null once deleted
@@ -200,6 +202,19 @@ struct HOST_API Vessel {
     std::string refBody;  // the body its state is relative to
     int status = 0;       // 0 orbiting, 1 landed
 
+    // What the simulator reports of the vessel's flight over its body after the last step (all
+    // zero where the host knows no such body): the SDK's readers give these.
+    struct Readings {
+        bool hasBody = false;
+        double altitude = 0.0;  // over the mean radius [m]
+        double longitude = 0.0, latitude = 0.0, radius = 0.0;
+        double airspeed = 0.0;
+        VECTOR3 horizonAirspeed{};  // in the local horizon frame (x east, y up, z north)
+        double dynPressure = 0.0, mach = 0.0, density = 0.0, pressure = 0.0, temperature = 0.0;
+        double gLoad = 0.0;  // acceleration other than gravity, in standard gravities
+        bool groundContact = false;
+    } readings;
+
     // What GetMass gives: the empty mass plus the sum of the tanks as the simulator last summed
     // them (setting the empty mass or a tank's mass, applying a state, the end of the physics of
     // each step). Creating or deleting a tank alone does not sum again.
@@ -209,13 +224,13 @@ struct HOST_API Vessel {
     Attachment* parentPoint = nullptr;  // the parent's C point it hangs on, null when free
     Attachment* ownPoint = nullptr;     // its own P point used for that
     std::vector<std::unique_ptr<Attachment>> attachments;  // creation order, both kinds
-    double emptyMass = 0.0;
-    double massAtUpdate = 0.0;
+    double emptyMass = 1000.0;  // the simulator's default
+    double massAtUpdate = 1000.0;
     std::vector<std::unique_ptr<Propellant>> propellants;  // creation order, deleted ones gone
     VECTOR3 pos{}, vel{};  // global (the reference body sits at the origin)
     VECTOR3 arot{};        // Euler angles [rad]
     MATRIX3 rot{};         // rotation matrix of arot
-    VECTOR3 vrot{};
+    VECTOR3 vrot{};        // angular velocity in the vessel's frame [rad/s]
 };
 
 struct Mesh {

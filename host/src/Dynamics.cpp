@@ -1,0 +1,619 @@
+// A vessel's motion over one step as the simulator computes it: the body forces of the step
+// (thrust from the thrust pass, drag and aerodynamic moments of a vessel without airfoils), then
+// gravity, those forces and the ground's contact forces integrated with the propagator and
+// sub-steps the simulator picks for the step's length and the angle turned, then the surface
+// readings and the landing test. Frames are the simulator's left-handed ones: a vessel's `rot`
+// maps its own frame into the global (ecliptic) frame centred on its body; a point fixed in the
+// vessel at p moves with p x omega.
+#include "Dynamics.h"
+
+#include "World.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace host {
+namespace detail {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTwoPi = 2.0 * kPi;
+constexpr double kG0 = 9.80665;
+
+// The simulator's propagation levels: time-step limit and target, angle-step limit and target;
+// past the last limit the last level holds. At most 10 sub-steps.
+struct PropLevel {
+    double tlim, ttgt, alim, atgt;
+    int order;  // of the Runge-Kutta method the level uses (6 and 8 are flown as 4 here)
+};
+constexpr PropLevel kLevels[] = {
+    {0.5, 0.1, 1.0 * RAD, 0.2 * RAD, 2},
+    {10.0, 2.0, 4.0 * RAD, 2.0 * RAD, 4},
+    {100.0, 20.0, 10.0 * RAD, 5.0 * RAD, 6},
+    {1e20, 200.0, 1e20, 20.0 * RAD, 8},
+};
+constexpr int kLevelCount = 4;
+constexpr int kMaxSubsteps = 10;
+
+// The body's rotation at a time, remembered for the last two times asked (the step's start
+// and end are asked for by every vessel).
+MATRIX3 bodyRot(const CentralBody& b, double t) {
+    struct Entry {
+        const CentralBody* b = nullptr;
+        double t = 0.0;
+        double mjd0 = 0.0;
+        MATRIX3 rot{};
+    };
+    static Entry cache[2];
+    static int next = 0;
+    const double mjd0 = world().mjd0;
+    for (const Entry& e : cache)
+        if (e.b == &b && e.t == t && e.mjd0 == mjd0) return e.rot;
+    Entry& e = cache[next];
+    next ^= 1;
+    e.b = &b;
+    e.t = t;
+    e.mjd0 = mjd0;
+    e.rot = b.rotation(t, mjd0 + t / 86400.0);
+    return e.rot;
+}
+
+// Turns attitude `R` by the angular velocity `w` (vessel frame) over `h` seconds.
+MATRIX3 turned(const MATRIX3& R, const VECTOR3& w, double h) {
+    const double wl = length(w);
+    const double th = wl * h;
+    if (th == 0.0) return R;
+    const VECTOR3 n = w / wl;
+    const double c = std::cos(th), s = std::sin(th), k = 1.0 - c;
+    // Columns: the images of the vessel's unit axes, p -> p cos + (p x n) sin + n (n.p) k.
+    MATRIX3 A;
+    for (int j = 0; j < 3; ++j) {
+        VECTOR3 p{};
+        p.data[j] = 1.0;
+        const VECTOR3 q = p * c + crossp(p, n) * s + n * (n.data[j] * k);
+        for (int i = 0; i < 3; ++i) A.data[i * 3 + j] = q.data[i];
+    }
+    return mulMM(R, A);
+}
+
+// Euler's equations in the left-handed frame for a diagonal inertia per unit mass; an axis
+// without inertia takes no angular acceleration.
+VECTOR3 eulerInv(const VECTOR3& pmi, const VECTOR3& tau, const VECTOR3& w) {
+    auto axis = [](double num, double i) { return i != 0.0 ? num / i : 0.0; };
+    return _V(axis(tau.x - (pmi.y - pmi.z) * w.y * w.z, pmi.x),
+              axis(tau.y - (pmi.z - pmi.x) * w.z * w.x, pmi.y),
+              axis(tau.z - (pmi.x - pmi.y) * w.x * w.y, pmi.z));
+}
+
+struct State {
+    VECTOR3 pos, vel;
+    MATRIX3 rot;
+    VECTOR3 w;
+};
+
+struct Deriv {
+    VECTOR3 acc, ngAcc, angAcc;
+};
+
+// What every evaluation within the step shares.
+struct StepContext {
+    VesselRecord& v;
+    const CentralBody* body;
+    double t0, dt, h;
+    double mass;
+    bool allowContact;
+    bool collision = false;  // a touchdown point went below the surface in an evaluation
+};
+
+// Longitude, latitude and radius of a point in the body's frame.
+void equatorial(const VECTOR3& p, double& lng, double& lat, double& rad) {
+    rad = length(p);
+    lng = std::atan2(p.z, p.x);
+    lat = std::asin(p.y / rad);
+}
+
+// The surface's contact forces and moments on the touchdown points (vessel frame), added to F
+// and M; true where a point is below the surface (forces only when `allow`).
+bool surfaceForces(StepContext& c, const State& s, double tfrac, VECTOR3& F, VECTOR3& M) {
+    const CentralBody& b = *c.body;
+    const Vessel& v = c.v;
+    const double r = length(s.pos);
+    if (r - b.size > 1e4 || r - b.size > 2.0 * v.size) return false;
+    const MATRIX3 Rb = bodyRot(b, c.t0 + tfrac * c.dt);
+    const MATRIX3 T = mulMM(transpose(Rb), s.rot);  // vessel -> body frame
+    const VECTOR3 shift = tmul(Rb, s.pos);
+    double tdy[3], tdymin = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        tdy[i] = length(mul(T, v.touchdown[i]) + shift) - b.size;
+        if (!i || tdy[i] < tdymin) tdymin = tdy[i];
+    }
+    if (tdymin >= 0.0) return false;
+    if (!c.allowContact) return true;
+
+    double lng, lat, rad;
+    equatorial(shift, lng, lat, rad);
+    const double slng = std::sin(lng), clng = std::cos(lng);
+    const double slat = std::sin(lat), clat = std::cos(lat);
+    const double vref = kTwoPi / b.rotT * rad * clat;
+    const VECTOR3 gvGlobal = s.vel - mul(Rb, _V(-vref * slng, 0.0, vref * clng));
+    const VECTOR3 gvShip = tmul(s.rot, gvGlobal);
+    const double massdt = c.mass / c.h;
+    const DynamicState& d = c.v.dyn;
+
+    const VECTOR3 d1 = v.touchdown[0] - (v.touchdown[1] + v.touchdown[2]) * 0.5;
+    const VECTOR3 hn = tmul(T, _V(clat * clng, slat, clat * slng));  // up, vessel frame
+    const VECTOR3 d1h = unit(d1 - hn * dotp(d1, hn));
+    const VECTOR3 d2h = crossp(hn, d1h);
+    double fn[3] = {0, 0, 0}, flng[3] = {0, 0, 0}, flat[3] = {0, 0, 0};
+    double fnTot = 0.0, flngTot = 0.0, flatTot = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        if (tdy[i] >= 0.0) continue;
+        const double depth = std::max(tdy[i], -1.0);
+        const VECTOR3 gv = gvShip + crossp(v.touchdown[i], s.w);
+        const double gvN = dotp(gv, hn), gvLon = dotp(gv, d1h), gvLat = dotp(gv, d2h);
+        fn[i] = -depth * d.stiffness[i];
+        const double maxpress = std::min(-depth, 0.1) * d.stiffness[i];
+        // Friction, faded out below 10 m/s so that a vessel at rest is not pushed about.
+        flng[i] = d.muLng[i] * maxpress;
+        if (std::fabs(gvLon) < 10.0) flng[i] *= std::sqrt(std::fabs(0.1 * gvLon));
+        if (gvLon > 0.0) flng[i] = -flng[i];
+        flngTot += flng[i];
+        flat[i] = d.mu[i] * maxpress;
+        if (std::fabs(gvLat) < 10.0) flat[i] *= std::sqrt(std::fabs(0.1 * gvLat));
+        if (gvLat > 0.0) flat[i] = -flat[i];
+        flatTot += flat[i];
+        fn[i] -= gvN * d.damping[i];
+        fnTot += fn[i];
+    }
+    // Friction never reverses the ground speed within the sub-step.
+    auto limit = [&](double gvc, double& tot, double* each) {
+        const double fmax = -gvc * massdt;
+        if ((fmax >= 0.0 && tot > fmax) || (fmax <= 0.0 && tot < fmax)) {
+            const double scale = fmax / tot;
+            tot = fmax;
+            for (int i = 0; i < 3; ++i) each[i] *= scale;
+        }
+    };
+    limit(dotp(gvShip, d1h), flngTot, flng);
+    limit(dotp(gvShip, d2h), flatTot, flat);
+    VECTOR3 Ms{};
+    for (int i = 0; i < 3; ++i)
+        if (tdy[i] < 0.0) Ms += crossp(hn * fn[i] + d1h * flng[i] + d2h * flat[i], v.touchdown[i]);
+    // The turn the impact may cause within the sub-step is limited to 10 degrees.
+    const double da = length(eulerInv(v.pmi, Ms / c.mass, s.w)) * c.h * c.h;
+    if (da > 10.0 * RAD) Ms = Ms * (10.0 * RAD / da);
+    F += hn * fnTot + d1h * flngTot + d2h * flatTot;
+    M += Ms;
+    return true;
+}
+
+Deriv evaluate(StepContext& c, const State& s, double tfrac) {
+    VECTOR3 F = c.v.dyn.flin, M = c.v.dyn.amom;
+    if (c.body && surfaceForces(c, s, tfrac, F, M)) c.collision = true;
+    Deriv d;
+    d.ngAcc = mul(s.rot, F / c.mass);
+    d.acc = d.ngAcc;
+    if (c.body) {
+        const double r2 = dotp(s.pos, s.pos);
+        d.acc -= s.pos * (c.body->mu / (r2 * std::sqrt(r2)));
+    }
+    d.angAcc = eulerInv(c.v.pmi, M / c.mass, s.w);
+    return d;
+}
+
+// One sub-step of length h from tfrac0, by the method of the given order; the mean
+// non-gravitational acceleration of the sub-step is added to `ng` (times h).
+State advance(StepContext& c, const State& s, double tfrac0, int order, VECTOR3& ng) {
+    const double h = c.h, df = h / c.dt;
+    auto at = [&](const State& base, const Deriv& k, const VECTOR3& vel, const VECTOR3& w,
+                  double f) {
+        State n;
+        n.pos = base.pos + vel * (f * h);
+        n.vel = base.vel + k.acc * (f * h);
+        n.w = base.w + k.angAcc * (f * h);
+        n.rot = turned(base.rot, w, f * h);
+        return n;
+    };
+    const Deriv k1 = evaluate(c, s, tfrac0);
+    if (order <= 2) {
+        // Heun: the slope at the start and at the Euler estimate of the end, averaged.
+        const State e = at(s, k1, s.vel, s.w, 1.0);
+        const Deriv k2 = evaluate(c, e, tfrac0 + df);
+        State n;
+        n.pos = s.pos + (s.vel + e.vel) * (0.5 * h);
+        n.vel = s.vel + (k1.acc + k2.acc) * (0.5 * h);
+        n.w = s.w + (k1.angAcc + k2.angAcc) * (0.5 * h);
+        n.rot = turned(s.rot, (s.w + e.w) * 0.5, h);
+        ng += (k1.ngAcc + k2.ngAcc) * (0.5 * h);
+        return n;
+    }
+    const State s2 = at(s, k1, s.vel, s.w, 0.5);
+    const Deriv k2 = evaluate(c, s2, tfrac0 + 0.5 * df);
+    const State s3 = at(s, k2, s2.vel, s2.w, 0.5);
+    const Deriv k3 = evaluate(c, s3, tfrac0 + 0.5 * df);
+    const State s4 = at(s, k3, s3.vel, s3.w, 1.0);
+    const Deriv k4 = evaluate(c, s4, tfrac0 + df);
+    State n;
+    n.pos = s.pos + (s.vel + (s2.vel + s3.vel) * 2.0 + s4.vel) * (h / 6.0);
+    n.vel = s.vel + (k1.acc + (k2.acc + k3.acc) * 2.0 + k4.acc) * (h / 6.0);
+    n.w = s.w + (k1.angAcc + (k2.angAcc + k3.angAcc) * 2.0 + k4.angAcc) * (h / 6.0);
+    n.rot = turned(s.rot, (s.w + (s2.w + s3.w) * 2.0 + s4.w) * (1.0 / 6.0), h);
+    ng += (k1.ngAcc + (k2.ngAcc + k3.ngAcc) * 2.0 + k4.ngAcc) * (h / 6.0);
+    return n;
+}
+
+// The simulator's drag and moments of a vessel without airfoils, from its state at the step's
+// start: a moment turning its axis into the airflow (scaled by the class's moment scales),
+// rotational drag, and drag of its cross sections projected on the airflow.
+void aerodynamicForces(VesselRecord& v, double mass) {
+    DynamicState& d = v.dyn;
+    const double airspd = v.readings.airspeed;
+    if (airspd < 1e-8) return;
+    const VECTOR3& av = d.airVelShip;
+    // Sines of the angle of attack atan2(-vy, vz) and of the slip atan2(vx, vz).
+    const double hyz = std::sqrt(av.y * av.y + av.z * av.z);
+    const double hxz = std::sqrt(av.x * av.x + av.z * av.z);
+    const double sinAoa = hyz > 0.0 ? -av.y / hyz : 0.0;
+    const double sinBeta = hxz > 0.0 ? av.x / hxz : 0.0;
+    const double fac = v.size * mass * v.readings.density;
+    const VECTOR3& cs = v.crossSections;
+    d.amom.x -= fac * airspd * cs.y * sinAoa * v.pitchMomentScale;
+    d.amom.y -= fac * airspd * cs.x * sinBeta * v.bankMomentScale;
+    d.amom.x -= fac * v.vrot.x * v.rotDrag.x;
+    d.amom.y -= fac * v.vrot.y * v.rotDrag.y;
+    d.amom.z -= fac * v.vrot.z * v.rotDrag.z;
+    const VECTOR3 vn = av / airspd;
+    const double cwcs = cs.x * 0.5 * v.cw[2] * std::fabs(vn.x) +
+                        cs.y * 0.5 * v.cw[3] * std::fabs(vn.y) +
+                        cs.z * 0.5 * v.cw[0] * std::fabs(vn.z);
+    d.flin -= vn * (cwcs * v.readings.dynPressure);
+}
+
+void surfaceReadings(VesselRecord& v, const MATRIX3& Rb, double mjd) {
+    const CentralBody& b = *v.dyn.body;
+    Vessel::Readings& r = v.readings;
+    DynamicState& d = v.dyn;
+    const VECTOR3 ploc = tmul(Rb, v.pos);
+    equatorial(ploc, r.longitude, r.latitude, r.radius);
+    r.altitude = r.radius - b.size;
+    // Sines and cosines of longitude and latitude straight from the place.
+    const double rxz = std::sqrt(ploc.x * ploc.x + ploc.z * ploc.z);
+    const double slng = rxz > 0.0 ? ploc.z / rxz : 0.0, clng = rxz > 0.0 ? ploc.x / rxz : 1.0;
+    const double slat = ploc.y / r.radius, clat = rxz / r.radius;
+    const double vref = kTwoPi / b.rotT * r.radius * clat;
+    d.groundVelGlobal = v.vel - mul(Rb, _V(-vref * slng, 0.0, vref * clng));
+    d.groundVelShip = tmul(v.rot, d.groundVelGlobal);
+    d.airVelShip = d.groundVelShip;  // no wind
+    r.airspeed = length(d.groundVelGlobal);
+    const MATRIX3 L2H =
+        _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+    r.horizonAirspeed = mul(L2H, tmul(Rb, d.groundVelGlobal));
+    d.inAtmosphere = b.hasAtmosphere() && r.radius < b.atmRadLimit();
+    if (d.inAtmosphere) {
+        const AtmosphereSample a = b.atmosphere(r.altitude, mjd, Rb);
+        r.temperature = a.T;
+        r.pressure = a.p;
+        r.density = a.rho;
+        r.dynPressure = 0.5 * a.rho * r.airspeed * r.airspeed;
+        r.mach = a.T > 0.0 ? r.airspeed / b.soundSpeed(a.T) : 0.0;
+    } else {
+        r.temperature = r.pressure = r.density = r.dynPressure = r.mach = 0.0;
+    }
+}
+
+bool touchdownBelow(const VesselRecord& v, const MATRIX3& Rb) {
+    const CentralBody& b = *v.dyn.body;
+    if (v.readings.altitude > 2.0 * v.size) return false;
+    const VECTOR3 shift = tmul(Rb, v.pos);
+    const MATRIX3 T = mulMM(transpose(Rb), v.rot);
+    for (const VECTOR3& p : v.touchdown)
+        if (length(mul(T, p) + shift) - b.size < 0.0) return true;
+    return false;
+}
+
+double rotationAngle(const MATRIX3& a, const MATRIX3& b) {
+    double tr = 0.0;
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k) tr += a.data[k * 3 + i] * b.data[k * 3 + i];
+    return std::acos(std::max(-1.0, std::min(1.0, 0.5 * (tr - 1.0))));
+}
+
+// The heading of the vessel's forward axis (or, pointing straight up, of its -y axis) in the
+// local horizon.
+double headingOf(const MATRIX3& rot, const MATRIX3& Rb, double lng, double lat) {
+    const double slng = std::sin(lng), clng = std::cos(lng);
+    const double slat = std::sin(lat), clat = std::cos(lat);
+    const MATRIX3 L2H =
+        _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+    VECTOR3 z = mul(L2H, tmul(Rb, _V(rot.m13, rot.m23, rot.m33)));
+    double dir;
+    if (std::fabs(z.x) > 1e-4 || std::fabs(z.z) > 1e-4) {
+        dir = std::atan2(z.x, z.z);
+    } else {
+        const VECTOR3 y = mul(L2H, tmul(Rb, _V(-rot.m12, -rot.m22, -rot.m32)));
+        dir = std::atan2(y.x, y.z);
+    }
+    if (dir < 0.0) dir += kTwoPi;
+    return dir;
+}
+
+// The simulator's landing test: standing on the surface without thrust, still for 5 s.
+void checkLanded(VesselRecord& v, const MATRIX3& Rb, double t) {
+    DynamicState& d = v.dyn;
+    const VECTOR3 prel = tmul(Rb, v.pos);
+    if (d.testing) {
+        if (!d.surfaceContact || d.thrustEngaged) {
+            d.testing = false;
+            return;
+        }
+        const double dtt = t - d.testTime;
+        if (dtt < 0.1) return;
+        const VECTOR3 dp = prel - d.testPos;
+        const double dst2 = dotp(dp, dp);
+        const double dangle = rotationAngle(v.rot, d.testRot);
+        d.testPos = prel;
+        d.testRot = v.rot;
+        if (dst2 / dtt > 1e-4 || dangle / dtt > 1e-4) {
+            d.testTime = t;
+        } else if (t - d.testTime > 5.0) {
+            double lng, lat, rad;
+            equatorial(prel, lng, lat, rad);
+            const MATRIX3 lrot = mulMM(transpose(Rb), v.rot);
+            placeLanded(v, lng, lat, headingOf(v.rot, Rb, lng, lat), &lrot, v.readings.altitude);
+        }
+    } else if (d.surfaceContact && !d.thrustEngaged) {
+        d.testing = true;
+        d.testTime = t;
+        d.testPos = prel;
+        d.testRot = v.rot;
+    }
+}
+
+void flyFree(VesselRecord& v, double dt, double mass) {
+    World& w = world();
+    DynamicState& d = v.dyn;
+    const double t1 = w.time, t0 = t1 - dt;
+    State s0{v.pos, v.vel, v.rot, v.vrot};
+    bool withCollision = false, speedChecked = false;
+    StepContext c{v, d.body, t0, dt, dt, mass, false};
+    State s;
+    VECTOR3 ng{};
+    for (;;) {
+        // The propagator: by the step's length, then by the angle turned in it; touching the
+        // ground, the last level with the most sub-steps.
+        const double astep = length(s0.w) * dt;
+        int level = 0;
+        while (level < kLevelCount - 1 && !(dt < kLevels[level].tlim)) ++level;
+        while (level < kLevelCount - 1 && !(astep < kLevels[level].alim)) ++level;
+        int n =
+            std::min(kMaxSubsteps, static_cast<int>(std::ceil(std::max(
+                                       dt / kLevels[level].ttgt, astep / kLevels[level].atgt))));
+        if (d.surfaceContact) {
+            level = kLevelCount - 1;
+            n = kMaxSubsteps;
+            withCollision = true;
+        }
+        n = std::max(n, 1);
+        c.h = dt / n;
+        c.allowContact = withCollision;
+        c.collision = false;
+        s = s0;
+        ng = VECTOR3{};
+        for (int i = 0; i < n; ++i)
+            s = advance(c, s, static_cast<double>(i) / n, kLevels[level].order, ng);
+        if (!c.collision || !d.body) break;
+        if (!withCollision) {
+            // Touched the ground unforeseen: the step again with contact forces.
+            withCollision = true;
+            d.surfaceContact = true;
+            continue;
+        }
+        if (speedChecked) break;
+        speedChecked = true;
+        // A vessel hitting the ground faster than 0.1 m per sub-step is slowed to that first.
+        const double vsmax = -0.1 * kMaxSubsteps / dt;
+        const VECTOR3 hn = unit(tmul(s0.rot, s0.pos));
+        const double vs = dotp(d.groundVelShip, hn);
+        if (!(vs < vsmax)) break;
+        const VECTOR3 gv = mul(s0.rot, d.groundVelShip * (vsmax / vs));
+        s0.vel += gv - d.groundVelGlobal;
+    }
+    // Angular velocity is limited to 100 Hz against numerical blow-up.
+    const double vmax = 100.0 * kPi, wl = length(s.w);
+    if (wl > vmax) s.w = s.w * (vmax / wl);
+    const bool turnedNow = !(s.w.x == 0.0 && s.w.y == 0.0 && s.w.z == 0.0) ||
+                           !(s0.w.x == 0.0 && s0.w.y == 0.0 && s0.w.z == 0.0);
+    v.pos = s.pos;
+    v.vel = s.vel;
+    v.vrot = s.w;
+    if (turnedNow) {
+        v.rot = s.rot;
+        v.arot = anglesFromRotation(v.rot);
+    }
+    v.readings.gLoad = length(ng) / (dt * kG0);
+}
+
+// The touchdown points pressed in by a weight `mg` shared among their springs as a rigid body
+// resting on them shares it: each moves along the normal of their plane by its compression.
+void compressedPoints(const VesselRecord& v, double mg, VECTOR3 out[3]) {
+    const VECTOR3* tp = v.touchdown;
+    for (int i = 0; i < 3; ++i) out[i] = tp[i];
+    const VECTOR3 n = crossp(tp[0] - (tp[1] + tp[2]) * 0.5, tp[2] - tp[1]);
+    const double len = length(n);
+    if (!(len > 1e-12) || mg == 0.0) return;
+    const VECTOR3 nm = n / len;
+    // Into the frame of the points' plane: x along the second to the third point, y its normal.
+    const VECTOR3 ex = unit(tp[2] - tp[1]);
+    const VECTOR3 ez = crossp(ex, nm);
+    double a = 0, b = 0, c = 0, d = 0, e = 0, f = 0, x[3], z[3];
+    for (int i = 0; i < 3; ++i) {
+        const double k = v.dyn.stiffness[i];
+        x[i] = dotp(ex, tp[i]);
+        z[i] = dotp(ez, tp[i]);
+        a += k;
+        b += k * x[i];
+        c += k * z[i];
+        d += k * x[i] * x[i];
+        e += k * x[i] * z[i];
+        f += k * z[i] * z[i];
+    }
+    const double den = c * c * d - 2.0 * b * c * e + b * b * f + a * (e * e - d * f);
+    if (den == 0.0) return;
+    const double dy = (e * e - d * f) / den, sx = (b * f - c * e) / den, sz = (c * d - b * e) / den;
+    for (int i = 0; i < 3; ++i) out[i] = tp[i] + nm * ((dy + sx * x[i] + sz * z[i]) * mg);
+}
+
+}  // namespace
+
+void resolveBody(VesselRecord& v) {
+    if (v.dyn.bodyName == v.refBody && (v.dyn.body || v.dyn.bodyName.size())) return;
+    v.dyn.bodyName = v.refBody;
+    v.dyn.body = centralBody(v.refBody, world().mjd0);
+    v.readings = Vessel::Readings();
+    v.readings.hasBody = v.dyn.body != nullptr;
+}
+
+void setTouchdownPoints(VesselRecord& v, const VECTOR3& a, const VECTOR3& b, const VECTOR3& c) {
+    v.touchdown[0] = a;
+    v.touchdown[1] = b;
+    v.touchdown[2] = c;
+    const double k = v.emptyMass == 1e3 ? 1e6 : v.emptyMass * 20.0;
+    for (int i = 0; i < 3; ++i) {
+        v.dyn.stiffness[i] = k;
+        v.dyn.damping[i] = 0.1 * k;
+    }
+}
+
+void placeOrbiting(VesselRecord& v) {
+    resolveBody(v);
+    const CentralBody* b = v.dyn.body;
+    v.dyn.testing = false;
+    v.dyn.surfaceContact = false;
+    if (!b) return;
+    if (v.pos.x == 0.0 && v.pos.y == 0.0 && v.pos.z == 0.0) v.pos.z = 1.0;
+    const double r = length(v.pos);
+    if (r < b->size) v.pos = v.pos * (b->size / r);
+    updateReadings(v);
+}
+
+void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATRIX3* hrot,
+                 double alt, bool weighed) {
+    resolveBody(v);
+    v.status = 1;
+    v.surfLng = lng;
+    v.surfLat = lat;
+    v.surfHdg = hdg;
+    v.vrot = _V(0, 0, 0);
+    DynamicState& d = v.dyn;
+    d.testing = false;
+    d.surfaceContact = true;
+    const CentralBody* b = d.body;
+    const double slng = std::sin(lng), clng = std::cos(lng);
+    const double slat = std::sin(lat), clat = std::cos(lat);
+    const MATRIX3 L2H =
+        _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+    VECTOR3 nml;
+    if (hrot) {
+        nml = tmul(*hrot, tmul(L2H, _V(0, 1, 0)));
+    } else {
+        // Standing on its three points, each pressed in by its share of the weight: the plane
+        // through them is the ground, the centre of mass stands as high over it as they lie
+        // below it.
+        const double mg = b && weighed ? b->mu * v.mass() / (b->size * b->size) : 0.0;
+        VECTOR3 tp[3];
+        compressedPoints(v, mg, tp);
+        nml = unit(crossp(tp[0] - (tp[1] + tp[2]) * 0.5, tp[2] - tp[1]));
+        alt = dotp(nml, -tp[0]);
+    }
+    if (hrot) {
+        d.landRot = *hrot;
+    } else {
+        const double sd = std::sin(hdg), cd = std::cos(hdg);
+        d.landRot = _M(clng * slat * sd - slng * cd, clng * clat, -clng * slat * cd - slng * sd,
+                       -clat * sd, slat, clat * cd, slng * slat * sd + clng * cd, clat * slng,
+                       -slng * slat * cd + clng * sd);
+        const double tilt = std::acos(std::max(-1.0, std::min(1.0, nml.y)));
+        if (tilt > 1e-8) {
+            const double phi = std::atan2(nml.x, -nml.z);
+            const double sp = std::sin(phi), cp = std::cos(phi);
+            const double sa = std::sin(tilt), ca = std::cos(tilt);
+            MATRIX3 R = _M(cp, 0, sp, 0, 1, 0, -sp, 0, cp);
+            R = mulMM(_M(1, 0, 0, 0, ca, -sa, 0, sa, ca), R);
+            R = mulMM(_M(cp, 0, -sp, 0, 1, 0, sp, 0, cp), R);
+            d.landRot = mulMM(d.landRot, R);
+        }
+    }
+    v.landAlt = alt;
+    v.landArot = anglesFromRotation(d.landRot);
+    if (!b) return;
+    const double rad = b->size + alt;
+    d.ploc = _V(rad * clat * clng, rad * slat, rad * clat * slng);
+    const double t = world().time;
+    const MATRIX3 Rb = bodyRot(*b, t);
+    const double vg = kTwoPi * b->size * clat / b->rotT;
+    v.pos = mul(Rb, d.ploc);
+    v.vel = mul(Rb, _V(-vg * slng, 0.0, vg * clng));
+    v.rot = mulMM(Rb, d.landRot);
+    v.arot = anglesFromRotation(v.rot);
+    surfaceReadings(v, Rb, world().mjd0 + t / 86400.0);
+    // Standing: no air moves past it, the ground carries its weight.
+    Vessel::Readings& r = v.readings;
+    r.longitude = lng;
+    r.latitude = lat;
+    r.airspeed = r.dynPressure = r.mach = 0.0;
+    r.horizonAirspeed = _V(0, 0, 0);
+    r.groundContact = true;
+    const double gr = b->mu / (rad * rad);
+    const double cent = vg * vg / rad;
+    r.gLoad = std::sqrt(gr * gr - 2.0 * gr * cent * clat + cent * cent) / kG0;
+}
+
+void updateReadings(VesselRecord& v) {
+    if (!v.dyn.body || v.status == 1) return;
+    const double t = world().time;
+    const MATRIX3 Rb = bodyRot(*v.dyn.body, t);
+    surfaceReadings(v, Rb, world().mjd0 + t / 86400.0);
+    v.readings.groundContact = touchdownBelow(v, Rb);
+}
+
+void flyVessel(VesselRecord& v, double dt, double mass) {
+    DynamicState& d = v.dyn;
+    const CentralBody* b = d.body;
+    const double t = world().time;
+    if (v.status == 1) {
+        // Landed: carried round by the body until a force acts on it.
+        const bool forced = d.thrustEngaged || d.flin.x != 0.0 || d.flin.y != 0.0 ||
+                            d.flin.z != 0.0 || d.amom.x != 0.0 || d.amom.y != 0.0 ||
+                            d.amom.z != 0.0;
+        if (b) {
+            const MATRIX3 Rb = bodyRot(*b, t);
+            const double vg = kTwoPi * b->size * std::cos(v.surfLat) / b->rotT;
+            v.pos = mul(Rb, d.ploc);
+            v.vel = mul(Rb, _V(-vg * std::sin(v.surfLng), 0.0, vg * std::cos(v.surfLng)));
+            v.rot = mulMM(Rb, d.landRot);
+        }
+        if (forced) {
+            v.status = 0;
+            v.vrot = _V(0, 0, 0);
+            v.arot = anglesFromRotation(v.rot);
+            d.surfaceContact = true;
+        }
+        return;
+    }
+    if (b && d.inAtmosphere && mass > 0.0) aerodynamicForces(v, mass);
+    if (mass > 0.0) {
+        flyFree(v, dt, mass);
+    } else {
+        v.pos += v.vel * dt;
+    }
+    if (!b) return;
+    const MATRIX3 Rb = bodyRot(*b, t);
+    surfaceReadings(v, Rb, world().mjd0 + t / 86400.0);
+    d.surfaceContact = touchdownBelow(v, Rb);
+    v.readings.groundContact = d.surfaceContact;
+    checkLanded(v, Rb, t);
+}
+
+}  // namespace detail
+}  // namespace host

@@ -1,0 +1,65 @@
+// The flight of a vessel around its central body, as the simulator integrates it: gravity,
+// atmosphere, drag and its moments, thrust and its torques, rotation, the surface and the
+// contact of touchdown points with it.
+#ifndef HOST_DYNAMICS_H
+#define HOST_DYNAMICS_H
+
+#include "Body.h"
+
+namespace host {
+namespace detail {
+
+struct VesselRecord;
+
+// Per-vessel state of the dynamics, kept in the vessel's record.
+struct DynamicState {
+    const CentralBody* body = nullptr;  // null: no body known, the vessel flies straight
+    std::string bodyName;               // the name `body` was looked up for
+    // Forces and moments of this step other than gravity and ground contact (vessel frame).
+    VECTOR3 flin{}, amom{};
+    bool thrustEngaged = false;
+    bool surfaceContact = false;
+    // Ground velocity of the last surface update (vessel and global frame).
+    VECTOR3 groundVelShip{}, groundVelGlobal{};
+    VECTOR3 airVelShip{};
+    bool inAtmosphere = false;
+    // The landing test: the vessel stands still on its points for 5 s before it is landed.
+    bool testing = false;
+    double testTime = 0.0;
+    VECTOR3 testPos{};
+    MATRIX3 testRot{};
+    // Landed: place in the body's frame and attitude relative to it.
+    VECTOR3 ploc{};
+    MATRIX3 landRot = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+    // Touchdown points: stiffness, damping and friction of each (the three given).
+    double stiffness[3] = {1e6, 1e6, 1e6}, damping[3] = {1e5, 1e5, 1e5};
+    double mu[3] = {0.5, 0.5, 0.5}, muLng[3] = {0.1, 0.1, 0.1};
+};
+
+// The body's state for the step being flown.
+struct BodyFrame {
+    MATRIX3 rot0{}, rot1{};  // at the step's start and end
+};
+
+// The body the vessel's reference names, looked up again when the name changed.
+void resolveBody(VesselRecord& v);
+// Touchdown points set with the stiffness and damping the simulator derives from the empty
+// mass (at the time they are set) and its friction defaults.
+void setTouchdownPoints(VesselRecord& v, const VECTOR3& a, const VECTOR3& b, const VECTOR3& c);
+// A free vessel placed at (pos, vel): one inside the body is moved out to its surface.
+void placeOrbiting(VesselRecord& v);
+// A landed vessel placed at longitude/latitude/heading; `landRot` given (extended state: its
+// attitude against the body's frame and its altitude) or null (standing on its points, pressed
+// in by its weight where `weighed`: the simulator has no mass for a vessel it is still making).
+void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATRIX3* landRot,
+                 double alt, bool weighed = true);
+// One step of a free vessel's motion with its mass from the step's start; the thrust pass has
+// filled flin/amom.
+void flyVessel(VesselRecord& v, double dt, double mass);
+// The surface readings of the vessel at its present state.
+void updateReadings(VesselRecord& v);
+
+}  // namespace detail
+}  // namespace host
+
+#endif  // HOST_DYNAMICS_H

@@ -1,0 +1,172 @@
+// The laws a vessel flies by, each checked against its textbook value: orbits, free fall, drag,
+// torque, the ground, orbital elements, and a landed vessel's place across a save.
+#include "HostWorld.h"
+
+#include <cmath>
+#include <filesystem>
+
+namespace {
+
+constexpr double kG = 6.67259e-11;  // the simulator's gravitational constant
+constexpr double kMass = 5.973698968e24, kRadius = 6.37101e6;
+constexpr double kMu = kG * kMass;
+constexpr double kPi = 3.14159265358979323846;
+
+class Dynamics : public HostWorld {
+protected:
+    static void SetUpTestSuite() {
+        HostWorld::SetUpTestSuite();
+        // Bodies of the Earth's mass and size: one bare and still, one with the Earth's
+        // atmosphere and still, one bare and turning like the Earth.
+        write("Config/Rock.cfg", "Mass = 5.973698968e+24\nSize = 6.37101e6\n");
+        write("Config/Airy.cfg",
+              "Mass = 5.973698968e+24\nSize = 6.37101e6\nModule_Atm = EarthAtmJ71G\n");
+        write("Config/Spin.cfg",
+              "Mass = 5.973698968e+24\nSize = 6.37101e6\nSidRotPeriod = 86164.10132\n"
+              "SidRotOffset = 4.88948754\nObliquity = 0.4090928023\n");
+    }
+
+    // One Probe (200 kg, size 1.5, default cross sections and touchdown points) in a scenario.
+    static OBJHANDLE probe(const std::string& body, const std::string& lines,
+                           const std::string& name = "P") {
+        host::loadScenario(write("Scenarios/dyn.scn", "BEGIN_SHIPS\n" + name + ":Probe\n  STATUS " +
+                                                          body + "\n" + lines +
+                                                          "END\nEND_SHIPS\n"));
+        return host::find(name);
+    }
+};
+
+double radius(const host::Vessel& v) { return length(v.pos); }
+
+TEST_F(Dynamics, ACircularOrbitKeepsItsRadiusAndClosesAfterKeplersPeriod) {
+    const double r = 7.0e6, v0 = std::sqrt(kMu / r), period = 2 * kPi * std::sqrt(r * r * r / kMu);
+    OBJHANDLE h =
+        probe("Orbiting Rock", "  RPOS 7000000 0 0\n  RVEL 0 0 " + std::to_string(v0) + "\n");
+    const host::Vessel& v = host::vessel(h);
+    const int steps = 60000;
+    host::setStep(period / steps);
+    double rmin = r, rmax = r;
+    for (int i = 0; i < steps; ++i) {
+        host::step();
+        rmin = std::min(rmin, radius(v));
+        rmax = std::max(rmax, radius(v));
+    }
+    EXPECT_NEAR(rmin, r, 1.0);
+    EXPECT_NEAR(rmax, r, 1.0);
+    expectNear(v.pos, _V(r, 0, 0), 10.0);
+    expectNear(v.vel, _V(0, 0, v0), 0.01);
+}
+
+TEST_F(Dynamics, AFreeFallFromRestInVacuumCoversHalfGTSquared) {
+    const double r0 = kRadius + 1000.0, g = kMu / (r0 * r0);
+    OBJHANDLE h = probe("Orbiting Rock", "  RPOS 0 0 " + std::to_string(r0) + "\n");
+    host::setStep(0.01);
+    host::runFor(10.0);
+    // g grows by 0.03% over the 490 m fallen: half a metre at most.
+    EXPECT_NEAR(r0 - radius(host::vessel(h)), 0.5 * g * 100.0, 0.2);
+    EXPECT_NEAR(host::vessel(h).readings.gLoad, 0.0, 1e-12);
+}
+
+TEST_F(Dynamics, ABluntBodyFallingInAirReachesItsTerminalSpeed) {
+    // Falling along its z axis the Probe shows cross section 20 m^2 with cw 0.1 (the
+    // simulator's defaults): drag = 0.5 * 20 * 0.1 * q. At 1 km the standard atmosphere of 1976
+    // has 1.1117 kg/m^3.
+    const double m = 200.0, cwcs = 0.5 * 20.0 * 0.1, rho = 1.1117;
+    const double r1 = kRadius + 1000.0, g = kMu / (r1 * r1);
+    const double vt = std::sqrt(2.0 * m * g / (rho * cwcs));
+    OBJHANDLE h = probe("Orbiting Airy", "  RPOS 0 0 " + std::to_string(kRadius + 2500.0) + "\n");
+    const host::Vessel& v = host::vessel(h);
+    host::setStep(0.05);
+    VESSEL& sdk = *v.iface;
+    while (sdk.GetAltitude() > 1000.0) host::step();
+    EXPECT_NEAR(sdk.GetAtmDensity(), rho, 0.0005);
+    EXPECT_NEAR(sdk.GetAirspeed(), vt, 0.01 * vt);
+    EXPECT_NEAR(sdk.GetDynPressure(), 0.5 * rho * vt * vt, 0.02 * 0.5 * rho * vt * vt);
+    VECTOR3 hv;
+    EXPECT_TRUE(sdk.GetHorizonAirspeedVector(hv));  // straight down the local vertical
+    expectNear(hv, _V(0, -sdk.GetAirspeed(), 0), 1e-6);
+    EXPECT_NEAR(v.readings.gLoad, 1.0 * g / 9.80665, 0.03);  // drag carries its weight
+}
+
+TEST_F(Dynamics, ThrustOffTheCentreTurnsTheVesselByTorqueOverInertia) {
+    OBJHANDLE h = probe("Orbiting Nowhere", "  RPOS 0 0 0\n");
+    const host::Vessel& v = host::vessel(h);
+    VESSEL* iface = v.iface;
+    PROPELLANT_HANDLE tank = iface->CreatePropellantResource(1.0);
+    // 10 N pushing the nose (z = 2 m) up (+y): a pitch torque of 20 N m about x.
+    THRUSTER_HANDLE th = iface->CreateThruster(_V(0, 0, 2), _V(0, 1, 0), 10.0, tank, 1e12);
+    iface->SetThrusterLevel(th, 1.0);
+    host::setStep(0.01);
+    host::runFor(1.0);
+    // Inertia per unit mass from the size 1.5: 3 m^2 about x; the mass 201 kg.
+    const double alpha = 20.0 / (201.0 * 3.0);
+    EXPECT_NEAR(v.vrot.x, alpha * 1.0, 1e-9);
+    EXPECT_NEAR(v.vrot.y, 0.0, 1e-12);
+    EXPECT_NEAR(v.vrot.z, 0.0, 1e-12);
+    // Turned by alpha t^2 / 2, the nose up.
+    EXPECT_NEAR(std::asin(v.rot.m23), 0.5 * alpha, 1e-6);
+}
+
+TEST_F(Dynamics, AVesselLoweredOntoTheGroundComesToRestOnItsTouchdownPoints) {
+    // Points 2 m below the centre, each as stiff as 20 N/m per kilogram of empty mass: it
+    // stands 2 m high less its weight shared by the three springs.
+    OBJHANDLE h = probe("Orbiting Rock", "  RPOS 0 " + std::to_string(kRadius + 2.5) + " 0\n");
+    const host::Vessel& v = host::vessel(h);
+    v.iface->SetTouchdownPoints(_V(0, -2, 1), _V(-0.866, -2, -0.5), _V(0.866, -2, -0.5));
+    host::setStep(0.05);
+    host::runFor(30.0);
+    const double g = kMu / (kRadius * kRadius);
+    EXPECT_EQ(v.status, 1);
+    EXPECT_TRUE(v.readings.groundContact);
+    EXPECT_NEAR(v.readings.altitude, 2.0 - 200.0 * g / (3 * 20.0 * 200.0), 0.002);
+    EXPECT_NEAR(v.readings.latitude, kPi / 2, 1e-6);
+    EXPECT_LT(length(v.vel), 1e-9);
+}
+
+TEST_F(Dynamics, ElementsOfAKnownOrbitGiveItsState) {
+    // a 8000 km, e 0.1, in the reference plane, at periapsis on the x axis at the epoch.
+    OBJHANDLE h = probe("Orbiting Rock", "  ELEMENTS 8000000 0.1 0 0 0 0 51544.5\n");
+    const host::Vessel& v = host::vessel(h);
+    const double mu = kG * (kMass + 200.0), rp = 7.2e6;
+    expectNear(v.pos, _V(rp, 0, 0), 1e-3);
+    expectNear(v.vel, _V(0, 0, std::sqrt(mu * 1.1 / rp)), 1e-6);
+    // Half a period later it is at apoapsis, on the other side.
+    OBJHANDLE q = probe("Orbiting Rock", "  ELEMENTS 8000000 0.1 0 0 0 180 51544.5\n", "Q");
+    expectNear(host::vessel(q).pos, _V(-8.8e6, 0, 0), 1e-3);
+}
+
+TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
+    OBJHANDLE h = probe("Landed Spin", "  POS -80.6 28.6\n  HEADING 30\n");
+    host::runFor(100.0);
+    const host::Vessel& v = host::vessel(h);
+    EXPECT_EQ(v.status, 1);
+    const VECTOR3 pos = v.pos;
+    const MATRIX3 rot = v.rot;
+    // On the default points, 2 m below the centre (the simulator has not weighed a vessel it
+    // is reading, so their springs are not pressed in).
+    EXPECT_NEAR(v.readings.altitude, 2.0, 1e-9);
+    EXPECT_NEAR(v.readings.longitude * 180 / kPi, -80.6, 1e-9);
+    EXPECT_NEAR(v.readings.latitude * 180 / kPi, 28.6, 1e-9);
+    const std::string saved = root + "/Scenarios/landed-saved.scn";
+    host::saveScenario(saved);
+    const std::string text = read(saved);
+    EXPECT_NE(text.find("  STATUS Landed Spin\n  POS -80.6000000 28.6000000\n  HEADING 30.00\n"),
+              std::string::npos)
+        << text;
+    host::reset();
+    host::loadScenario(saved);
+    const host::Vessel& w = host::vessel(host::find("P"));
+    EXPECT_EQ(w.status, 1);
+    // The clock starts again at 0: 100 s on, the body has turned as far. The file keeps the
+    // place to 1e-7 degree (1 cm) and the attitude to 1e-3 degree.
+    host::runFor(100.0);
+    expectNear(w.pos, pos, 0.02);
+    for (int i = 0; i < 9; ++i) EXPECT_NEAR(w.rot.data[i], rot.data[i], 2e-5);
+    // Set down again by its module, now weighed: its weight presses the points in.
+    VESSELSTATUS st;
+    w.iface->GetStatus(st);
+    w.iface->DefSetState(&st);
+    EXPECT_NEAR(w.readings.altitude, 2.0 - 200.0 * kMu / (kRadius * kRadius) / 3e6, 1e-7);
+}
+
+}  // namespace
