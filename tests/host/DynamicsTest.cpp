@@ -93,6 +93,8 @@ TEST_F(Dynamics, ThrustOffTheCentreTurnsTheVesselByTorqueOverInertia) {
     const host::Vessel& v = host::vessel(h);
     VESSEL* iface = v.iface;
     PROPELLANT_HANDLE tank = iface->CreatePropellantResource(1.0);
+    // A new tank weighs in at the vessel's next update; setting its mass weighs it now.
+    iface->SetPropellantMass(tank, 1.0);
     // 10 N pushing the nose (z = 2 m) up (+y): a pitch torque of 20 N m about x.
     THRUSTER_HANDLE th = iface->CreateThruster(_V(0, 0, 2), _V(0, 1, 0), 10.0, tank, 1e12);
     iface->SetThrusterLevel(th, 1.0);
