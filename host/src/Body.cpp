@@ -15,8 +15,6 @@ namespace detail {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kTwoPi = 2.0 * kPi;
 constexpr double kMjd2000 = 51544.5;
 
 // The Jacchia-71 atmosphere above 90 km as fitted by Gill: polynomial coefficients in altitude

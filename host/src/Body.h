@@ -10,6 +10,9 @@
 namespace host {
 namespace detail {
 
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTwoPi = 2.0 * kPi;
+
 // The simulator's gravitational constant (its core's, a little off the SDK's GGRAV rounding).
 constexpr double kGrav = 6.67259e-11;
 

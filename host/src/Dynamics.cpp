@@ -17,8 +17,6 @@ namespace detail {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kTwoPi = 2.0 * kPi;
 constexpr double kG0 = 9.80665;
 
 // The simulator's propagation levels: time-step limit and target, angle-step limit and target;
