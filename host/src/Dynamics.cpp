@@ -25,11 +25,13 @@ struct PropLevel {
     double tlim, ttgt, alim, atgt;
     int order;  // of the Runge-Kutta method the level uses (6 and 8 are flown as 4 here)
 };
+// Degrees in radians, as a constant expression (the SDK's RAD is a plain const).
+constexpr double kRad = kPi / 180.0;
 constexpr PropLevel kLevels[] = {
-    {0.5, 0.1, 1.0 * RAD, 0.2 * RAD, 2},
-    {10.0, 2.0, 4.0 * RAD, 2.0 * RAD, 4},
-    {100.0, 20.0, 10.0 * RAD, 5.0 * RAD, 6},
-    {1e20, 200.0, 1e20, 20.0 * RAD, 8},
+    {0.5, 0.1, 1.0 * kRad, 0.2 * kRad, 2},
+    {10.0, 2.0, 4.0 * kRad, 2.0 * kRad, 4},
+    {100.0, 20.0, 10.0 * kRad, 5.0 * kRad, 6},
+    {1e20, 200.0, 1e20, 20.0 * kRad, 8},
 };
 constexpr int kLevelCount = 4;
 constexpr int kMaxSubsteps = 10;
