@@ -16,6 +16,7 @@
 // simulator reads the keyboard between frames), that is before the next step's callbacks. The
 // row of a step is written there too, after the keys, where the host writes its own.
 #include "FlightScript.h"
+#include "Text.h"
 
 #include <Orbitersdk.h>
 
@@ -37,21 +38,11 @@ std::string env(const char* name) {
     return v ? v : "";
 }
 
-// Full precision, the shortest text that reads back as the same double.
+// Full precision: 17 significant digits read back as the same double.
 std::string num(double v) {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.17g", v);
     return buf;
-}
-
-std::string csv(const std::string& s) {
-    if (s.find_first_of(",\"") == std::string::npos) return s;
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
 }
 
 std::string nameOf(OBJHANDLE h) {
@@ -252,17 +243,18 @@ private:
             for (int g = 0; g < kGroupTypes; ++g)
                 groups +=
                     (g ? ";" : "") + num(v->GetThrusterGroupLevel(static_cast<THGROUP_TYPE>(g)));
-            std::string row = num(t) + "," + csv(v->GetName()) + "," + num(v->GetMass()) + "," +
-                              num(v->GetEmptyMass()) + "," + num(v->GetTotalPropellantMass()) +
-                              "," + (nanim ? num(anims[0].state) : "") + "," +
-                              num(v->GetThrusterGroupLevel(THGROUP_RETRO)) + "," +
-                              num(std::sqrt(dotp(vel, vel))) + "," + std::to_string(stepsDone_) +
-                              "," + csv(v->GetClassName() ? v->GetClassName() : "") + "," +
-                              (h == focus ? "1" : "0") + "," + csv(attachmentOf(*v)) + "," +
-                              csv(nameOf(ref)) + "," + num(pos.x) + "," + num(pos.y) + "," +
-                              num(pos.z) + "," + num(vel.x) + "," + num(vel.y) + "," + num(vel.z) +
-                              "," + num(arot.x) + "," + num(arot.y) + "," + num(arot.z) + "," +
-                              animText + "," + groups + "\n";
+            std::string row =
+                num(t) + "," + runner::csvField(v->GetName()) + "," + num(v->GetMass()) + "," +
+                num(v->GetEmptyMass()) + "," + num(v->GetTotalPropellantMass()) + "," +
+                (nanim ? num(anims[0].state) : "") + "," +
+                num(v->GetThrusterGroupLevel(THGROUP_RETRO)) + "," +
+                num(std::sqrt(dotp(vel, vel))) + "," + std::to_string(stepsDone_) + "," +
+                runner::csvField(v->GetClassName() ? v->GetClassName() : "") + "," +
+                (h == focus ? "1" : "0") + "," + runner::csvField(attachmentOf(*v)) + "," +
+                runner::csvField(nameOf(ref)) + "," + num(pos.x) + "," + num(pos.y) + "," +
+                num(pos.z) + "," + num(vel.x) + "," + num(vel.y) + "," + num(vel.z) + "," +
+                num(arot.x) + "," + num(arot.y) + "," + num(arot.z) + "," + animText + "," +
+                groups + "\n";
             std::fputs(row.c_str(), log_);
         }
     }

@@ -31,4 +31,15 @@ inline std::vector<std::string> words(const std::string& line) {
     return out;
 }
 
+// A field of a CSV row as written: quoted where a comma or quote would break the column count.
+inline std::string csvField(const std::string& s) {
+    if (s.find_first_of(",\"") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
 }  // namespace runner

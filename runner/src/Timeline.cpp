@@ -41,16 +41,6 @@ double timelineBytes(double rows) {
     return rows * 8.0 * columns;
 }
 
-std::string csvField(const std::string& s) {
-    if (s.find_first_of(",\"") == std::string::npos) return s;
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 TimelineWriter::TimelineWriter(const std::string& file) : file_(file) {
     f_ = std::fopen(file.c_str(), "wb");
     if (!f_) throw InputError(file + ": cannot write the timeline: " + reason(errno));

@@ -81,7 +81,4 @@ private:
     int error_ = 0;  // errno of the first failed write
 };
 
-// A vessel name as a CSV field: quoted where a comma or quote would break the column count.
-std::string csvField(const std::string& s);
-
 }  // namespace runner
