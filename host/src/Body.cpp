@@ -243,14 +243,29 @@ double molWeightFit(double z, double tinf) {
     return std::pow(10.0, sum);
 }
 
-// The Sun's ecliptic longitude [rad] at `mjd` by the Astronomical Almanac's low-precision
-// formula (good to 0.01 degree between 1950 and 2050); its latitude is taken as zero.
-double sunLongitude(double mjd) {
+// The Sun seen from the Earth by the Astronomical Almanac's low-precision formula (good to 0.01
+// degree between 1950 and 2050): ecliptic longitude [rad] at `mjd`, its latitude taken as zero,
+// and distance [AU]; with their rates per day where asked.
+constexpr double kSunMeanRate = 0.9856474, kSunAnomalyRate = 0.9856003;  // degrees per day
+
+double sunLongitude(double mjd, double* rate = nullptr) {
     const double n = mjd - kMjd2000;
-    const double L = (280.460 + 0.9856474 * n) * RAD;
-    const double g = (357.528 + 0.9856003 * n) * RAD;
+    const double L = (280.460 + kSunMeanRate * n) * RAD;
+    const double g = (357.528 + kSunAnomalyRate * n) * RAD;
+    if (rate)
+        *rate = (kSunMeanRate +
+                 kSunAnomalyRate * RAD * (1.915 * std::cos(g) + 2.0 * 0.020 * std::cos(2.0 * g))) *
+                RAD;
     return L + (1.915 * RAD) * std::sin(g) + (0.020 * RAD) * std::sin(2.0 * g);
 }
+
+double sunDistance(double mjd, double* rate) {
+    const double g = (357.528 + kSunAnomalyRate * (mjd - kMjd2000)) * RAD;
+    *rate = (0.01671 * std::sin(g) + 2.0 * 0.00014 * std::sin(2.0 * g)) * kSunAnomalyRate * RAD;
+    return 1.00014 - 0.01671 * std::cos(g) - 0.00014 * std::cos(2.0 * g);
+}
+
+constexpr double kAu = 1.495978707e11;  // m
 
 struct SunCache {
     double mjd = -1e10;
@@ -366,6 +381,20 @@ AtmosphereSample CentralBody::atmosphere(double alt, double mjd, const MATRIX3& 
     return jacchia(*this, alt, mjd, rot, sunCache(this));
 }
 
+void CentralBody::globalState(double mjd, VECTOR3& pos, VECTOR3& vel) const {
+    if (!orbitsSun) {
+        pos = vel = VECTOR3{};
+        return;
+    }
+    // Opposite the Sun as the Earth sees it; ecliptic longitude l lies along (cos l, 0, sin l)
+    // in the simulator's left-handed frame.
+    double dl, dr;
+    const double l = sunLongitude(mjd, &dl), r = sunDistance(mjd, &dr);
+    const double cl = std::cos(l), sl = std::sin(l);
+    pos = _V(-r * cl, 0.0, -r * sl) * kAu;
+    vel = _V(-(dr * cl - r * dl * sl), 0.0, -(dr * sl + r * dl * cl)) * (kAu / 86400.0);
+}
+
 const CentralBody* centralBody(const std::string& name, double mjd0) {
     auto& cache = bodyCache();
     const std::string key = lower(name) + "@" + formatNumber(mjd0);
@@ -377,6 +406,7 @@ const CentralBody* centralBody(const std::string& name, double mjd0) {
     if (name.empty() || path.empty() || !readLines(path, lines)) return nullptr;
     auto b = std::make_unique<CentralBody>();
     b->name = name;
+    b->orbitsSun = equalsNoCase(trimLine(name), "Earth");
     if (!itemReal(lines, "Mass", b->mass) || !itemReal(lines, "Size", b->size)) return nullptr;
     b->mu = kGrav * b->mass;
     itemReal(lines, "SidRotPeriod", b->rotT);

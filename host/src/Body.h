@@ -32,6 +32,9 @@ struct CentralBody {
     int atmModel = 0;
     double p0 = 0.0, rho0 = 0.0, gasR = 286.91, gamma = 1.4, altLimit = 0.0, expC = 0.0;
 
+    // The Earth moves round the Sun; the host carries no ephemeris of other bodies.
+    bool orbitsSun = false;
+
     bool hasAtmosphere() const { return atmModel != 0; }
     double atmRadLimit() const { return size + altLimit; }
     double soundSpeed(double T) const;
@@ -41,6 +44,9 @@ struct CentralBody {
     // model's limit. `rot` is the body's rotation at `mjd` (the upper atmosphere follows the
     // Sun).
     AtmosphereSample atmosphere(double alt, double mjd, const MATRIX3& rot) const;
+    // Place and velocity in the global (ecliptic, heliocentric) frame at date `mjd`; the
+    // origin for a body without an orbit.
+    void globalState(double mjd, VECTOR3& pos, VECTOR3& vel) const;
 };
 
 // The body of that name as Config/<name>.cfg in the root describes it (read once per root),

@@ -466,6 +466,63 @@ void compressedPoints(const VesselRecord& v, double mg, VECTOR3 out[3]) {
 
 }  // namespace
 
+void bodyGlobal(const CentralBody* b, double t, VECTOR3& pos, VECTOR3& vel) {
+    struct Entry {
+        const CentralBody* b = nullptr;
+        double t = 0.0, mjd0 = 0.0;
+        VECTOR3 pos{}, vel{};
+    };
+    static Entry cache[2];
+    static int next = 0;
+    if (!b || !b->orbitsSun) {
+        pos = vel = VECTOR3{};
+        return;
+    }
+    const double mjd0 = world().mjd0;
+    for (const Entry& e : cache)
+        if (e.b == b && e.t == t && e.mjd0 == mjd0) {
+            pos = e.pos;
+            vel = e.vel;
+            return;
+        }
+    Entry& e = cache[next];
+    next ^= 1;
+    e.b = b;
+    e.t = t;
+    e.mjd0 = mjd0;
+    b->globalState(mjd0 + t / 86400.0, e.pos, e.vel);
+    pos = e.pos;
+    vel = e.vel;
+}
+
+void keepStepStart(VesselRecord& v) {
+    DynamicState& d = v.dyn;
+    d.startStep = world().step;
+    d.pos0 = v.pos;
+    d.vel0 = v.vel;
+    d.vrot0 = v.vrot;
+    d.rot0 = v.rot;
+}
+
+SeenState seenState(const VesselRecord& v) {
+    const World& w = world();
+    const DynamicState& d = v.dyn;
+    SeenState s;
+    if (w.stateUpdate && d.startStep == w.step) {
+        s.rpos = d.pos0;
+        s.rvel = d.vel0;
+        s.vrot = d.vrot0;
+        s.rot = d.rot0;
+    } else {
+        s.rpos = v.pos;
+        s.rvel = v.vel;
+        s.vrot = v.vrot;
+        s.rot = v.rot;
+    }
+    bodyGlobal(d.body, w.stepOpen ? w.stepStart : w.time, s.bodyPos, s.bodyVel);
+    return s;
+}
+
 void resolveBody(VesselRecord& v) {
     if (v.dyn.bodyName == v.refBody && (v.dyn.body || v.dyn.bodyName.size())) return;
     v.dyn.bodyName = v.refBody;
@@ -494,6 +551,17 @@ void placeOrbiting(VesselRecord& v) {
     if (v.pos.x == 0.0 && v.pos.y == 0.0 && v.pos.z == 0.0) v.pos.z = 1.0;
     const double r = length(v.pos);
     if (r < b->size) v.pos = v.pos * (b->size / r);
+    const World& w = world();
+    if (w.stateUpdate) {
+        // Placed during a step's update, the vessel is put where the body was at the step's
+        // start, and the body's new place takes over when the update ends: it lags behind by
+        // the body's motion in the step.
+        VECTOR3 p0, v0, p1, v1;
+        bodyGlobal(b, w.stepStart, p0, v0);
+        bodyGlobal(b, w.time, p1, v1);
+        v.pos += p0 - p1;
+        v.vel += v0 - v1;
+    }
     updateReadings(v);
 }
 

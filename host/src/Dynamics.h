@@ -34,12 +34,33 @@ struct DynamicState {
     // Touchdown points: stiffness, damping and friction of each (the three given).
     double stiffness[3] = {1e6, 1e6, 1e6}, damping[3] = {1e5, 1e5, 1e5};
     double mu[3] = {0.5, 0.5, 0.5}, muLng[3] = {0.1, 0.1, 0.1};
+    // The state at the start of step `startStep`, relative to the body, shown during its update.
+    long startStep = -1;
+    VECTOR3 pos0{}, vel0{}, vrot0{};
+    MATRIX3 rot0{};
+};
+
+// A vessel as the simulator's interface shows it now: its state relative to its body, and the
+// body's place and velocity in the global frame, at the same moment.
+struct SeenState {
+    VECTOR3 rpos, rvel, vrot;
+    MATRIX3 rot;
+    VECTOR3 bodyPos, bodyVel;
+    VECTOR3 globalPos() const { return bodyPos + rpos; }
+    VECTOR3 globalVel() const { return bodyVel + rvel; }
 };
 
 // The body's state for the step being flown.
 struct BodyFrame {
     MATRIX3 rot0{}, rot1{};  // at the step's start and end
 };
+
+// The body's place and velocity in the global frame at simulation time `t` (the origin and
+// rest without a body).
+void bodyGlobal(const CentralBody* b, double t, VECTOR3& pos, VECTOR3& vel);
+// Keeps the vessel's state as the step starts, for the interface to show during the update.
+void keepStepStart(VesselRecord& v);
+SeenState seenState(const VesselRecord& v);
 
 // The body the vessel's reference names, looked up again when the name changed.
 void resolveBody(VesselRecord& v);

@@ -57,10 +57,10 @@ void oapiGetObjectName(OBJHANDLE hObj, char* name, int n) {
 }
 
 void oapiGetGlobalPos(OBJHANDLE hObj, VECTOR3* pos) {
-    if (pos) *pos = valid(hObj) ? rec(hObj)->pos : _V(0, 0, 0);
+    if (pos) *pos = valid(hObj) ? seenState(*rec(hObj)).globalPos() : _V(0, 0, 0);
 }
 void oapiGetGlobalVel(OBJHANDLE hObj, VECTOR3* vel) {
-    if (vel) *vel = valid(hObj) ? rec(hObj)->vel : _V(0, 0, 0);
+    if (vel) *vel = valid(hObj) ? seenState(*rec(hObj)).globalVel() : _V(0, 0, 0);
 }
 double oapiGetSize(OBJHANDLE hObj) { return valid(hObj) ? rec(hObj)->size : 0.0; }
 double oapiGetMass(OBJHANDLE hObj) { return valid(hObj) ? rec(hObj)->mass() : 0.0; }

@@ -69,6 +69,9 @@ void carryChildren(VesselRecord& v) {
 
 void physics(double dt) {
     World& w = world();
+    // The states of the step's start stay what the interface shows until the update is over.
+    for (Vessel* p : w.vessels) keepStepStart(*static_cast<VesselRecord*>(p));
+    w.stateUpdate = true;
     for (Vessel* p : w.vessels) {
         VesselRecord& v = *static_cast<VesselRecord*>(p);
         DynamicState& d = v.dyn;

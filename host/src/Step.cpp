@@ -57,8 +57,13 @@ void step() {
     const double mjd = w.mjd0 + t * (1.0 / 86400.0);
     struct InStep {
         InStep() { world().inStep = true; }
-        ~InStep() { world().inStep = false; }
+        ~InStep() {
+            World& w = world();
+            w.inStep = w.stepOpen = w.stateUpdate = false;
+        }
     } inStep;
+    w.stepOpen = true;
+    w.stepStart = t0;
     if (w.preStepHook) w.preStepHook(t);
     // As in the simulator, a step's pre-step callbacks are given its start, its post-step ones
     // its end.
@@ -67,6 +72,8 @@ void step() {
     // Each vessel's update ends by summing its mass again, the step's consumption included.
     for (Vessel* v : w.vessels) updateMass(*v);
     eachVessel("clbkPostStep", [&](VESSEL2& cb) { cb.clbkPostStep(t, dt, mjd); });
+    // The new states take over: the global frame shows the step's end.
+    w.stepOpen = w.stateUpdate = false;
     killPending();
     if (!w.doomed.empty()) destroyDoomed();
     if (w.stop) throwIfStopped();

@@ -505,20 +505,26 @@ bool VESSEL::DetachChild(ATTACHMENTHANDLE attachment, double vel) const {
 
 // Frames ----------------------------------------------------------------------------------------
 
-void VESSEL::GetGlobalPos(VECTOR3& pos) const { pos = R(vessel).pos; }
-void VESSEL::GetGlobalVel(VECTOR3& vel) const { vel = R(vessel).vel; }
-void VESSEL::GetRotationMatrix(MATRIX3& m) const { m = R(vessel).rot; }
+// The global frame is the simulator's: its origin is not the reference body's centre, which
+// moves through it (round the Sun), so a place in it and a place relative to the body are apart
+// by the body's place at the same moment.
+void VESSEL::GetGlobalPos(VECTOR3& pos) const { pos = seenState(R(vessel)).globalPos(); }
+void VESSEL::GetGlobalVel(VECTOR3& vel) const { vel = seenState(R(vessel)).globalVel(); }
+void VESSEL::GetRotationMatrix(MATRIX3& m) const { m = seenState(R(vessel)).rot; }
 void VESSEL::Local2Global(const VECTOR3& local, VECTOR3& global) const {
-    VesselRecord& v = R(vessel);
-    global = mul(v.rot, local) + v.pos;
+    const host::detail::SeenState s = seenState(R(vessel));
+    global = mul(s.rot, local) + s.globalPos();
 }
 void VESSEL::Global2Local(const VECTOR3& global, VECTOR3& local) const {
-    VesselRecord& v = R(vessel);
-    local = tmul(v.rot, global - v.pos);
+    const host::detail::SeenState s = seenState(R(vessel));
+    local = tmul(s.rot, global - s.globalPos());
 }
-void VESSEL::Local2Rel(const VECTOR3& local, VECTOR3& rel) const { Local2Global(local, rel); }
+void VESSEL::Local2Rel(const VECTOR3& local, VECTOR3& rel) const {
+    const host::detail::SeenState s = seenState(R(vessel));
+    rel = mul(s.rot, local) + s.rpos;
+}
 void VESSEL::GlobalRot(const VECTOR3& rloc, VECTOR3& rglob) const {
-    rglob = mul(R(vessel).rot, rloc);
+    rglob = mul(seenState(R(vessel)).rot, rloc);
 }
 
 // VESSEL2 / VESSEL3 default callbacks -----------------------------------------------------------

@@ -516,15 +516,16 @@ void VESSEL::GetStatus(VESSELSTATUS& s) const {
     const VesselRecord& v = *rec(vessel);
     std::memset(&s, 0, sizeof s);
     s.rbody = bodyHandle(v.refBody);
-    s.rpos = v.pos;
-    s.rvel = v.vel;
+    const SeenState seen = seenState(v);
+    s.rpos = seen.rpos;
+    s.rvel = seen.rvel;
     if (v.status == 1) {
         s.vrot = _V(v.landAlt, 0, 0);
         s.arot = anglesOf(v.dyn.landRot);
         s.vdata[0] = _V(v.surfLng, v.surfLat, v.surfHdg);
     } else {
-        s.vrot = v.vrot;
-        s.arot = anglesOf(v.rot);
+        s.vrot = seen.vrot;
+        s.arot = anglesOf(seen.rot);
     }
     // The first resource, whichever is the default.
     if (!v.propellants.empty()) {

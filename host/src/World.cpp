@@ -257,7 +257,7 @@ const Stop* stopped() { return world().stop.get(); }
 
 void reset() {
     World& w = world();
-    w.inStep = false;
+    w.inStep = w.stepOpen = w.stateUpdate = false;
     w.callbackDepth = 0;
     // No module may see a half-torn world: every link goes first, then every object.
     for (auto& v : w.owned) {

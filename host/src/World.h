@@ -278,6 +278,11 @@ struct World {
     double mjd0 = 51544.5;  // the scenario's date at time 0
     int flightModel = 1;
     bool inStep = false;
+    // From a step's start to the end of its post-step callbacks the simulator's interface shows
+    // the states of the step's start (`stepStart`); in its update (the physics and the post-step
+    // callbacks) new states are being made beside them.
+    bool stepOpen = false, stateUpdate = false;
+    double stepStart = 0.0;
     bool anyKillPending = false;  // some vessel awaits the step's deletions
     int callbackDepth = 0;        // module callbacks running now
     std::unique_ptr<Stop> stop;

@@ -126,6 +126,27 @@ TEST_F(CrewTest, EachClassCarriesReleasesAndDocksItsAstronaut) {
     }
 }
 
+// The Earth moves round the Sun, some 3 km in a step of 0.1 s: the astronaut still leaves the
+// cone where it rode, by J, and the crew a cone seats itself reaches the seat (a vessel placed
+// from positions of two moments would be a step's motion of the Earth away, and the seat would
+// not find it).
+TEST_F(CrewTest, ReleasesLandWhereTheItemIsWhileTheEarthMoves) {
+    for (const CrewClass& c : kClasses) {
+        SCOPED_TRACE(c.cone);
+        host::reset();
+        host::setStep(0.1);
+        host::loadScenario(writeScenario("moving-earth", ship("K1", c.cone), "K1"));
+        const host::Vessel& k = V("K1");
+        host::runFor(1.0);
+        if (c.seated) {
+            EXPECT_TRUE(attachedToSeat(V("K1-Suit"), k));
+        } else {
+            EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+            EXPECT_LT(dist(V("K1-Suit").pos, placeOnCone(k, c.offset)), 1e-6);
+        }
+    }
+}
+
 // The crew check takes the cone for a bare one when its mass is the bare cone's up to the last
 // bits that a sum of the same doubles in another order changes (the simulator sums a vessel's
 // mass so), and not when a gram of anything is added.

@@ -21,6 +21,7 @@ protected:
         write("Config/Rock.cfg", "Mass = 5.973698968e+24\nSize = 6.37101e6\n");
         write("Config/Airy.cfg",
               "Mass = 5.973698968e+24\nSize = 6.37101e6\nModule_Atm = EarthAtmJ71G\n");
+        write("Config/Earth.cfg", "Mass = 5.973698968e+24\nSize = 6.37101e6\n");
         write("Config/Spin.cfg",
               "Mass = 5.973698968e+24\nSize = 6.37101e6\nSidRotPeriod = 86164.10132\n"
               "SidRotOffset = 4.88948754\nObliquity = 0.4090928023\n");
@@ -169,6 +170,58 @@ TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
     w.iface->GetStatus(st);
     w.iface->DefSetState(&st);
     EXPECT_NEAR(w.readings.altitude, 2.0 - 200.0 * kMu / (kRadius * kRadius) / 3e6, 1e-7);
+}
+
+// The Earth moves through the global frame round the Sun, so a vessel placed from positions of
+// two moments is misplaced by its motion: one made in the update of a step (the post-step
+// callbacks) from the state its maker shows there (the step's start) lags behind by the Earth's
+// motion in the step, as in the simulator; one made between steps is where it was put.
+TEST_F(Dynamics, TheEarthMovesRoundTheSunAndAVesselMadeInTheUpdateLagsBehindIt) {
+    const double r = 7.0e6, v0 = std::sqrt(kMu / r);
+    host::loadScenario(write("Scenarios/sun.scn",
+                             "BEGIN_ENVIRONMENT\n  Date MJD 51544.5\nEND_ENVIRONMENT\nBEGIN_SHIPS\n"
+                             "C:Craft\n  STATUS Orbiting Earth\n  RPOS " +
+                                 std::to_string(r) + " 0 0\n  RVEL 0 0 " + std::to_string(v0) +
+                                 "\nEND\nEND_SHIPS\n"));
+    OBJHANDLE h = host::find("C");
+    const host::Vessel& c = host::vessel(h);
+    // At J2000 the Earth is 0.9833 AU from the Sun, two days before perihelion, at 30.29 km/s
+    // across the line to the Sun (to the low-precision formula's 1e-4 AU).
+    VECTOR3 g, gv;
+    oapiGetGlobalPos(h, &g);
+    oapiGetGlobalVel(h, &gv);
+    const VECTOR3 earth = g - c.pos, earthVel = gv - c.vel;
+    EXPECT_NEAR(length(earth) / 1.495978707e11, 0.9833, 1e-4);
+    EXPECT_NEAR(length(earthVel), 30287.0, 20.0);
+    EXPECT_NEAR(dotp(earth, earthVel), 0.0, 1e-3 * length(earth) * length(earthVel));
+
+    OBJHANDLE lagging = nullptr;
+    VECTOR3 shownStart{};
+    Craft::onPostStep = [&](Craft& k, double) {
+        if (lagging) return;
+        VESSELSTATUS vs;
+        k.GetStatus(vs);
+        shownStart = vs.rpos;
+        lagging = oapiCreateVessel("Late", "Craft", vs);
+    };
+    const VECTOR3 start = c.pos;
+    host::setStep(0.1);
+    host::step();
+    ASSERT_NE(lagging, nullptr);
+    VECTOR3 g1, gv1;
+    oapiGetGlobalPos(h, &g1);
+    oapiGetGlobalVel(h, &gv1);
+    const VECTOR3 earthStep = (g1 - c.pos) - earth;
+    // The Earth's 3 km of the step, as its velocity gives them.
+    expectNear(earthStep, earthVel * 0.1, 0.01);
+    expectNear(shownStart, start, 0.0);  // the update shows the step's start
+    expectNear(host::vessel(lagging).pos, start - earthStep, 1e-6);
+    EXPECT_GT(dist(host::vessel(lagging).pos, c.pos), 2000.0);
+
+    VESSELSTATUS vs;
+    c.iface->GetStatus(vs);
+    OBJHANDLE between = oapiCreateVessel("Now", "Craft", vs);
+    expectNear(host::vessel(between).pos, c.pos, 0.0);
 }
 
 }  // namespace
