@@ -6,8 +6,8 @@
 // folder, where it runs):
 //   AEROBELL_FLIGHT     the flight script (none: no commands)
 //   AEROBELL_STATE_LOG  the state log to write (CSV, one row per vessel per step)
-//   AEROBELL_END_STEP   after this many steps the scenario is saved as AEROBELL_SAVE_AS and the
-//                       log closed
+//   AEROBELL_END_STEP   after this many steps (as the next one begins) the scenario is saved as
+//                       AEROBELL_SAVE_AS and the log closed
 //   AEROBELL_SAVE_AS    scenario name for that save and the prefix of the script's saves
 //                       (relative to Scenarios/, without .scn)
 //
@@ -114,12 +114,20 @@ public:
     void clbkSimulationEnd() override { close(); }
 
     void clbkPreStep(double simt, double simdt, double) override {
-        if (stepsDone_ == endStep_) return;
+        if (ended_) return;
         if (stepsDone_ > 0) {
             pressKeys();
             // The state after the last step and the keys read after it, as the host's row of
             // that step shows it.
             logState(lastTime_);
+        }
+        if (stepsDone_ == endStep_) {
+            // Saved here, not after the last step's update: until the update is over the
+            // simulator shows every vessel where the step began.
+            if (!saveAs_.empty()) oapiSaveScenario(saveAs_.c_str(), "");
+            close();
+            ended_ = true;
+            return;
         }
         const double t = simt + simdt;
         keepToWallClock(t, simdt);
@@ -131,11 +139,6 @@ public:
         if (stepsDone_ == endStep_) return;
         ++stepsDone_;
         lastTime_ = simt;
-        if (stepsDone_ == endStep_) {
-            logState(simt);
-            if (!saveAs_.empty()) oapiSaveScenario(saveAs_.c_str(), "");
-            close();
-        }
     }
 
 private:
@@ -275,6 +278,7 @@ private:
     long stepsDone_ = 0;
     double lastTime_ = 0.0;
     long endStep_ = -1;
+    bool ended_ = false;
 };
 
 Player* g_player = nullptr;

@@ -227,7 +227,7 @@ struct HOST_API Vessel {
     double emptyMass = 1000.0;  // the simulator's default
     double massAtUpdate = 1000.0;
     std::vector<std::unique_ptr<Propellant>> propellants;  // creation order, deleted ones gone
-    VECTOR3 pos{}, vel{};  // global (the reference body sits at the origin)
+    VECTOR3 pos{}, vel{};  // relative to the reference body (the global frame less its place)
     VECTOR3 arot{};        // Euler angles [rad]
     MATRIX3 rot{};         // rotation matrix of arot
     VECTOR3 vrot{};        // angular velocity in the vessel's frame [rad/s]
