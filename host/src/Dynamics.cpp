@@ -23,7 +23,7 @@ constexpr double kG0 = 9.80665;
 // past the last limit the last level holds. At most 10 sub-steps.
 struct PropLevel {
     double tlim, ttgt, alim, atgt;
-    int order;  // of the Runge-Kutta method the level uses (6 and 8 are flown as 4 here)
+    int order;  // of the Runge-Kutta method the level uses
 };
 // Degrees in radians, as a constant expression (the SDK's RAD is a plain const).
 constexpr double kRad = kPi / 180.0;
@@ -202,9 +202,102 @@ Deriv evaluate(StepContext& c, const State& s, double tfrac) {
     return d;
 }
 
+// An explicit Runge-Kutta method by its Butcher tableau: `a` row by row below the diagonal.
+struct Tableau {
+    int stages;
+    const double* a;
+    const double* b;
+    const double* c;
+};
+
+// The tableaux row by row.
+// clang-format off
+// Sixth order in seven stages (Butcher, 1964).
+constexpr double kA6[] = {
+    1.0 / 3,
+    0.0,       2.0 / 3,
+    1.0 / 12,  1.0 / 3,   -1.0 / 12,
+    -1.0 / 16, 9.0 / 8,   -3.0 / 16, -3.0 / 8,
+    0.0,       9.0 / 8,   -3.0 / 8,  -3.0 / 4,  1.0 / 2,
+    9.0 / 44,  -9.0 / 11, 63.0 / 44, 18.0 / 11, 0.0,     -16.0 / 11};
+constexpr double kB6[] = {11.0 / 120, 0.0, 27.0 / 40, 27.0 / 40, -4.0 / 15, -4.0 / 15, 11.0 / 120};
+constexpr double kC6[] = {0.0, 1.0 / 3, 2.0 / 3, 1.0 / 3, 1.0 / 2, 1.0 / 2, 1.0};
+
+// Eighth order in eleven stages (Cooper and Verner, 1972).
+constexpr double kS21 = 4.582575694955840006588047193728;  // the square root of 21
+constexpr double kA8[] = {
+    1.0 / 2,
+    1.0 / 4, 1.0 / 4,
+    1.0 / 7, (-7 - 3 * kS21) / 98, (21 + 5 * kS21) / 49,
+    (11 + kS21) / 84, 0.0, (18 + 4 * kS21) / 63, (21 - kS21) / 252,
+    (5 + kS21) / 48, 0.0, (9 + kS21) / 36, (-231 + 14 * kS21) / 360, (63 - 7 * kS21) / 80,
+    (10 - kS21) / 42, 0.0, (-432 + 92 * kS21) / 315, (633 - 145 * kS21) / 90,
+        (-504 + 115 * kS21) / 70, (63 - 13 * kS21) / 35,
+    1.0 / 14, 0.0, 0.0, 0.0, (14 - 3 * kS21) / 126, (13 - 3 * kS21) / 63, 1.0 / 9,
+    1.0 / 32, 0.0, 0.0, 0.0, (91 - 21 * kS21) / 576, 11.0 / 72, (-385 - 75 * kS21) / 1152,
+        (63 + 13 * kS21) / 128,
+    1.0 / 14, 0.0, 0.0, 0.0, 1.0 / 9, (-733 - 147 * kS21) / 2205, (515 + 111 * kS21) / 504,
+        (-51 - 11 * kS21) / 56, (132 + 28 * kS21) / 245,
+    0.0, 0.0, 0.0, 0.0, (-42 + 7 * kS21) / 18, (-18 + 28 * kS21) / 45, (-273 - 53 * kS21) / 72,
+        (301 + 53 * kS21) / 72, (28 - 28 * kS21) / 45, (49 - 7 * kS21) / 18};
+constexpr double kB8[] = {1.0 / 20, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+                          49.0 / 180, 16.0 / 45, 49.0 / 180, 1.0 / 20};
+constexpr double kC8[] = {0.0, 0.5, 0.5, (7 + kS21) / 14, (7 + kS21) / 14, 0.5,
+                          (7 - kS21) / 14, (7 - kS21) / 14, 0.5, (7 + kS21) / 14, 1.0};
+// clang-format on
+constexpr Tableau kRk6 = {7, kA6, kB6, kC6};
+constexpr Tableau kRk8 = {11, kA8, kB8, kC8};
+constexpr int kMaxStages = 11;
+
+// A sub-step by a tableau: each stage's place from the stages' velocities, its velocities from
+// their accelerations, its attitude turned from the start by their mean angular velocity.
+State advanceBy(StepContext& c, const State& s, double tfrac0, const Tableau& t, VECTOR3& ng) {
+    const double h = c.h, df = h / c.dt;
+    State st[kMaxStages];
+    Deriv k[kMaxStages];
+    const double* a = t.a;
+    for (int i = 0; i < t.stages; ++i) {
+        State& si = st[i];
+        si = s;
+        if (i > 0) {
+            VECTOR3 dp{}, dv{}, dw{}, w{};
+            for (int j = 0; j < i; ++j, ++a) {
+                if (*a == 0.0) continue;
+                dp += st[j].vel * *a;
+                dv += k[j].acc * *a;
+                dw += k[j].angAcc * *a;
+                w += st[j].w * *a;
+            }
+            si.pos = s.pos + dp * h;
+            si.vel = s.vel + dv * h;
+            si.w = s.w + dw * h;
+            si.rot = t.c[i] != 0.0 ? turned(s.rot, w / t.c[i], t.c[i] * h) : s.rot;
+        }
+        k[i] = evaluate(c, si, tfrac0 + t.c[i] * df);
+    }
+    VECTOR3 dp{}, dv{}, dw{}, w{}, dng{};
+    for (int i = 0; i < t.stages; ++i) {
+        if (t.b[i] == 0.0) continue;
+        dp += st[i].vel * t.b[i];
+        dv += k[i].acc * t.b[i];
+        dw += k[i].angAcc * t.b[i];
+        w += st[i].w * t.b[i];
+        dng += k[i].ngAcc * t.b[i];
+    }
+    State n;
+    n.pos = s.pos + dp * h;
+    n.vel = s.vel + dv * h;
+    n.w = s.w + dw * h;
+    n.rot = turned(s.rot, w, h);
+    ng += dng * h;
+    return n;
+}
+
 // One sub-step of length h from tfrac0, by the method of the given order; the mean
 // non-gravitational acceleration of the sub-step is added to `ng` (times h).
 State advance(StepContext& c, const State& s, double tfrac0, int order, VECTOR3& ng) {
+    if (order >= 8) return advanceBy(c, s, tfrac0, kRk8, ng);
+    if (order >= 6) return advanceBy(c, s, tfrac0, kRk6, ng);
     const double h = c.h, df = h / c.dt;
     auto at = [&](const State& base, const Deriv& k, const VECTOR3& vel, const VECTOR3& w,
                   double f) {
@@ -381,7 +474,9 @@ void flyFree(VesselRecord& v, double dt, double mass) {
     VECTOR3 ng{};
     for (;;) {
         // The propagator: by the step's length, then by the angle turned in it; touching the
-        // ground, the last level with the most sub-steps.
+        // ground, the last level with the most sub-steps. (The simulator's stabilised update of
+        // an orbit for steps beyond a hundredth of it is not carried: steps of a minute and
+        // more in low orbit.)
         const double astep = length(s0.w) * dt;
         int level = 0;
         while (level < kLevelCount - 1 && !(dt < kLevels[level].tlim)) ++level;

@@ -58,6 +58,27 @@ TEST_F(Dynamics, ACircularOrbitKeepsItsRadiusAndClosesAfterKeplersPeriod) {
     expectNear(v.vel, _V(0, 0, v0), 0.01);
 }
 
+// Longer steps take higher orders, as the simulator picks them by the step's length: sixth
+// order from 10 s (in sub-steps of at most 20 s), eighth from 100 s (of at most 200 s). Flown so,
+// a circular orbit closes after Kepler's period within 2 cm (low orbit, steps of 50 s) and 5 cm
+// (a geostationary one, steps of 200 s), where the fourth order leaves it 11 and 31 cm off.
+TEST_F(Dynamics, LongStepsAreFlownAtTheHigherOrdersTheirLengthsCallFor) {
+    struct Case {
+        double r, dt, tolerance;
+    };
+    for (const Case& c : {Case{7.0e6, 50.0, 0.02}, Case{4.2164e7, 200.0, 0.05}}) {
+        host::reset();
+        const double v0 = std::sqrt(kMu / c.r), period = 2 * kPi * std::sqrt(c.r * c.r * c.r / kMu);
+        OBJHANDLE h = probe("Orbiting Rock", "  RPOS " + std::to_string(c.r) + " 0 0\n  RVEL 0 0 " +
+                                                 std::to_string(v0) + "\n");
+        const host::Vessel& v = host::vessel(h);
+        const int steps = static_cast<int>(std::lround(period / c.dt));
+        host::setStep(period / steps);
+        for (int i = 0; i < steps; ++i) host::step();
+        expectNear(v.pos, _V(c.r, 0, 0), c.tolerance);
+    }
+}
+
 TEST_F(Dynamics, AFreeFallFromRestInVacuumCoversHalfGTSquared) {
     const double r0 = kRadius + 1000.0, g = kMu / (r0 * r0);
     OBJHANDLE h = probe("Orbiting Rock", "  RPOS 0 0 " + std::to_string(r0) + "\n");
@@ -108,6 +129,22 @@ TEST_F(Dynamics, ThrustOffTheCentreTurnsTheVesselByTorqueOverInertia) {
     EXPECT_NEAR(v.vrot.z, 0.0, 1e-12);
     // Turned by alpha t^2 / 2, the nose up.
     EXPECT_NEAR(std::asin(v.rot.m23), 0.5 * alpha, 1e-6);
+}
+
+// As in the simulator, a vessel's mass is its empty mass and propellant: a child on one of its
+// points rides along without weighing on its flight (a module counts it where it should).
+TEST_F(Dynamics, AnAttachedChildRidesWithoutWeighingOnItsParent) {
+    OBJHANDLE a = make("A"), b = make("B");
+    VESSEL& child = *host::vessel(b).iface;
+    ATTACHMENTHANDLE point =
+        child.CreateAttachment(true, _V(0, 0, 0), _V(0, -1, 0), _V(0, 0, 1), "C");
+    ASSERT_TRUE(craft(a).AttachChild(b, craft(a).seat, point));
+    craft(a).SetThrusterGroupLevel(THGROUP_MAIN, 1.0);
+    host::setStep(0.01);
+    host::runFor(1.0);
+    // 100 N at an Isp of 1000 m/s for 1 s from 110 kg: the rocket equation's 1000 ln(110/109.9).
+    EXPECT_NEAR(length(host::vessel(a).vel), 1000.0 * std::log(110.0 / 109.9), 1e-4);
+    expectNear(host::vessel(b).vel, host::vessel(a).vel, 1e-12);
 }
 
 TEST_F(Dynamics, AVesselLoweredOntoTheGroundComesToRestOnItsTouchdownPoints) {
