@@ -109,6 +109,41 @@ TEST_F(Dynamics, ThrustOffTheCentreTurnsTheVesselByTorqueOverInertia) {
     EXPECT_NEAR(std::asin(v.rot.m23), 0.5 * alpha, 1e-6);
 }
 
+// Lift coefficient 1, no moment, no drag, whatever the angle.
+void unitLift(VESSEL*, double, double, double, void*, double* cl, double* cm, double* cd) {
+    *cl = 1.0;
+    *cm = *cd = 0.0;
+}
+
+TEST_F(Dynamics, AnAirfoilLiftsAcrossTheAirflowAndAControlSurfaceTurnsTheVessel) {
+    // Flying level at 1 km along its own z axis (the global z; the body still), 100 m/s through
+    // air of 1.1117 kg/m^3: q = 5558.5 Pa. A wing of 2 m^2 with CL 1 pulls it along its y axis by
+    // q S; an elevator of 1 m^2 (dCl 0.5) 2 m behind the centre, fully up, adds lift -0.5 q and
+    // drag q there, so its moment turns the vessel about x.
+    const double r = kRadius + 1000.0, q = 0.5 * 1.1117 * 100.0 * 100.0;
+    OBJHANDLE h = probe("Orbiting Airy",
+                        "  RPOS " + std::to_string(r) + " 0 0\n  RVEL 0 0 100\n  AROT 0 0 0\n");
+    const host::Vessel& v = host::vessel(h);
+    VESSEL& sdk = *v.iface;
+    sdk.CreateAirfoil3(LIFT_VERTICAL, _V(0, 0, 0), unitLift, nullptr, 1.0, 2.0, 1.0);
+    host::setStep(0.001);
+    host::step();  // the air's readings are those of the step's start
+    const double vy0 = v.vel.y;
+    host::step();
+    EXPECT_NEAR((v.vel.y - vy0) / 0.001, q * 2.0 / 200.0, 0.002 * q * 2.0 / 200.0);
+    EXPECT_NEAR(sdk.GetLift(), q * 2.0, 0.01 * q);
+    EXPECT_EQ(sdk.GetDrag(), 0.0);
+
+    sdk.CreateControlSurface3(AIRCTRL_ELEVATOR, 1.0, 0.5, _V(0, 0, -2), AIRCTRL_AXIS_AUTO, 0.0);
+    sdk.SetControlSurfaceLevel(AIRCTRL_ELEVATOR, 1.0, true);
+    const double wx0 = v.vrot.x;
+    host::step();
+    EXPECT_EQ(sdk.GetControlSurfaceLevel(AIRCTRL_ELEVATOR), 1.0);
+    // Lift -0.5 q along y at z = -2: a moment (F x r).x = Fy * rz = 0.5 q * 2 = q (the drag
+    // along -z acts on the axis); inertia 3 m^2 per kg from the size 1.5.
+    EXPECT_NEAR((v.vrot.x - wx0) / 0.001, q / (200.0 * 3.0), 0.01 * q / (200.0 * 3.0));
+}
+
 TEST_F(Dynamics, AVesselLoweredOntoTheGroundComesToRestOnItsTouchdownPoints) {
     // Points 2 m below the centre, each as stiff as 20 N/m per kilogram of empty mass: it
     // stands 2 m high less its weight shared by the three springs.
