@@ -482,6 +482,12 @@ public:
     void SetYawMomentScale(double scale) const;
     double GetBankMomentScale() const;
     void SetBankMomentScale(double scale) const;
+    double GetTrimScale() const;
+    void SetTrimScale(double scale) const;
+    double GetWingAspect() const;
+    void SetWingAspect(double aspect) const;
+    double GetWingEffectiveness() const;
+    void SetWingEffectiveness(double eff) const;
     void SetLiftCoeffFunc(LiftCoeffFunc lcf) const;
     void SetCameraOffset(const VECTOR3& co) const;
 
@@ -493,6 +499,7 @@ public:
     DWORD GetTouchdownPointCount() const;
     double GetCOG_elev() const;
     void SetCOG_elev(double h) const;
+    void SetSurfaceFrictionCoeff(double mu_lng, double mu_lat) const;
 
     // Airfoils, control surfaces and drag elements.
     void CreateAirfoil(AIRFOIL_ORIENTATION align, const VECTOR3& ref, AirfoilCoeffFunc cf, double c,
@@ -529,6 +536,11 @@ public:
     double GetLift() const;
     double GetDrag() const;
     double GetSideForce() const;
+    bool GetLiftVector(VECTOR3& L) const;
+    bool GetDragVector(VECTOR3& D) const;
+    bool GetSideForceVector(VECTOR3& SF) const;
+    double GetAOA() const;
+    double GetSlipAngle() const;
     DWORD GetADCtrlMode() const;
     void SetADCtrlMode(DWORD mode) const;
 

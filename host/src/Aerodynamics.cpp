@@ -27,9 +27,6 @@ To functionAs(From f) {
     return reinterpret_cast<To>(reinterpret_cast<void (*)()>(f));
 }
 
-// The simulator's default wing aspect ratio times its wing effectiveness, the factor of the
-// older model's induced drag.
-constexpr double kWingFactor = 1.0 * 2.8;
 // The dynamic viscosity the simulator takes for every atmosphere [kg/(m s)].
 constexpr double kViscosity = 1.7894e-5;
 
@@ -225,6 +222,52 @@ void VESSEL::CreateVariableDragElement(double* drag, double factor, const VECTOR
 }
 void VESSEL::ClearVariableDragElements() const { R(vessel).dragElements.clear(); }
 
+double VESSEL::GetTrimScale() const { return R(vessel).trimScale; }
+void VESSEL::SetTrimScale(double scale) const { R(vessel).trimScale = scale; }
+double VESSEL::GetWingAspect() const { return R(vessel).wingAspect; }
+void VESSEL::SetWingAspect(double aspect) const { R(vessel).wingAspect = aspect; }
+double VESSEL::GetWingEffectiveness() const { return R(vessel).wingEffectiveness; }
+void VESSEL::SetWingEffectiveness(double eff) const { R(vessel).wingEffectiveness = eff; }
+
+double VESSEL::GetAOA() const {
+    const VesselRecord& v = R(vessel);
+    const VECTOR3& av = v.dyn.airVelShip;
+    return v.readings.hasBody ? -std::atan2(av.y, av.z) : 0.0;
+}
+double VESSEL::GetSlipAngle() const {
+    const VesselRecord& v = R(vessel);
+    const VECTOR3& av = v.dyn.airVelShip;
+    return v.readings.hasBody ? -std::atan2(av.x, av.z) : 0.0;
+}
+// The last step's forces as vectors in the vessel frame; false (and zero) where there was none.
+bool VESSEL::GetLiftVector(VECTOR3& L) const {
+    const VesselRecord& v = R(vessel);
+    const VECTOR3& av = v.dyn.airVelShip;
+    L = _V(0, 0, 0);
+    if (!v.lift) return false;
+    const double v0 = std::hypot(av.y, av.z), scale = v0 ? v.lift / v0 : 0.0;
+    L = _V(0, av.z * scale, -av.y * scale);
+    return true;
+}
+bool VESSEL::GetDragVector(VECTOR3& D) const {
+    const VesselRecord& v = R(vessel);
+    const VECTOR3& av = v.dyn.airVelShip;
+    D = _V(0, 0, 0);
+    if (!v.drag) return false;
+    const double v0 = -length(av);
+    D = av * (v0 ? v.drag / v0 : 0.0);
+    return true;
+}
+bool VESSEL::GetSideForceVector(VECTOR3& SF) const {
+    const VesselRecord& v = R(vessel);
+    const VECTOR3& av = v.dyn.airVelShip;
+    SF = _V(0, 0, 0);
+    if (!v.sideForce) return false;
+    const double v0 = std::hypot(av.x, av.z), scale = v0 ? v.sideForce / v0 : 0.0;
+    SF = _V(av.z * scale, 0, -av.x * scale);
+    return true;
+}
+
 double VESSEL::GetLift() const { return R(vessel).lift; }
 double VESSEL::GetDrag() const { return R(vessel).drag; }
 double VESSEL::GetSideForce() const { return R(vessel).sideForce; }
@@ -396,18 +439,26 @@ bool airfoilForces(VesselRecord& v, double mass, double dt) {
     return true;
 }
 
-void olderModelForces(VesselRecord& v) {
+void olderModelForces(VesselRecord& v, double mass) {
     const double airspd = v.readings.airspeed;
     if (airspd < 1e-8) return;
     const VECTOR3& av = v.dyn.airVelShip;
     const double dynp = v.readings.dynPressure;
+    // The elevator trim shifts the angle the older model's pitch moment turns the vessel to.
+    const double trim = v.trimScale * v.controlLevels[AIRCTRL_ELEVATORTRIM].curr;
+    if (trim) {
+        const double aoa = std::atan2(-av.y, av.z);
+        const double fac = v.size * mass * v.readings.density;
+        v.dyn.amom.x -= fac * airspd * v.crossSections.y * (std::sin(aoa - trim) - std::sin(aoa)) *
+                        v.pitchMomentScale;
+    }
     const double cl = v.liftCoeff ? v.liftCoeff(std::atan2(-av.y, av.z)) : 0.0;
     if (cl) {
         v.lift = cl * dynp * v.crossSections.y;
         const double lnorm = std::hypot(av.z, av.y);
         if (lnorm) v.dyn.flin += _V(0, av.z, -av.y) * (v.lift / lnorm);
         // Induced drag, along the airflow like the parasite drag the older model adds.
-        const double induced = v.lift * cl / kWingFactor;
+        const double induced = v.lift * cl / (v.wingAspect * v.wingEffectiveness);
         v.dyn.flin -= av * (induced / airspd);
         v.drag = induced;
     }

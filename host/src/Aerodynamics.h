@@ -16,9 +16,10 @@ void moveControlSurfaces(VesselRecord& v, double dt);
 // rotation that goes with them, added to the step's body forces. False, adding nothing, for a
 // vessel without airfoils: the older model of cross sections then applies.
 bool airfoilForces(VesselRecord& v, double mass, double dt);
-// The older model's part beyond its drag and moments: the lift of the module's lift coefficient
-// function (with its induced drag), and the lift and drag it reports.
-void olderModelForces(VesselRecord& v);
+// The older model's part beyond its drag and moments: the elevator trim's share of the pitch
+// moment, the lift of the module's lift coefficient function (with its induced drag), and the lift
+// and drag it reports.
+void olderModelForces(VesselRecord& v, double mass);
 
 }  // namespace detail
 }  // namespace host

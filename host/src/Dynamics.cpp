@@ -622,7 +622,7 @@ void flyVessel(VesselRecord& v, double dt, double mass) {
     }
     if (b && d.inAtmosphere && mass > 0.0 && !airfoilForces(v, mass, dt)) {
         aerodynamicForces(v, mass);
-        olderModelForces(v);
+        olderModelForces(v, mass);
     }
     if (mass > 0.0) {
         flyFree(v, dt, mass);

@@ -40,8 +40,8 @@ void VESSEL::SetTouchdownPoints(const VECTOR3& a, const VECTOR3& b, const VECTOR
     VesselRecord& v = R(vessel);
     host::detail::setTouchdownPoints(v, a, b, c);
     for (int i = 0; i < 3; ++i) {
-        v.dyn.mu[i] = host::detail::DynamicState().mu[i];
-        v.dyn.muLng[i] = host::detail::DynamicState().muLng[i];
+        v.dyn.mu[i] = v.surfaceMu;
+        v.dyn.muLng[i] = v.surfaceMuLng;
     }
     v.hullVertices.clear();
     deriveCogElev(v);
@@ -89,6 +89,19 @@ bool VESSEL::GetTouchdownPoint(TOUCHDOWNVTX& tdvtx, DWORD idx) const {
 }
 DWORD VESSEL::GetTouchdownPointCount() const {
     return static_cast<DWORD>(3 + R(vessel).hullVertices.size());
+}
+void VESSEL::SetSurfaceFrictionCoeff(double mu_lng, double mu_lat) const {
+    VesselRecord& v = R(vessel);
+    v.surfaceMu = mu_lat;
+    v.surfaceMuLng = mu_lng;
+    for (int i = 0; i < 3; ++i) {
+        v.dyn.mu[i] = mu_lat;
+        v.dyn.muLng[i] = mu_lng;
+    }
+    for (TOUCHDOWNVTX& h : v.hullVertices) {
+        h.mu = mu_lat;
+        h.mu_lng = mu_lng;
+    }
 }
 double VESSEL::GetCOG_elev() const { return R(vessel).cogElev; }
 void VESSEL::SetCOG_elev(double h) const { R(vessel).cogElev = h; }

@@ -160,6 +160,28 @@ TEST_F(Dynamics, AVesselLoweredOntoTheGroundComesToRestOnItsTouchdownPoints) {
     EXPECT_LT(length(v.vel), 1e-9);
 }
 
+TEST_F(Dynamics, AVesselUpsideDownComesToRestOnItsHullVertices) {
+    // Gear 2 m below the centre, four hull vertices 1 m above it, each as stiff as 2e4 N/m;
+    // turned over (its y axis down) it falls onto the hull vertices, which share its weight.
+    OBJHANDLE h = probe("Orbiting Rock",
+                        "  RPOS 0 " + std::to_string(kRadius + 1.5) + " 0\n  AROT 0 0 180\n");
+    const host::Vessel& v = host::vessel(h);
+    const double k = 2e4, d = 2e3;
+    const TOUCHDOWNVTX vtx[] = {
+        {_V(0, -2, 1), k, d, 0.5, 0.1},        {_V(-0.866, -2, -0.5), k, d, 0.5, 0.1},
+        {_V(0.866, -2, -0.5), k, d, 0.5, 0.1}, {_V(1, 1, 1), k, d, 0.5, 0.5},
+        {_V(-1, 1, 1), k, d, 0.5, 0.5},        {_V(1, 1, -1), k, d, 0.5, 0.5},
+        {_V(-1, 1, -1), k, d, 0.5, 0.5},
+    };
+    v.iface->SetTouchdownPoints(vtx, 7);
+    EXPECT_EQ(v.iface->GetTouchdownPointCount(), 7u);
+    host::setStep(0.02);
+    host::runFor(30.0);
+    const double g = kMu / (kRadius * kRadius);
+    EXPECT_EQ(v.status, 1);
+    EXPECT_NEAR(v.readings.altitude, 1.0 - 200.0 * g / (4 * k), 0.002);
+}
+
 TEST_F(Dynamics, ElementsOfAKnownOrbitGiveItsState) {
     // a 8000 km, e 0.1, in the reference plane, at periapsis on the x axis at the epoch.
     OBJHANDLE h = probe("Orbiting Rock", "  ELEMENTS 8000000 0.1 0 0 0 0 51544.5\n");

@@ -236,6 +236,10 @@ struct HOST_API Vessel {
     ControlLevel controlLevels[6];
     int controlSync = 0;  // 0 levels settled, 1 moving towards their targets, 2 set directly
     LiftCoeffFunc liftCoeff = nullptr;
+    // The older model's elevator trim and its wing (induced drag over aspect times effectiveness).
+    double trimScale = 0.0, wingAspect = 1.0, wingEffectiveness = 2.8;
+    // Friction of touchdown points set from positions alone (lateral, longitudinal).
+    double surfaceMu = 0.5, surfaceMuLng = 0.1;
     double lift = 0.0, drag = 0.0, sideForce = 0.0;  // of the last step [N]
     std::vector<std::unique_ptr<DockPort>> docks;
     // Deleted airfoils, surfaces and docks stay allocated: modules may still hold handles.
