@@ -2,14 +2,22 @@
 //
 // This is the headless stand-in's copy of the simulator SDK header: file name, type names,
 // enumerator values and member signatures follow the simulator's own, so that module sources
-// written against it compile unchanged against the real SDK. Only the part of the interface that
-// the project uses is declared; everything here is implemented by the host library (host/src).
+// written against it compile unchanged against the real SDK. It declares whole areas of the
+// interface (everything of an area that a vessel module may call); everything here is implemented
+// by the host library (host/src). Like the simulator's header it brings in the standard headers
+// that modules written against it rely on.
 #ifndef ORBITERSDK_H
 #define ORBITERSDK_H
 
+#include <float.h>
+#include <math.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <vector>
 
 #if defined(_WIN32)
 #  ifdef ORBITER_HOST_BUILD
@@ -30,6 +38,22 @@ typedef unsigned int UINT;
 #  include <windows.h>
 #endif
 
+// The C runtime's case-free comparisons, which the simulator's modules call by their Windows
+// names (on Windows its own headers declare them).
+#if !defined(_WIN32)
+#  include <strings.h>
+inline int _stricmp(const char* a, const char* b) { return strcasecmp(a, b); }
+inline int _strnicmp(const char* a, const char* b, size_t n) { return strncasecmp(a, b, n); }
+#endif
+
+#ifndef DLLCLBK
+#  if defined(_WIN32)
+#    define DLLCLBK extern "C" __declspec(dllexport)
+#  else
+#    define DLLCLBK extern "C" __attribute__((visibility("default")))
+#  endif
+#endif
+
 // ---------------------------------------------------------------------------------------------
 // Handles: opaque to modules.
 typedef void* OBJHANDLE;
@@ -45,10 +69,21 @@ typedef void* DOCKHANDLE;
 typedef void* ATTACHMENTHANDLE;
 typedef void* ANIMATIONCOMPONENT_HANDLE;
 typedef void* PANELHANDLE;
+typedef void* AIRFOILHANDLE;
+typedef void* CTRLSURFHANDLE;
 
 const double PI = 3.14159265358979323846;
+const double PI05 = 1.57079632679489661923;
+const double PI2 = 6.28318530717958647693;
 const double RAD = PI / 180.0;
 const double DEG = 180.0 / PI;
+const double C0 = 299792458.0;      // speed of light in vacuum [m/s]
+const double TAUA = 499.004783806;  // light time for 1 AU [s]
+const double AU = C0 * TAUA;        // astronomical unit [m]
+const double GGRAV = 6.67259e-11;   // gravitational constant [m^3 kg^-1 s^-2]
+const double G = 9.81;              // gravitational acceleration at the Earth's mean radius [m/s^2]
+const double ATMP = 101.4e3;        // atmospheric pressure at the Earth's sea level [Pa]
+const double ATMD = 1.293;          // atmospheric density at the Earth's sea level [kg/m^3]
 
 // ---------------------------------------------------------------------------------------------
 // Vectors and matrices.
@@ -180,8 +215,50 @@ typedef enum {
     THGROUP_ATT_DOWN,       // 12
     THGROUP_ATT_FORWARD,    // 13
     THGROUP_ATT_BACK,       // 14
-    THGROUP_USER = 0x40
+    THGROUP_USER = 0x40,
+    THGROUP_USER_LAST = 0xFF
 } THGROUP_TYPE;
+
+// ---------------------------------------------------------------------------------------------
+// Aerodynamics: airfoils (lift, moment and drag coefficients from the module's callback) and
+// control surfaces.
+class VESSEL;
+typedef double (*LiftCoeffFunc)(double aoa);  // obsolete
+typedef void (*AirfoilCoeffFunc)(double aoa, double M, double Re, double* cl, double* cm,
+                                 double* cd);
+typedef void (*AirfoilCoeffFuncEx)(VESSEL* v, double aoa, double M, double Re, void* context,
+                                   double* cl, double* cm, double* cd);
+typedef void (*AirfoilCoeffFuncEx2)(VESSEL* v, VECTOR3 WindDir, double alpha, double beta,
+                                    double gamma, double M, double Re, void* context, double* CA,
+                                    double* CN, double* CY, double* Cl, double* Cm, double* Cn);
+typedef enum { LIFT_VERTICAL, LIFT_HORIZONTAL, FORCE_AND_MOMENT } AIRFOIL_ORIENTATION;
+typedef enum {
+    AIRCTRL_ELEVATOR,
+    AIRCTRL_RUDDER,
+    AIRCTRL_AILERON,
+    AIRCTRL_FLAP,
+    AIRCTRL_ELEVATORTRIM,
+    AIRCTRL_RUDDERTRIM
+} AIRCTRL_TYPE;
+#define AIRCTRL_AXIS_AUTO 0
+#define AIRCTRL_AXIS_YPOS 1
+#define AIRCTRL_AXIS_YNEG 2
+#define AIRCTRL_AXIS_XPOS 3
+#define AIRCTRL_AXIS_XNEG 4
+
+// Collision vertex: the first three are the touchdown points, the others the hull's.
+typedef struct {
+    VECTOR3 pos;       // in the vessel frame
+    double stiffness;  // suspension stiffness
+    double damping;    // suspension damping
+    double mu;         // isotropic (lateral) friction coefficient
+    double mu_lng;     // longitudinal friction coefficient (first three points only)
+} TOUCHDOWNVTX;
+
+// Generic messages to clbkGeneric.
+#define VMSG_LUAINTERPRETER 0x0001
+#define VMSG_LUAINSTANCE 0x0002
+#define VMSG_USER 0x1000
 
 // ---------------------------------------------------------------------------------------------
 // Animation components. The host keeps the pointer given to AddAnimationComponent, so a
@@ -293,6 +370,62 @@ public:
 #define OAPI_KEY_MULTIPLY 0x37
 #define OAPI_KEY_LALT 0x38
 #define OAPI_KEY_SPACE 0x39
+#define OAPI_KEY_CAPITAL 0x3A
+#define OAPI_KEY_F1 0x3B
+#define OAPI_KEY_F2 0x3C
+#define OAPI_KEY_F3 0x3D
+#define OAPI_KEY_F4 0x3E
+#define OAPI_KEY_F5 0x3F
+#define OAPI_KEY_F6 0x40
+#define OAPI_KEY_F7 0x41
+#define OAPI_KEY_F8 0x42
+#define OAPI_KEY_F9 0x43
+#define OAPI_KEY_F10 0x44
+#define OAPI_KEY_NUMLOCK 0x45
+#define OAPI_KEY_SCROLL 0x46
+#define OAPI_KEY_NUMPAD7 0x47
+#define OAPI_KEY_NUMPAD8 0x48
+#define OAPI_KEY_NUMPAD9 0x49
+#define OAPI_KEY_SUBTRACT 0x4A
+#define OAPI_KEY_NUMPAD4 0x4B
+#define OAPI_KEY_NUMPAD5 0x4C
+#define OAPI_KEY_NUMPAD6 0x4D
+#define OAPI_KEY_ADD 0x4E
+#define OAPI_KEY_NUMPAD1 0x4F
+#define OAPI_KEY_NUMPAD2 0x50
+#define OAPI_KEY_NUMPAD3 0x51
+#define OAPI_KEY_NUMPAD0 0x52
+#define OAPI_KEY_DECIMAL 0x53
+#define OAPI_KEY_OEM_102 0x56
+#define OAPI_KEY_F11 0x57
+#define OAPI_KEY_F12 0x58
+#define OAPI_KEY_NUMPADENTER 0x9C
+#define OAPI_KEY_RCONTROL 0x9D
+#define OAPI_KEY_DIVIDE 0xB5
+#define OAPI_KEY_SYSRQ 0xB7
+#define OAPI_KEY_RALT 0xB8
+#define OAPI_KEY_PAUSE 0xC5
+#define OAPI_KEY_HOME 0xC7
+#define OAPI_KEY_UP 0xC8
+#define OAPI_KEY_PRIOR 0xC9
+#define OAPI_KEY_LEFT 0xCB
+#define OAPI_KEY_RIGHT 0xCD
+#define OAPI_KEY_END 0xCF
+#define OAPI_KEY_DOWN 0xD0
+#define OAPI_KEY_NEXT 0xD1
+#define OAPI_KEY_INSERT 0xD2
+#define OAPI_KEY_DELETE 0xD3
+
+#define RESETKEY(buf, key) ((buf)[key] = 0)
+#define KEYMOD_LSHIFT(buf) (KEYDOWN(buf, OAPI_KEY_LSHIFT))
+#define KEYMOD_RSHIFT(buf) (KEYDOWN(buf, OAPI_KEY_RSHIFT))
+#define KEYMOD_SHIFT(buf) (KEYMOD_LSHIFT(buf) || KEYMOD_RSHIFT(buf))
+#define KEYMOD_LCONTROL(buf) (KEYDOWN(buf, OAPI_KEY_LCONTROL))
+#define KEYMOD_RCONTROL(buf) (KEYDOWN(buf, OAPI_KEY_RCONTROL))
+#define KEYMOD_CONTROL(buf) (KEYMOD_LCONTROL(buf) || KEYMOD_RCONTROL(buf))
+#define KEYMOD_LALT(buf) (KEYDOWN(buf, OAPI_KEY_LALT))
+#define KEYMOD_RALT(buf) (KEYDOWN(buf, OAPI_KEY_RALT))
+#define KEYMOD_ALT(buf) (KEYMOD_LALT(buf) || KEYMOD_RALT(buf))
 
 // ---------------------------------------------------------------------------------------------
 // HUD painting, as the callbacks below name it (the host never paints).
@@ -339,10 +472,92 @@ public:
     void SetCrossSections(const VECTOR3& cs) const;
     void SetCW(double cw_z_pos, double cw_z_neg, double cw_x, double cw_y) const;
     void SetRotDrag(const VECTOR3& rd) const;
+    void GetPMI(VECTOR3& pmi) const;
+    void GetCrossSections(VECTOR3& cs) const;
+    void GetCW(double& cw_z_pos, double& cw_z_neg, double& cw_x, double& cw_y) const;
+    void GetRotDrag(VECTOR3& rd) const;
+    double GetPitchMomentScale() const;
     void SetPitchMomentScale(double scale) const;
+    double GetYawMomentScale() const;
+    void SetYawMomentScale(double scale) const;
+    double GetBankMomentScale() const;
     void SetBankMomentScale(double scale) const;
-    void SetTouchdownPoints(const VECTOR3& pt1, const VECTOR3& pt2, const VECTOR3& pt3) const;
+    double GetTrimScale() const;
+    void SetTrimScale(double scale) const;
+    double GetWingAspect() const;
+    void SetWingAspect(double aspect) const;
+    double GetWingEffectiveness() const;
+    void SetWingEffectiveness(double eff) const;
+    void SetLiftCoeffFunc(LiftCoeffFunc lcf) const;
     void SetCameraOffset(const VECTOR3& co) const;
+
+    // Touchdown points and hull vertices.
+    void SetTouchdownPoints(const VECTOR3& pt1, const VECTOR3& pt2, const VECTOR3& pt3) const;
+    void SetTouchdownPoints(const TOUCHDOWNVTX* tdvtx, DWORD ntdvtx) const;
+    void GetTouchdownPoints(VECTOR3& pt1, VECTOR3& pt2, VECTOR3& pt3) const;
+    bool GetTouchdownPoint(TOUCHDOWNVTX& tdvtx, DWORD idx) const;
+    DWORD GetTouchdownPointCount() const;
+    double GetCOG_elev() const;
+    void SetCOG_elev(double h) const;
+    void SetSurfaceFrictionCoeff(double mu_lng, double mu_lat) const;
+
+    // Airfoils, control surfaces and drag elements.
+    void CreateAirfoil(AIRFOIL_ORIENTATION align, const VECTOR3& ref, AirfoilCoeffFunc cf, double c,
+                       double S, double A) const;
+    AIRFOILHANDLE CreateAirfoil2(AIRFOIL_ORIENTATION align, const VECTOR3& ref, AirfoilCoeffFunc cf,
+                                 double c, double S, double A) const;
+    AIRFOILHANDLE CreateAirfoil3(AIRFOIL_ORIENTATION align, const VECTOR3& ref,
+                                 AirfoilCoeffFuncEx cf, void* context, double c, double S,
+                                 double A) const;
+    AIRFOILHANDLE CreateAirfoil4(const VECTOR3& ref, AirfoilCoeffFuncEx2 cf, void* context,
+                                 double c, double S, double A) const;
+    bool GetAirfoilParam(AIRFOILHANDLE hAirfoil, VECTOR3* ref, AirfoilCoeffFunc* cf, void** context,
+                         double* c, double* S, double* A) const;
+    void EditAirfoil(AIRFOILHANDLE hAirfoil, DWORD flag, const VECTOR3& ref, AirfoilCoeffFunc cf,
+                     double c, double S, double A) const;
+    bool DelAirfoil(AIRFOILHANDLE hAirfoil) const;
+    void ClearAirfoilDefinitions() const;
+    void CreateControlSurface(AIRCTRL_TYPE type, double area, double dCl, const VECTOR3& ref,
+                              int axis = AIRCTRL_AXIS_AUTO, UINT anim = (UINT)-1) const;
+    CTRLSURFHANDLE CreateControlSurface2(AIRCTRL_TYPE type, double area, double dCl,
+                                         const VECTOR3& ref, int axis = AIRCTRL_AXIS_AUTO,
+                                         UINT anim = (UINT)-1) const;
+    CTRLSURFHANDLE CreateControlSurface3(AIRCTRL_TYPE type, double area, double dCl,
+                                         const VECTOR3& ref, int axis = AIRCTRL_AXIS_AUTO,
+                                         double delay = 1.0, UINT anim = (UINT)-1) const;
+    bool DelControlSurface(CTRLSURFHANDLE hCtrlSurf) const;
+    void ClearControlSurfaceDefinitions() const;
+    void SetControlSurfaceLevel(AIRCTRL_TYPE type, double level) const;
+    void SetControlSurfaceLevel(AIRCTRL_TYPE type, double level, bool direct) const;
+    double GetControlSurfaceLevel(AIRCTRL_TYPE type) const;
+    void CreateVariableDragElement(const double* drag, double factor, const VECTOR3& ref) const;
+    void CreateVariableDragElement(double* drag, double factor, const VECTOR3& ref) const;
+    void ClearVariableDragElements() const;
+    double GetLift() const;
+    double GetDrag() const;
+    double GetSideForce() const;
+    bool GetLiftVector(VECTOR3& L) const;
+    bool GetDragVector(VECTOR3& D) const;
+    bool GetSideForceVector(VECTOR3& SF) const;
+    double GetAOA() const;
+    double GetSlipAngle() const;
+    DWORD GetADCtrlMode() const;
+    void SetADCtrlMode(DWORD mode) const;
+
+    // Docking ports.
+    DOCKHANDLE CreateDock(const VECTOR3& pos, const VECTOR3& dir, const VECTOR3& rot) const;
+    bool DelDock(DOCKHANDLE hDock) const;
+    void ClearDockDefinitions() const;
+    void SetDockParams(const VECTOR3& pos, const VECTOR3& dir, const VECTOR3& rot) const;
+    void SetDockParams(DOCKHANDLE hDock, const VECTOR3& pos, const VECTOR3& dir,
+                       const VECTOR3& rot) const;
+    void GetDockParams(DOCKHANDLE hDock, VECTOR3& pos, VECTOR3& dir, VECTOR3& rot) const;
+    UINT DockCount() const;
+    DOCKHANDLE GetDockHandle(UINT n) const;
+    OBJHANDLE GetDockStatus(DOCKHANDLE hDock) const;
+    UINT DockingStatus(UINT port) const;
+    int Dock(OBJHANDLE target, UINT n, UINT tgtn, UINT mode) const;
+    bool Undock(UINT n, const OBJHANDLE exclude = 0) const;
 
     // Propellant.
     PROPELLANT_HANDLE CreatePropellantResource(double maxmass, double mass = -1.0,
@@ -354,6 +569,7 @@ public:
     double GetPropellantMass(PROPELLANT_HANDLE ph) const;
     double GetPropellantMaxMass(PROPELLANT_HANDLE ph) const;
     void SetPropellantMass(PROPELLANT_HANDLE ph, double mass) const;
+    void ClearPropellantResources() const;
     double GetMass() const;
 
     // Flight state over the reference body, as the simulator's surface parameters give it.
@@ -386,6 +602,7 @@ public:
     double GetThrusterGroupLevel(THGROUP_TYPE thgt) const;
     void SetThrusterGroupLevel(THGROUP_HANDLE thg, double level) const;
     void SetThrusterGroupLevel(THGROUP_TYPE thgt, double level) const;
+    void ClearThrusterDefinitions() const;
 
     // Visual effects.
     UINT AddExhaust(THRUSTER_HANDLE th, double lscale, double wscale, SURFHANDLE tex = 0) const;
@@ -397,6 +614,8 @@ public:
     PSTREAM_HANDLE AddReentryStream(PARTICLESTREAMSPEC* pss) const;
     void SetReentryTexture(SURFHANDLE tex, double plimit = 6e7, double lscale = 1.0,
                            double wscale = 1.0) const;
+    void ClearExhaustRefs(void) const;     // obsolete
+    void ClearAttExhaustRefs(void) const;  // obsolete
 
     // Meshes.
     UINT AddMesh(MESHHANDLE hMesh, const VECTOR3* ofs = 0) const;
@@ -557,5 +776,14 @@ OAPIFUNC void oapiWriteLog(char* line);
 
 // Input.
 OAPIFUNC bool oapiAcceptDelayedKey(char key, double repdelay);
+
+// Aerodynamics helpers for airfoil callbacks.
+OAPIFUNC double oapiGetInducedDrag(double cl, double A, double e);
+OAPIFUNC double oapiGetWaveDrag(double M, double M1, double M2, double M3, double cmax);
+
+// Docking ports.
+OAPIFUNC DOCKHANDLE oapiGetDockHandle(OBJHANDLE hVessel, UINT n);
+OAPIFUNC OBJHANDLE oapiGetDockStatus(DOCKHANDLE dock);
+OAPIFUNC OBJHANDLE oapiGetDockOwner(DOCKHANDLE hDock);
 
 #endif  // ORBITERSDK_H

@@ -7,10 +7,12 @@
 // vessel at p moves with p x omega.
 #include "Dynamics.h"
 
+#include "Aerodynamics.h"
 #include "World.h"
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace host {
 namespace detail {
@@ -113,7 +115,7 @@ void equatorial(const VECTOR3& p, double& lng, double& lat, double& rad) {
     lat = std::asin(p.y / rad);
 }
 
-// The surface's contact forces and moments on the touchdown points (vessel frame), added to F
+// The surface's contact forces and moments on the collision vertices (vessel frame), added to F
 // and M; true where a point is below the surface (forces only when `allow`).
 bool surfaceForces(StepContext& c, const State& s, double tfrac, VECTOR3& F, VECTOR3& M) {
     const CentralBody& b = *c.body;
@@ -123,9 +125,16 @@ bool surfaceForces(StepContext& c, const State& s, double tfrac, VECTOR3& F, VEC
     const MATRIX3 Rb = bodyRot(b, c.t0 + tfrac * c.dt);
     const MATRIX3 T = mulMM(transpose(Rb), s.rot);  // vessel -> body frame
     const VECTOR3 shift = tmul(Rb, s.pos);
-    double tdy[3], tdymin = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        tdy[i] = length(mul(T, v.touchdown[i]) + shift) - b.size;
+    // The three touchdown points first, then the hull's collision vertices.
+    const size_t nv = 3 + v.hullVertices.size();
+    auto vtx = [&](size_t i) -> const VECTOR3& {
+        return i < 3 ? v.touchdown[i] : v.hullVertices[i - 3].pos;
+    };
+    thread_local std::vector<double> tdy, fn, flng, flat;
+    tdy.assign(nv, 0.0);
+    double tdymin = 0.0;
+    for (size_t i = 0; i < nv; ++i) {
+        tdy[i] = length(mul(T, vtx(i)) + shift) - b.size;
         if (!i || tdy[i] < tdymin) tdymin = tdy[i];
     }
     if (tdymin >= 0.0) return false;
@@ -145,41 +154,48 @@ bool surfaceForces(StepContext& c, const State& s, double tfrac, VECTOR3& F, VEC
     const VECTOR3 hn = tmul(T, _V(clat * clng, slat, clat * slng));  // up, vessel frame
     const VECTOR3 d1h = unit(d1 - hn * dotp(d1, hn));
     const VECTOR3 d2h = crossp(hn, d1h);
-    double fn[3] = {0, 0, 0}, flng[3] = {0, 0, 0}, flat[3] = {0, 0, 0};
+    fn.assign(nv, 0.0);
+    flng.assign(nv, 0.0);
+    flat.assign(nv, 0.0);
     double fnTot = 0.0, flngTot = 0.0, flatTot = 0.0;
-    for (int i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < nv; ++i) {
         if (tdy[i] >= 0.0) continue;
+        const double k = i < 3 ? d.stiffness[i] : v.hullVertices[i - 3].stiffness;
+        const double damping = i < 3 ? d.damping[i] : v.hullVertices[i - 3].damping;
+        const double mu = i < 3 ? d.mu[i] : v.hullVertices[i - 3].mu;
+        // Longitudinal friction of its own on the touchdown points only.
+        const double muLng = i < 3 ? d.muLng[i] : mu;
         const double depth = std::max(tdy[i], -1.0);
-        const VECTOR3 gv = gvShip + crossp(v.touchdown[i], s.w);
+        const VECTOR3 gv = gvShip + crossp(vtx(i), s.w);
         const double gvN = dotp(gv, hn), gvLon = dotp(gv, d1h), gvLat = dotp(gv, d2h);
-        fn[i] = -depth * d.stiffness[i];
-        const double maxpress = std::min(-depth, 0.1) * d.stiffness[i];
+        fn[i] = -depth * k;
+        const double maxpress = std::min(-depth, 0.1) * k;
         // Friction, faded out below 10 m/s so that a vessel at rest is not pushed about.
-        flng[i] = d.muLng[i] * maxpress;
+        flng[i] = muLng * maxpress;
         if (std::fabs(gvLon) < 10.0) flng[i] *= std::sqrt(std::fabs(0.1 * gvLon));
         if (gvLon > 0.0) flng[i] = -flng[i];
         flngTot += flng[i];
-        flat[i] = d.mu[i] * maxpress;
+        flat[i] = mu * maxpress;
         if (std::fabs(gvLat) < 10.0) flat[i] *= std::sqrt(std::fabs(0.1 * gvLat));
         if (gvLat > 0.0) flat[i] = -flat[i];
         flatTot += flat[i];
-        fn[i] -= gvN * d.damping[i];
+        fn[i] -= gvN * damping;
         fnTot += fn[i];
     }
     // Friction never reverses the ground speed within the sub-step.
-    auto limit = [&](double gvc, double& tot, double* each) {
+    auto limit = [&](double gvc, double& tot, std::vector<double>& each) {
         const double fmax = -gvc * massdt;
         if ((fmax >= 0.0 && tot > fmax) || (fmax <= 0.0 && tot < fmax)) {
             const double scale = fmax / tot;
             tot = fmax;
-            for (int i = 0; i < 3; ++i) each[i] *= scale;
+            for (double& f : each) f *= scale;
         }
     };
     limit(dotp(gvShip, d1h), flngTot, flng);
     limit(dotp(gvShip, d2h), flatTot, flat);
     VECTOR3 Ms{};
-    for (int i = 0; i < 3; ++i)
-        if (tdy[i] < 0.0) Ms += crossp(hn * fn[i] + d1h * flng[i] + d2h * flat[i], v.touchdown[i]);
+    for (size_t i = 0; i < nv; ++i)
+        if (tdy[i] < 0.0) Ms += crossp(hn * fn[i] + d1h * flng[i] + d2h * flat[i], vtx(i));
     // The turn the impact may cause within the sub-step is limited to 10 degrees.
     const double da = length(eulerInv(v.pmi, Ms / c.mass, s.w)) * c.h * c.h;
     if (da > 10.0 * RAD) Ms = Ms * (10.0 * RAD / da);
@@ -402,6 +418,8 @@ bool touchdownBelow(const VesselRecord& v, const MATRIX3& Rb) {
     const MATRIX3 T = mulMM(transpose(Rb), v.rot);
     for (const VECTOR3& p : v.touchdown)
         if (length(mul(T, p) + shift) - b.size < 0.0) return true;
+    for (const TOUCHDOWNVTX& h : v.hullVertices)
+        if (length(mul(T, h.pos) + shift) - b.size < 0.0) return true;
     return false;
 }
 
@@ -744,6 +762,7 @@ void flyVessel(VesselRecord& v, double dt, double mass) {
     DynamicState& d = v.dyn;
     const CentralBody* b = d.body;
     const double t = world().time;
+    moveControlSurfaces(v, dt);
     if (v.status == 1) {
         // Landed: carried round by the body until a force acts on it.
         const bool forced = d.thrustEngaged || d.flin.x != 0.0 || d.flin.y != 0.0 ||
@@ -764,7 +783,10 @@ void flyVessel(VesselRecord& v, double dt, double mass) {
         }
         return;
     }
-    if (b && d.inAtmosphere && mass > 0.0) aerodynamicForces(v, mass);
+    if (b && d.inAtmosphere && mass > 0.0 && !airfoilForces(v, mass, dt)) {
+        aerodynamicForces(v, mass);
+        olderModelForces(v, mass);
+    }
     if (mass > 0.0) {
         flyFree(v, dt, mass);
     } else {

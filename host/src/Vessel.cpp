@@ -17,7 +17,6 @@ using host::detail::VesselRecord;
 using host::detail::callModule;
 using host::detail::notify;
 using host::detail::rec;
-using host::detail::setTouchdownPoints;
 using host::detail::stopHere;
 using host::detail::world;
 
@@ -127,9 +126,6 @@ void VESSEL::SetPitchMomentScale(double s) const { R(vessel).pitchMomentScale = 
 void VESSEL::SetBankMomentScale(double s) const {
     host::detail::logObsolete("VESSEL::SetBankMomentScale");
     R(vessel).bankMomentScale = s;
-}
-void VESSEL::SetTouchdownPoints(const VECTOR3& a, const VECTOR3& b, const VECTOR3& c) const {
-    setTouchdownPoints(R(vessel), a, b, c);
 }
 void VESSEL::SetCameraOffset(const VECTOR3& co) const { R(vessel).cameraOffset = co; }
 

@@ -300,6 +300,9 @@ struct World {
     // Deleted resources and cleared animations stay allocated: modules may still hold handles.
     std::vector<std::unique_ptr<Propellant>> retiredPropellants;
     std::vector<std::unique_ptr<Animation>> retiredAnimations;
+    std::vector<std::unique_ptr<Thruster>> retiredThrusters;
+    std::vector<std::unique_ptr<ThrusterGroup>> retiredGroups;
+    std::vector<std::unique_ptr<ParticleStream>> retiredStreams;
 
     std::function<void(double)> preStepHook;
     std::vector<int> queuedKeys;    // down at the end of the next step

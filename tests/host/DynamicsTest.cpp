@@ -147,6 +147,41 @@ TEST_F(Dynamics, AnAttachedChildRidesWithoutWeighingOnItsParent) {
     expectNear(host::vessel(b).vel, host::vessel(a).vel, 1e-12);
 }
 
+// Lift coefficient 1, no moment, no drag, whatever the angle.
+void unitLift(VESSEL*, double, double, double, void*, double* cl, double* cm, double* cd) {
+    *cl = 1.0;
+    *cm = *cd = 0.0;
+}
+
+TEST_F(Dynamics, AnAirfoilLiftsAcrossTheAirflowAndAControlSurfaceTurnsTheVessel) {
+    // Flying level at 1 km along its own z axis (the global z; the body still), 100 m/s through
+    // air of 1.1117 kg/m^3: q = 5558.5 Pa. A wing of 2 m^2 with CL 1 pulls it along its y axis by
+    // q S; an elevator of 1 m^2 (dCl 0.5) 2 m behind the centre, fully up, adds lift -0.5 q and
+    // drag q there, so its moment turns the vessel about x.
+    const double r = kRadius + 1000.0, q = 0.5 * 1.1117 * 100.0 * 100.0;
+    OBJHANDLE h = probe("Orbiting Airy",
+                        "  RPOS " + std::to_string(r) + " 0 0\n  RVEL 0 0 100\n  AROT 0 0 0\n");
+    const host::Vessel& v = host::vessel(h);
+    VESSEL& sdk = *v.iface;
+    sdk.CreateAirfoil3(LIFT_VERTICAL, _V(0, 0, 0), unitLift, nullptr, 1.0, 2.0, 1.0);
+    host::setStep(0.001);
+    host::step();  // the air's readings are those of the step's start
+    const double vy0 = v.vel.y;
+    host::step();
+    EXPECT_NEAR((v.vel.y - vy0) / 0.001, q * 2.0 / 200.0, 0.002 * q * 2.0 / 200.0);
+    EXPECT_NEAR(sdk.GetLift(), q * 2.0, 0.01 * q);
+    EXPECT_EQ(sdk.GetDrag(), 0.0);
+
+    sdk.CreateControlSurface3(AIRCTRL_ELEVATOR, 1.0, 0.5, _V(0, 0, -2), AIRCTRL_AXIS_AUTO, 0.0);
+    sdk.SetControlSurfaceLevel(AIRCTRL_ELEVATOR, 1.0, true);
+    const double wx0 = v.vrot.x;
+    host::step();
+    EXPECT_EQ(sdk.GetControlSurfaceLevel(AIRCTRL_ELEVATOR), 1.0);
+    // Lift -0.5 q along y at z = -2: a moment (F x r).x = Fy * rz = 0.5 q * 2 = q (the drag
+    // along -z acts on the axis); inertia 3 m^2 per kg from the size 1.5.
+    EXPECT_NEAR((v.vrot.x - wx0) / 0.001, q / (200.0 * 3.0), 0.01 * q / (200.0 * 3.0));
+}
+
 TEST_F(Dynamics, AVesselLoweredOntoTheGroundComesToRestOnItsTouchdownPoints) {
     // Points 2 m below the centre, each as stiff as 20 N/m per kilogram of empty mass: it
     // stands 2 m high less its weight shared by the three springs.
@@ -161,6 +196,28 @@ TEST_F(Dynamics, AVesselLoweredOntoTheGroundComesToRestOnItsTouchdownPoints) {
     EXPECT_NEAR(v.readings.altitude, 2.0 - 200.0 * g / (3 * 20.0 * 200.0), 0.002);
     EXPECT_NEAR(v.readings.latitude, kPi / 2, 1e-6);
     EXPECT_LT(length(v.vel), 1e-9);
+}
+
+TEST_F(Dynamics, AVesselUpsideDownComesToRestOnItsHullVertices) {
+    // Gear 2 m below the centre, four hull vertices 1 m above it, each as stiff as 2e4 N/m;
+    // turned over (its y axis down) it falls onto the hull vertices, which share its weight.
+    OBJHANDLE h = probe("Orbiting Rock",
+                        "  RPOS 0 " + std::to_string(kRadius + 1.5) + " 0\n  AROT 0 0 180\n");
+    const host::Vessel& v = host::vessel(h);
+    const double k = 2e4, d = 2e3;
+    const TOUCHDOWNVTX vtx[] = {
+        {_V(0, -2, 1), k, d, 0.5, 0.1},        {_V(-0.866, -2, -0.5), k, d, 0.5, 0.1},
+        {_V(0.866, -2, -0.5), k, d, 0.5, 0.1}, {_V(1, 1, 1), k, d, 0.5, 0.5},
+        {_V(-1, 1, 1), k, d, 0.5, 0.5},        {_V(1, 1, -1), k, d, 0.5, 0.5},
+        {_V(-1, 1, -1), k, d, 0.5, 0.5},
+    };
+    v.iface->SetTouchdownPoints(vtx, 7);
+    EXPECT_EQ(v.iface->GetTouchdownPointCount(), 7u);
+    host::setStep(0.02);
+    host::runFor(30.0);
+    const double g = kMu / (kRadius * kRadius);
+    EXPECT_EQ(v.status, 1);
+    EXPECT_NEAR(v.readings.altitude, 1.0 - 200.0 * g / (4 * k), 0.002);
 }
 
 TEST_F(Dynamics, ElementsOfAKnownOrbitGiveItsState) {

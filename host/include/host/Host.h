@@ -166,6 +166,43 @@ struct Attachment {
     Attachment* mate = nullptr;  // the point on the other vessel
 };
 
+// An airfoil as created: `version` 0 takes an AirfoilCoeffFunc, 1 an AirfoilCoeffFuncEx (with the
+// vessel and `context`), 2 an AirfoilCoeffFuncEx2 (align FORCE_AND_MOMENT).
+struct Airfoil {
+    int version = 0;
+    AIRFOIL_ORIENTATION align = LIFT_VERTICAL;
+    VECTOR3 ref{};
+    AirfoilCoeffFunc cf = nullptr;  // of the type `version` says
+    void* context = nullptr;
+    double c = 0.0, S = 0.0, A = 0.0;  // chord, area (0: the projected cross section), aspect
+};
+
+struct ControlSurface {
+    AIRCTRL_TYPE ctrl = AIRCTRL_ELEVATOR;
+    VECTOR3 ref{};
+    double area = 0.0, dCl = 0.0;
+    int axis = AIRCTRL_AXIS_AUTO;  // resolved at creation
+    UINT anim = static_cast<UINT>(-1);
+};
+
+// The deflection of each control-surface type: the permanent and transient targets, the level
+// reached, and the time a full deflection takes.
+struct ControlLevel {
+    double ptgt = 0.0, ttgt = 0.0, curr = 0.0, delay = 1.0;
+};
+
+struct DragElement {
+    const double* drag = nullptr;  // the module's level, read at every step
+    double factor = 0.0;
+    VECTOR3 ref{};
+};
+
+struct DockPort {
+    Vessel* owner = nullptr;
+    VECTOR3 pos{}, dir{}, rot{};
+    Vessel* mate = nullptr;  // the host docks nothing, so this stays null
+};
+
 // What the host holds of a vessel and what its module asked of it. Read it; change it only
 // through the SDK or the functions below. What every step reads comes last, next to the host's
 // own bookkeeping of the vessel.
@@ -186,7 +223,29 @@ struct HOST_API Vessel {
     VECTOR3 rotDrag{{0.01, 0.01, 0.01}};
     double pitchMomentScale = 0.0, bankMomentScale = 0.0;
     VECTOR3 touchdown[3] = {{{0, -2, 10}}, {{-3, -2, -5}}, {{3, -2, -5}}};
+    // Collision vertices beyond the three touchdown points (TOUCHDOWNVTX lists), with theirs.
+    std::vector<TOUCHDOWNVTX> hullVertices;
+    double cogElev = 5.0;  // elevation of the centre of mass over the ground when landed
     VECTOR3 cameraOffset{};
+
+    // Aerodynamics: with an airfoil the airfoil model flies the vessel, without one the
+    // simulator's older model of cross sections and moment scales.
+    std::vector<std::unique_ptr<Airfoil>> airfoils;
+    std::vector<std::unique_ptr<ControlSurface>> controlSurfaces;
+    std::vector<DragElement> dragElements;
+    ControlLevel controlLevels[6];
+    int controlSync = 0;  // 0 levels settled, 1 moving towards their targets, 2 set directly
+    LiftCoeffFunc liftCoeff = nullptr;
+    // The older model's elevator trim and its wing (induced drag over aspect times effectiveness).
+    double trimScale = 0.0, wingAspect = 1.0, wingEffectiveness = 2.8;
+    // Friction of touchdown points set from positions alone (lateral, longitudinal).
+    double surfaceMu = 0.5, surfaceMuLng = 0.1;
+    double lift = 0.0, drag = 0.0, sideForce = 0.0;  // of the last step [N]
+    std::vector<std::unique_ptr<DockPort>> docks;
+    // Deleted airfoils, surfaces and docks stay allocated: modules may still hold handles.
+    std::vector<std::unique_ptr<Airfoil>> retiredAirfoils;
+    std::vector<std::unique_ptr<ControlSurface>> retiredSurfaces;
+    std::vector<std::unique_ptr<DockPort>> retiredDocks;
 
     Propellant* defaultPropellant = nullptr;  // the one set, else the first made; null once deleted
     std::vector<std::unique_ptr<Thruster>> thrusters;
@@ -224,7 +283,7 @@ struct HOST_API Vessel {
     Attachment* parentPoint = nullptr;  // the parent's C point it hangs on, null when free
     Attachment* ownPoint = nullptr;     // its own P point used for that
     std::vector<std::unique_ptr<Attachment>> attachments;  // creation order, both kinds
-    double emptyMass = 1000.0;  // the simulator's default
+    double emptyMass = 1000.0;                             // the simulator's default
     double massAtUpdate = 1000.0;
     std::vector<std::unique_ptr<Propellant>> propellants;  // creation order, deleted ones gone
     VECTOR3 pos{}, vel{};  // relative to the reference body (the global frame less its place)
