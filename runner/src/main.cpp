@@ -25,8 +25,8 @@ using namespace runner;
 namespace {
 
 // The bundled demo, relative to the simulation root.
-const char* const kDemoScenario = "Scenarios/Demo/Aerobell demo.scn";
-const char* const kDemoScript = "Scenarios/Demo/Aerobell demo.flight";
+const char* const kDemoScenario = "Scenarios/Aerobell/Aerobell demo.scn";
+const char* const kDemoScript = "Scenarios/Aerobell/Aerobell demo.flight";
 
 const char* const kCommands[] = {"run", "show", "lint"};
 
