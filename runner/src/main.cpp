@@ -233,6 +233,7 @@ int flyDemo(const Settings& s) {
 // What the command line gave.
 struct Arguments {
     std::string rootArg, scenarioArg, scriptArg, saveArg, timelineArg, plotArg;
+    std::vector<std::string> lintArgs;
     double until = -1.0, dt = 0.1, sample = 0.5;
     bool noScript = false, strict = false, quiet = false;
 };
@@ -330,11 +331,88 @@ FlightOptions flightOptions(const Settings& s, const std::string& scn, const Arg
     return o;
 }
 
-int lintCommand(const std::string& scn, const std::string& shown) {
-    const std::vector<std::string> findings = lintScenario(scn, shown);
-    for (const std::string& f : findings) std::cout << f << '\n';
-    if (findings.empty()) std::cout << shown << ": no findings\n";
-    return findings.empty() ? 0 : 1;
+// A file's name as an editor opens it from the folder the runner was started in: relative to it
+// where the file lies under it, absolute otherwise.
+std::string editorPath(const Settings& s, const std::string& file) {
+    const fs::path rel = fs::path(file).lexically_relative(s.start);
+    if (!rel.empty() && *rel.begin() != "..") return rel.string();
+    return file;
+}
+
+// A flight script's one finding: the first line it cannot read.
+std::vector<std::string> lintFlightScript(const Settings& s, const std::string& file) {
+    try {
+        parseFlightScript(file, s.start, editorPath(s, file));
+    } catch (const InputError& e) {
+        return {e.what()};
+    }
+    return {};
+}
+
+bool hasExtension(const fs::path& p, const char* ext) {
+    return upper(p.extension().string()) == ext;
+}
+
+// The files a lint argument stands for: a file (found like a scenario), or every scenario under
+// a folder and every flight script there without a scenario of its own, in name order.
+std::vector<std::string> lintTargets(const Settings& s, const std::string& arg) {
+    std::error_code ec;
+    for (const std::string& place : {s.start, s.root, absoluteFrom(s.root, "Scenarios")}) {
+        const std::string dir = absoluteFrom(place, arg);
+        if (!fs::is_directory(dir, ec)) continue;
+        std::vector<std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
+            const fs::path& p = e.path();
+            if (!e.is_regular_file(ec)) continue;
+            if (hasExtension(p, ".SCN") || (hasExtension(p, ".FLIGHT") &&
+                                            !fs::exists(fs::path(p).replace_extension(".scn"), ec)))
+                files.push_back(p.string());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    return {findInput(s, arg, "scenario file")};
+}
+
+// Every file named, each finding as FILE:LINE: message; exit 1 with findings, 2 when a file
+// could not be linted at all.
+int lintCommand(const Settings& s, const std::vector<std::string>& args) {
+    bool findings = false, errors = false;
+    for (const std::string& arg : args) {
+        std::vector<std::string> files;
+        try {
+            files = lintTargets(s, arg);
+        } catch (const InputError& e) {
+            std::cerr << kProgramPrefix << e.what() << std::endl;
+            errors = true;
+        }
+        for (const std::string& file : files) {
+            const std::string shown = editorPath(s, file);
+            std::vector<std::string> found;
+            try {
+                if (hasExtension(file, ".FLIGHT")) {
+                    found = lintFlightScript(s, file);
+                } else {
+                    found = lintScenario(file, shown);
+                    // The scenario's own flight script is flown with it; check it with it.
+                    const std::string own = fs::path(file).replace_extension(".flight").string();
+                    std::error_code ec;
+                    if (fs::is_regular_file(own, ec))
+                        for (std::string& f : lintFlightScript(s, own)) found.push_back(f);
+                }
+            } catch (const InputError& e) {
+                std::cout.flush();
+                std::cerr << kProgramPrefix << e.what() << std::endl;
+                errors = true;
+                continue;
+            }
+            for (const std::string& f : found) std::cout << f << '\n';
+            if (found.empty()) std::cout << shown << ": no findings\n";
+            findings = findings || !found.empty();
+        }
+    }
+    std::cout.flush();
+    return errors ? 2 : findings ? 1 : 0;
 }
 
 struct Commands {
@@ -360,9 +438,13 @@ Commands describeCommandLine(CLI::App& app, Arguments& a) {
 
     c.lint = app.add_subcommand(
         "lint",
-        "report what the simulator would stop on or do silently with the file, and item lines a "
-        "cone would drop, cut, read differently or keep aboard (exit 1 if any)");
-    c.lint->add_option("SCENARIO", a.scenarioArg, "scenario file")->required();
+        "report what the simulator would stop on or do silently with each scenario, item lines a "
+        "cone would drop, cut, read differently or keep aboard, and flight-script errors "
+        "(exit 1 if any)");
+    c.lint
+        ->add_option("FILE", a.lintArgs,
+                     "scenarios (each with its own flight script), flight scripts, folders")
+        ->required();
     c.show->footer("--root DIR is accepted here too.");
     c.lint->footer("--root DIR is accepted here too. Exit status 1 when there are findings.");
     app.footer(
@@ -381,6 +463,10 @@ int perform(Settings& s, const CLI::App& app, const Commands& c, const Arguments
     s.root = a.rootArg.empty() ? defaultRoot() : absoluteFrom(s.start, a.rootArg);
     checkRoot(s, a.rootArg);
     if (app.get_subcommands().empty()) return flyDemo(s);
+    if (*c.lint) {
+        host::setRoot(s.root);
+        return lintCommand(s, a.lintArgs);
+    }
 
     const std::string scn = findInput(s, a.scenarioArg, "scenario file");
     if (*c.run) {
@@ -393,7 +479,6 @@ int perform(Settings& s, const CLI::App& app, const Commands& c, const Arguments
         showScenario(scn, std::cout);
         return 0;
     }
-    if (*c.lint) return lintCommand(scn, a.scenarioArg);
     return 0;
 }
 
