@@ -15,6 +15,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -235,6 +236,8 @@ struct Arguments {
     std::string rootArg, scenarioArg, scriptArg, saveArg, timelineArg, plotArg;
     std::vector<std::string> lintArgs;
     double until = -1.0, dt = 0.1, sample = 0.5;
+    double plotFrom = -1.0, plotTo = -1.0;
+    std::optional<std::string> title;
     bool noScript = false, strict = false, quiet = false;
 };
 
@@ -266,6 +269,14 @@ CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
     run->add_option("--plot", a.plotArg,
                     "draw deployment, mass, retro propellant and speed over time (SVG)")
         ->type_name("FILE.svg");
+    run->add_option("--plot-from", a.plotFrom, "the plot's time axis starts here (default 0)")
+        ->type_name("S")
+        ->check(seconds(false));
+    run->add_option("--plot-to", a.plotTo, "the plot's time axis ends here (default: the end)")
+        ->type_name("S")
+        ->check(seconds(false));
+    run->add_option("--title", a.title, "the plot's title (default: the scenario's name)")
+        ->type_name("TEXT");
     run->add_flag("--quiet", a.quiet,
                   "leave out the simulator's log lines and the notes on vessels flying without "
                   "their module");
@@ -288,6 +299,32 @@ CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
         "at most 1e9 steps. The files asked for are written also when a flight ends early, and\n"
         "when Ctrl-C or SIGTERM ends it (exit status 130 or 143).");
     return run;
+}
+
+std::string shortNumber(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%g", v);
+    return b;
+}
+
+// The part of the flight the plot shows: a window within the flight, for a plot asked for.
+void plotWindow(FlightOptions& o, const Arguments& a) {
+    const bool from = a.plotFrom >= 0.0, to = a.plotTo >= 0.0;
+    if ((from || to || a.title) && o.plot.empty())
+        throw InputError(std::string(from ? "--plot-from"
+                                     : to ? "--plot-to"
+                                          : "--title") +
+                         ": there is no plot to apply it to (--plot FILE.svg)");
+    if (from && to && a.plotTo <= a.plotFrom)
+        throw InputError("--plot-to " + shortNumber(a.plotTo) + " is not after --plot-from " +
+                         shortNumber(a.plotFrom) + ": the plot would show no time");
+    const double end = flightEnd(o);
+    if (from && a.plotFrom >= end)
+        throw InputError("--plot-from " + shortNumber(a.plotFrom) +
+                         " is not before the flight's end at " + shortNumber(end) +
+                         " s: the plot would show no time");
+    if (from) o.plotFrom = a.plotFrom;
+    if (to) o.plotTo = a.plotTo;
 }
 
 // The flight the run command asks for, its script read.
@@ -324,7 +361,8 @@ FlightOptions flightOptions(const Settings& s, const std::string& scn, const Arg
     o.saveShown = a.saveArg;
     o.timelineShown = a.timelineArg;
     o.plotShown = a.plotArg;
-    o.title = fs::path(o.scenario).stem().string();
+    o.title = a.title ? *a.title : fs::path(o.scenario).stem().string();
+    plotWindow(o, a);
     o.strict = a.strict;
     o.quiet = a.quiet;
     o.progress = stderrIsTerminal();
