@@ -7,6 +7,7 @@
 #include <host/Host.h>
 
 #include <map>
+#include <set>
 #include <strings.h>
 
 namespace runner {
@@ -121,6 +122,38 @@ void missingEnds(const std::vector<std::string>& lines, Findings& out) {
 }
 
 }  // namespace
+
+std::vector<std::string> scriptFindings(const FlightScript& script,
+                                        const std::vector<std::string>& lines) {
+    // The names read straight from the ship list: vessel headers NAME:CLASS and item names.
+    std::set<std::string> names;
+    bool inShips = false;
+    for (const std::string& raw : lines) {
+        const std::string line = content(raw);
+        const std::string u = upper(line);
+        if (u == "BEGIN_SHIPS" || u == "END_SHIPS") {
+            inShips = u == "BEGIN_SHIPS";
+            continue;
+        }
+        if (!inShips) continue;
+        const std::vector<std::string> w = words(line);
+        const std::size_t colon = line.find(':');
+        if (w.size() == 1 && colon != std::string::npos && colon > 0) {
+            const std::string name = line.substr(0, colon);
+            names.insert(upper(name));
+            names.insert(upper(name + "-Suit"));
+        } else if (w.size() >= 2 && isItemKeyword(w[0])) {
+            names.insert(upper(w[1]));
+        }
+    }
+    std::vector<std::string> out;
+    for (const ScriptCommand& c : script.commands)
+        if (c.kind == ScriptCommand::Kind::Focus && names.count(upper(c.name)) == 0)
+            out.push_back(script.file + ":" + std::to_string(c.line) + ": focus '" + c.name +
+                          "' names no vessel of the scenario, none of its items and no astronaut "
+                          "a cone takes from its class: the command will be skipped");
+    return out;
+}
 
 void requireScenario(const std::vector<std::string>& lines, const std::string& displayName) {
     for (const std::string& raw : lines) {

@@ -7,6 +7,7 @@
 #include "Outputs.h"
 #include "Paths.h"
 #include "Progress.h"
+#include "ScenarioLint.h"
 #include "ScenarioReports.h"
 #include "Text.h"
 
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 
@@ -377,14 +379,24 @@ std::string editorPath(const Settings& s, const std::string& file) {
     return file;
 }
 
-// A flight script's one finding: the first line it cannot read.
-std::vector<std::string> lintFlightScript(const Settings& s, const std::string& file) {
+// A flight script's findings: the first line it cannot read, or, flown with a scenario (given
+// as its lines), the vessels it names that the scenario has not.
+std::vector<std::string> lintFlightScript(const Settings& s, const std::string& file,
+                                          const std::vector<std::string>* scenarioLines) {
     try {
-        parseFlightScript(file, s.start, editorPath(s, file));
+        const FlightScript script = parseFlightScript(file, s.start, editorPath(s, file));
+        if (scenarioLines) return scriptFindings(script, *scenarioLines);
     } catch (const InputError& e) {
         return {e.what()};
     }
     return {};
+}
+
+std::vector<std::string> fileLines(const std::string& file) {
+    std::vector<std::string> lines;
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 bool hasExtension(const fs::path& p, const char* ext) {
@@ -429,14 +441,16 @@ int lintCommand(const Settings& s, const std::vector<std::string>& args) {
             std::vector<std::string> found;
             try {
                 if (hasExtension(file, ".FLIGHT")) {
-                    found = lintFlightScript(s, file);
+                    found = lintFlightScript(s, file, nullptr);
                 } else {
                     found = lintScenario(file, shown);
                     // The scenario's own flight script is flown with it; check it with it.
                     const std::string own = fs::path(file).replace_extension(".flight").string();
                     std::error_code ec;
-                    if (fs::is_regular_file(own, ec))
-                        for (std::string& f : lintFlightScript(s, own)) found.push_back(f);
+                    if (fs::is_regular_file(own, ec)) {
+                        const std::vector<std::string> lines = fileLines(file);
+                        for (std::string& f : lintFlightScript(s, own, &lines)) found.push_back(f);
+                    }
                 }
             } catch (const InputError& e) {
                 std::cout.flush();
