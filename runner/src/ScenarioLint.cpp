@@ -24,16 +24,25 @@ bool isItemKeyword(const std::string& w) { return w == "PAYLOAD" || w == "STAGE"
 // Vessels are found by name (focus, flight scripts, a release, messages), so one name stands for
 // one vessel; an item's name is the vessel it becomes.
 void duplicateNames(const std::vector<std::string>& lines, Findings& out) {
-    // Upper-cased name: the line it was first given on, and what it named there.
-    std::map<std::string, std::pair<int, std::string>> first;
+    // Upper-cased name: the name as first given, its line and what it named there.
+    struct First {
+        std::string name;
+        int line;
+        std::string what;
+    };
+    std::map<std::string, First> first;
     const auto claim = [&](const std::string& name, int line, const std::string& what) {
-        const auto [it, fresh] = first.emplace(upper(name), std::make_pair(line, what));
-        if (!fresh)
-            out.emplace_back(line, what + " '" + name + "' has the name of the " +
-                                       it->second.second + " at line " +
-                                       std::to_string(it->second.first) +
-                                       ": vessels are found by name (focus, flight scripts, "
-                                       "releases), so only one of the two is ever found");
+        const auto [it, fresh] = first.emplace(upper(name), First{name, line, what});
+        if (fresh) return;
+        const First& f = it->second;
+        out.emplace_back(line, what + " '" + name + "' has the name of the " + f.what +
+                                   " at line " + std::to_string(f.line) +
+                                   (f.name == name ? ""
+                                                   : " ('" + f.name +
+                                                         "', as the simulator "
+                                                         "compares names, without case)") +
+                                   ": vessels are found by name (focus, flight scripts, "
+                                   "releases), so only one of the two is ever found");
     };
     for (const host::BlockInfo& b : host::scenario().blocks) claim(b.name, b.headerLine, "vessel");
     for (const host::BlockInfo& b : host::scenario().blocks) {
