@@ -2,6 +2,7 @@
 
 #include "FlightScript.h"
 #include "InputError.h"
+#include "ScenarioReports.h"
 #include "Text.h"
 
 #include <host/Host.h>
@@ -46,8 +47,9 @@ void duplicateNames(const std::vector<std::string>& lines, Findings& out) {
     };
     for (const host::BlockInfo& b : host::scenario().blocks) claim(b.name, b.headerLine, "vessel");
     for (const host::BlockInfo& b : host::scenario().blocks) {
-        if (strcasecmp(b.moduleName.c_str(), "Aerobell") != 0) continue;
-        for (int n = b.headerLine + 1; n < b.lastLine && n <= static_cast<int>(lines.size()); ++n) {
+        if (strcasecmp(b.moduleName.c_str(), kConeModule) != 0) continue;
+        for (int n = b.headerLine + 1; n <= b.lastLine && n <= static_cast<int>(lines.size());
+             ++n) {
             const std::vector<std::string> w =
                 words(content(lines[static_cast<std::size_t>(n - 1)]));
             if (w.size() >= 2 && isItemKeyword(w[0])) claim(w[1], n, "item");
@@ -72,10 +74,11 @@ void missingModules(Findings& out) {
 // Item lines of the cone blocks: a stage that holds nothing, and a name with a blank in it.
 void coneItemCauses(const std::vector<std::string>& lines, Findings& out) {
     for (const host::BlockInfo& b : host::scenario().blocks) {
-        if (strcasecmp(b.moduleName.c_str(), "Aerobell") != 0) continue;
+        if (strcasecmp(b.moduleName.c_str(), kConeModule) != 0) continue;
         int openStage = 0;  // line of a STAGE with no item after it yet
         std::string stageName;
-        for (int n = b.headerLine + 1; n < b.lastLine && n <= static_cast<int>(lines.size()); ++n) {
+        for (int n = b.headerLine + 1; n <= b.lastLine && n <= static_cast<int>(lines.size());
+             ++n) {
             const std::vector<std::string> w =
                 words(content(lines[static_cast<std::size_t>(n - 1)]));
             if (w.empty()) continue;
