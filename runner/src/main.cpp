@@ -432,6 +432,9 @@ int lintCommand(const Settings& s, const std::vector<std::string>& args) {
         std::vector<std::string> files;
         try {
             files = lintTargets(s, arg);
+            if (files.empty())
+                std::cerr << kProgramPrefix << "warning: " << arg
+                          << ": no scenario or flight script in this folder" << std::endl;
         } catch (const InputError& e) {
             std::cerr << kProgramPrefix << e.what() << std::endl;
             errors = true;
