@@ -3,7 +3,9 @@
 set(ORBITER_SDK_LIBS "orbiter;Orbitersdk" CACHE STRING "Libraries in ORBITER_SDK_DIR/lib the modules link")
 
 if(NOT EXISTS ${ORBITER_SDK_DIR}/include/Orbitersdk.h)
-  message(FATAL_ERROR "ORBITER_SDK_DIR=${ORBITER_SDK_DIR} has no include/Orbitersdk.h")
+  # The windows-sdk presets name it from the environment variable ORBITER_DIR.
+  message(FATAL_ERROR "ORBITER_SDK_DIR=${ORBITER_SDK_DIR} has no include/Orbitersdk.h "
+                      "(the windows-sdk presets take it from ORBITER_DIR, the simulator's folder)")
 endif()
 
 add_library(orbiter_sdk INTERFACE)

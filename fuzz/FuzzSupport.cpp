@@ -51,7 +51,8 @@ const std::string& root() {
     const fs::path dir =
         fs::temp_directory_path() / ("aerobell-fuzz-" + std::to_string(::getpid()));
     fs::remove_all(dir);
-    fs::copy(AEROBELL_SOURCE_SIM, dir, fs::copy_options::recursive);
+    fs::copy(AEROBELL_SOURCE_TESTWORLD, dir, fs::copy_options::recursive);
+    fs::copy(AEROBELL_SOURCE_ADDON, dir, fs::copy_options::recursive);
     fs::create_directories(dir / "Modules");
     fs::copy_file(FUZZ_MESSAGE_MODULE, dir / "Modules" / "cvelmessage.so",
                   fs::copy_options::overwrite_existing);

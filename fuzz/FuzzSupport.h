@@ -17,7 +17,7 @@
 
 namespace fuzzsupport {
 
-// Makes the root on first use (a copy of the repository's sim/ with the message module) and
+// Makes the root on first use (the repository's test world and add-on files with the message module) and
 // enters it. The root is removed when the process exits.
 const std::string& root();
 

@@ -838,7 +838,10 @@ FlightEnd runFlight(const FlightOptions& options, std::ostream& out, std::ostrea
     std::optional<TimelineWriter> timeline;
     if (!options.timeline.empty()) timeline.emplace(options.timeline);
     std::optional<PlotRecorder> plot;
-    if (!options.plot.empty()) plot.emplace();
+    if (!options.plot.empty()) {
+        plot.emplace();
+        plot->setWindow(options.plotFrom, options.plotTo);
+    }
 
     FlightLog log(out, progress, timeline ? &*timeline : nullptr, plot ? &*plot : nullptr,
                   options.sampleInterval);

@@ -19,6 +19,8 @@ struct FlightOptions {
     // The same as the user wrote them, for messages; empty: as above.
     std::string saveShown, timelineShown, plotShown;
     std::string title;      // for the plot
+    double plotFrom = 0.0;  // the plot's time axis, within the flight; plotTo < 0: to its end
+    double plotTo = -1.0;
     bool strict = false;    // warnings are errors
     bool quiet = false;     // no events for the simulator's log lines and module-less vessels
     bool progress = false;  // show how far a long flight has come on standard error

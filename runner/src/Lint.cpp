@@ -1,6 +1,7 @@
 #include "InputError.h"
 #include "ScenarioReports.h"
 #include "ItemTree.h"
+#include "ScenarioLint.h"
 #include "Text.h"
 
 #include <host/Host.h>
@@ -325,7 +326,9 @@ void checkReleaseMasses(Linter& linter) {
 
 std::vector<std::string> lintScenario(const std::string& scenario, const std::string& displayName) {
     const std::vector<std::string> lines = readLines(scenario, displayName);
-    const std::vector<std::pair<int, std::string>> found = simulatorFindings(scenario, displayName);
+    requireScenario(lines, displayName);
+    std::vector<std::pair<int, std::string>> found = simulatorFindings(scenario, displayName);
+    for (auto& f : scenarioFindings(lines)) found.push_back(std::move(f));
     std::vector<std::string> items;
     Linter linter(displayName, items);
     lintConeBlocks(linter, lines);

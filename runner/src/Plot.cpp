@@ -167,6 +167,7 @@ int PlotRecorder::seriesFor(const std::string& name) {
 }
 
 void PlotRecorder::add(int series, long step, double t, const Sample& s) {
+    if (!inWindow(t)) return;
     Series& into = series == kOthers ? others_ : named_[static_cast<std::size_t>(series)];
     for (int p = 0; p < kPanels; ++p)
         if (const std::optional<double> v = kPanelList[p].value(s)) into.panels[p].add(step, t, *v);
@@ -261,7 +262,7 @@ void drawMarkerKey(plstream& pls, const PlotRecorder& data) {
     pls.schr(0, 0.65);
 }
 
-void drawPanel(plstream& pls, const PlotRecorder& data, int p, double tMax) {
+void drawPanel(plstream& pls, const PlotRecorder& data, int p, double tMin, double tMax) {
     const double cellX[2] = {0.10, 0.59};
     const double cellY[3] = {0.64, 0.36, 0.08};
     const Panel& panel = kPanelList[p];
@@ -270,7 +271,7 @@ void drawPanel(plstream& pls, const PlotRecorder& data, int p, double tMax) {
     const double x0 = cellX[p % 2], y0 = cellY[p / 2];
     pls.col0(kText);
     pls.vpor(x0, x0 + 0.37, y0, y0 + 0.21);
-    pls.wind(0.0, tMax, lo, hi);
+    pls.wind(tMin, tMax, lo, hi);
     // Speeds in orbit change by a few m/s on a base of thousands: label them with decimals.
     const double span = hi - lo;
     const int decimals = span < 10.0 ? 2 : span < 100.0 ? 1 : 0;
@@ -301,28 +302,38 @@ void drawPanel(plstream& pls, const PlotRecorder& data, int p, double tMax) {
     }
     if (!range.any) {
         pls.col0(kText);
-        pls.ptex(tMax / 2, (lo + hi) / 2, 1.0, 0.0, 0.5, "(no vessel has this)");
+        pls.ptex((tMin + tMax) / 2, (lo + hi) / 2, 1.0, 0.0, 0.5, "(no vessel has this)");
     }
 }
 
 // The legend under the title: the named vessels in their colours, then the band of the others.
+// A vessel with nothing in the plot's window is left out (its colour stays its own).
 void drawLegend(plstream& pls, const PlotRecorder& data) {
     pls.vpor(0.04, 0.98, 0.91, 0.945);
     pls.wind(0.0, 1.0, 0.0, 1.0);
-    const std::size_t entries = data.named().size() + (data.otherVessels() > 0 ? 1 : 0);
-    const std::size_t columns = std::max<std::size_t>(entries, 4);
+    std::vector<int> shown;  // series index; kOthers for the band
+    for (std::size_t i = 0; i < data.named().size(); ++i)
+        for (const Decimated& d : data.named()[i].panels)
+            if (!d.empty()) {
+                shown.push_back(static_cast<int>(i));
+                break;
+            }
+    if (data.otherVessels() > 0) shown.push_back(PlotRecorder::kOthers);
+    const std::size_t columns = std::max<std::size_t>(shown.size(), 4);
     const double step = 1.0 / static_cast<double>(columns);
-    for (std::size_t i = 0; i < entries; ++i) {
-        const bool band = i == data.named().size();
-        const double x = step * static_cast<double>(i);
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+        const int i = shown[k];
+        const bool band = i == PlotRecorder::kOthers;
+        const double x = step * static_cast<double>(k);
         PLFLT lx[2] = {x, x + 0.02}, ly[2] = {0.5, 0.5};
         pls.col0(band ? kBandEdge : static_cast<PLINT>(i) + 1);
         pls.width(band ? 6.0 : 3.0);
         pls.line(2, lx, ly);
         pls.width(1.0);
         pls.col0(kText);
-        const std::string label = band ? std::to_string(data.otherVessels()) + " others"
-                                       : legendLabel(data.named()[i].name, columns);
+        const std::string label =
+            band ? std::to_string(data.otherVessels()) + " others"
+                 : legendLabel(data.named()[static_cast<std::size_t>(i)].name, columns);
         pls.ptex(x + 0.027, 0.5, 1.0, 0.0, 0.0, label.c_str());
     }
 }
@@ -336,14 +347,16 @@ void writeFlightPlot(const std::string& file, const std::string& title, double e
         std::ofstream probe(file, std::ios::binary | std::ios::trunc);
         if (!probe) throw InputError(file + ": cannot write the plot");
     }
-    const double tMax = endTime > 0.0 ? endTime : 1.0;
+    const double tMin = data.windowFrom();
+    double tMax = data.windowTo() >= 0.0 ? std::min(data.windowTo(), endTime) : endTime;
+    if (tMax <= tMin) tMax = tMin + 1.0;  // a flight ended before the window shows it empty
     auto pls = openPlot(file);
 
     // Title strip on top, then a 2 x 3 grid of panels, the events' key at the foot.
     pls->vpor(0.0, 1.0, 0.955, 1.0);
     pls->wind(0.0, 1.0, 0.0, 1.0);
     pls->mtex("t", -1.5, 0.5, 0.5, title.c_str());
-    for (int p = 0; p < PlotRecorder::kPanels; ++p) drawPanel(*pls, data, p, tMax);
+    for (int p = 0; p < PlotRecorder::kPanels; ++p) drawPanel(*pls, data, p, tMin, tMax);
     drawLegend(*pls, data);
     drawMarkerKey(*pls, data);
     pls.reset();  // ends the page and closes the file

@@ -52,6 +52,15 @@ public:
     // The series of a vessel seen for the first time: a line of its own while there is room,
     // kOthers after that.
     int seriesFor(const std::string& name);
+    // The part of the flight drawn: samples and events outside [from, to] are not kept, so that
+    // the buckets all go to the window. `to` < 0: to the flight's end.
+    void setWindow(double from, double to) {
+        from_ = from;
+        to_ = to;
+    }
+    double windowFrom() const { return from_; }
+    double windowTo() const { return to_; }
+    bool inWindow(double t) const { return t >= from_ && (to_ < 0.0 || t <= to_); }
     void add(int series, long step, double t, const Sample& s);
     // An event of the flight, marked on every panel at its time; the first kMarkers are kept.
     static constexpr std::size_t kMarkers = 48;
@@ -60,7 +69,7 @@ public:
         std::string label;
     };
     void addMarker(double t, const std::string& label) {
-        if (markers_.size() < kMarkers) markers_.push_back({t, label});
+        if (markers_.size() < kMarkers && inWindow(t)) markers_.push_back({t, label});
     }
     const std::vector<Marker>& markers() const { return markers_; }
 
@@ -77,11 +86,12 @@ private:
     Series others_;
     long otherVessels_ = 0;
     std::vector<Marker> markers_;
+    double from_ = 0.0, to_ = -1.0;
 };
 
-// Draws a flight as one SVG page of six panels over time: altitude, airspeed, g-load, re-entry
-// level, deployment and retro propellant, with the flight's events marked. Throws InputError
-// when the file cannot be written.
+// Draws a flight (its window, up to `endTime`) as one SVG page of six panels over time: altitude,
+// airspeed, g-load, re-entry level, deployment and retro propellant, with the flight's events
+// marked. Throws InputError when the file cannot be written.
 void writeFlightPlot(const std::string& file, const std::string& title, double endTime,
                      const PlotRecorder& data);
 

@@ -7,6 +7,7 @@
 #include "Outputs.h"
 #include "Paths.h"
 #include "Progress.h"
+#include "ScenarioLint.h"
 #include "ScenarioReports.h"
 #include "Text.h"
 
@@ -15,7 +16,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 
@@ -25,8 +28,8 @@ using namespace runner;
 namespace {
 
 // The bundled demo, relative to the simulation root.
-const char* const kDemoScenario = "Scenarios/Demo/Aerobell demo.scn";
-const char* const kDemoScript = "Scenarios/Demo/Aerobell demo.flight";
+const char* const kDemoScenario = "Scenarios/Aerobell/Aerobell demo.scn";
+const char* const kDemoScript = "Scenarios/Aerobell/Aerobell demo.flight";
 
 const char* const kCommands[] = {"run", "show", "lint"};
 
@@ -233,7 +236,10 @@ int flyDemo(const Settings& s) {
 // What the command line gave.
 struct Arguments {
     std::string rootArg, scenarioArg, scriptArg, saveArg, timelineArg, plotArg;
+    std::vector<std::string> lintArgs;
     double until = -1.0, dt = 0.1, sample = 0.5;
+    double plotFrom = -1.0, plotTo = -1.0;
+    std::optional<std::string> title;
     bool noScript = false, strict = false, quiet = false;
 };
 
@@ -265,6 +271,14 @@ CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
     run->add_option("--plot", a.plotArg,
                     "draw deployment, mass, retro propellant and speed over time (SVG)")
         ->type_name("FILE.svg");
+    run->add_option("--plot-from", a.plotFrom, "the plot's time axis starts here (default 0)")
+        ->type_name("S")
+        ->check(seconds(false));
+    run->add_option("--plot-to", a.plotTo, "the plot's time axis ends here (default: the end)")
+        ->type_name("S")
+        ->check(seconds(false));
+    run->add_option("--title", a.title, "the plot's title (default: the scenario's name)")
+        ->type_name("TEXT");
     run->add_flag("--quiet", a.quiet,
                   "leave out the simulator's log lines and the notes on vessels flying without "
                   "their module");
@@ -287,6 +301,32 @@ CLI::App* addRunCommand(CLI::App& app, Arguments& a) {
         "at most 1e9 steps. The files asked for are written also when a flight ends early, and\n"
         "when Ctrl-C or SIGTERM ends it (exit status 130 or 143).");
     return run;
+}
+
+std::string shortNumber(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%g", v);
+    return b;
+}
+
+// The part of the flight the plot shows: a window within the flight, for a plot asked for.
+void plotWindow(FlightOptions& o, const Arguments& a) {
+    const bool from = a.plotFrom >= 0.0, to = a.plotTo >= 0.0;
+    if ((from || to || a.title) && o.plot.empty())
+        throw InputError(std::string(from ? "--plot-from"
+                                     : to ? "--plot-to"
+                                          : "--title") +
+                         ": there is no plot to apply it to (--plot FILE.svg)");
+    if (from && to && a.plotTo <= a.plotFrom)
+        throw InputError("--plot-to " + shortNumber(a.plotTo) + " is not after --plot-from " +
+                         shortNumber(a.plotFrom) + ": the plot would show no time");
+    const double end = flightEnd(o);
+    if (from && a.plotFrom >= end)
+        throw InputError("--plot-from " + shortNumber(a.plotFrom) +
+                         " is not before the flight's end at " + shortNumber(end) +
+                         " s: the plot would show no time");
+    if (from) o.plotFrom = a.plotFrom;
+    if (to) o.plotTo = a.plotTo;
 }
 
 // The flight the run command asks for, its script read.
@@ -323,18 +363,111 @@ FlightOptions flightOptions(const Settings& s, const std::string& scn, const Arg
     o.saveShown = a.saveArg;
     o.timelineShown = a.timelineArg;
     o.plotShown = a.plotArg;
-    o.title = fs::path(o.scenario).stem().string();
+    o.title = a.title ? *a.title : fs::path(o.scenario).stem().string();
+    plotWindow(o, a);
     o.strict = a.strict;
     o.quiet = a.quiet;
     o.progress = stderrIsTerminal();
     return o;
 }
 
-int lintCommand(const std::string& scn, const std::string& shown) {
-    const std::vector<std::string> findings = lintScenario(scn, shown);
-    for (const std::string& f : findings) std::cout << f << '\n';
-    if (findings.empty()) std::cout << shown << ": no findings\n";
-    return findings.empty() ? 0 : 1;
+// A file's name as an editor opens it from the folder the runner was started in: relative to it
+// where the file lies under it, absolute otherwise.
+std::string editorPath(const Settings& s, const std::string& file) {
+    const fs::path rel = fs::path(file).lexically_relative(s.start);
+    if (!rel.empty() && *rel.begin() != "..") return rel.string();
+    return file;
+}
+
+// A flight script's findings: the first line it cannot read, or, flown with a scenario (given
+// as its lines), the vessels it names that the scenario has not.
+std::vector<std::string> lintFlightScript(const Settings& s, const std::string& file,
+                                          const std::vector<std::string>* scenarioLines) {
+    try {
+        const FlightScript script = parseFlightScript(file, s.start, editorPath(s, file));
+        if (scenarioLines) return scriptFindings(script, *scenarioLines);
+    } catch (const InputError& e) {
+        return {e.what()};
+    }
+    return {};
+}
+
+std::vector<std::string> fileLines(const std::string& file) {
+    std::vector<std::string> lines;
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool hasExtension(const fs::path& p, const char* ext) {
+    return upper(p.extension().string()) == ext;
+}
+
+// The files a lint argument stands for: a file (found like a scenario), or every scenario under
+// a folder and every flight script there without a scenario of its own, in name order.
+std::vector<std::string> lintTargets(const Settings& s, const std::string& arg) {
+    std::error_code ec;
+    for (const std::string& place : {s.start, s.root, absoluteFrom(s.root, "Scenarios")}) {
+        const std::string dir = absoluteFrom(place, arg);
+        if (!fs::is_directory(dir, ec)) continue;
+        std::vector<std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
+            const fs::path& p = e.path();
+            if (!e.is_regular_file(ec)) continue;
+            if (hasExtension(p, ".SCN") || (hasExtension(p, ".FLIGHT") &&
+                                            !fs::exists(fs::path(p).replace_extension(".scn"), ec)))
+                files.push_back(p.string());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    return {findInput(s, arg, "scenario file")};
+}
+
+// Every file named, each finding as FILE:LINE: message; exit 1 with findings, 2 when a file
+// could not be linted at all.
+int lintCommand(const Settings& s, const std::vector<std::string>& args) {
+    bool findings = false, errors = false;
+    for (const std::string& arg : args) {
+        std::vector<std::string> files;
+        try {
+            files = lintTargets(s, arg);
+            if (files.empty())
+                std::cerr << kProgramPrefix << "warning: " << arg
+                          << ": no scenario or flight script in this folder" << std::endl;
+        } catch (const InputError& e) {
+            std::cerr << kProgramPrefix << e.what() << std::endl;
+            errors = true;
+        }
+        for (const std::string& file : files) {
+            const std::string shown = editorPath(s, file);
+            std::vector<std::string> found;
+            try {
+                if (hasExtension(file, ".FLIGHT")) {
+                    found = lintFlightScript(s, file, nullptr);
+                } else {
+                    found = lintScenario(file, shown);
+                    // The scenario's own flight script is flown with it; check it with it.
+                    const std::string own = fs::path(file).replace_extension(".flight").string();
+                    std::error_code ec;
+                    if (fs::is_regular_file(own, ec)) {
+                        const std::vector<std::string> lines = fileLines(file);
+                        for (std::string& f : lintFlightScript(s, own, &lines)) found.push_back(f);
+                    }
+                }
+            } catch (const InputError& e) {
+                std::cout.flush();
+                std::cerr << kProgramPrefix << e.what() << std::endl;
+                errors = true;
+                continue;
+            }
+            for (const std::string& f : found) std::cout << f << '\n';
+            if (found.empty()) std::cout << shown << ": no findings\n";
+            findings = findings || !found.empty();
+        }
+    }
+    std::cout.flush();
+    return errors ? 2 : findings ? 1 : 0;
 }
 
 struct Commands {
@@ -360,9 +493,13 @@ Commands describeCommandLine(CLI::App& app, Arguments& a) {
 
     c.lint = app.add_subcommand(
         "lint",
-        "report what the simulator would stop on or do silently with the file, and item lines a "
-        "cone would drop, cut, read differently or keep aboard (exit 1 if any)");
-    c.lint->add_option("SCENARIO", a.scenarioArg, "scenario file")->required();
+        "report what the simulator would stop on or do silently with each scenario, item lines a "
+        "cone would drop, cut, read differently or keep aboard, and flight-script errors "
+        "(exit 1 if any)");
+    c.lint
+        ->add_option("FILE", a.lintArgs,
+                     "scenarios (each with its own flight script), flight scripts, folders")
+        ->required();
     c.show->footer("--root DIR is accepted here too.");
     c.lint->footer("--root DIR is accepted here too. Exit status 1 when there are findings.");
     app.footer(
@@ -381,6 +518,10 @@ int perform(Settings& s, const CLI::App& app, const Commands& c, const Arguments
     s.root = a.rootArg.empty() ? defaultRoot() : absoluteFrom(s.start, a.rootArg);
     checkRoot(s, a.rootArg);
     if (app.get_subcommands().empty()) return flyDemo(s);
+    if (*c.lint) {
+        host::setRoot(s.root);
+        return lintCommand(s, a.lintArgs);
+    }
 
     const std::string scn = findInput(s, a.scenarioArg, "scenario file");
     if (*c.run) {
@@ -393,7 +534,6 @@ int perform(Settings& s, const CLI::App& app, const Commands& c, const Arguments
         showScenario(scn, std::cout);
         return 0;
     }
-    if (*c.lint) return lintCommand(scn, a.scenarioArg);
     return 0;
 }
 

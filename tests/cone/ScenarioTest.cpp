@@ -245,7 +245,7 @@ TEST_F(LockstepTest, ASavedScenarioFliesLikeItsOriginal) {
         {"Scenarios/Aerobell/DG3.scn", "DG3-1"},
         {"Scenarios/Aerobell/SeatDock.scn", "SeatCone"},
         {"Scenarios/Aerobell/NestedStack.scn", "Carrier"},
-        {"Scenarios/Demo/Aerobell demo.scn", "Aerobell-1"},
+        {"Scenarios/Aerobell/Aerobell demo.scn", "Aerobell-1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);

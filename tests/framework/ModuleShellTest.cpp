@@ -87,7 +87,7 @@ protected:
 };
 
 TEST_F(ModuleShell, ConesComeFromAScenarioAndAtRunTimeWithFlightModelOne) {
-    host::loadScenario("Scenarios/Demo/Aerobell demo.scn");
+    host::loadScenario("Scenarios/Aerobell/Aerobell demo.scn");
     const OBJHANDLE fromScenario = host::find("Aerobell-1");
     ASSERT_NE(fromScenario, nullptr);
     EXPECT_NE(framework(fromScenario).MessageLibrary(), nullptr);

@@ -4,7 +4,8 @@
 #         [-DSTDOUT=<;-list of regexes, in order>] [-DNOT_STDOUT=<;-list>]
 #         [-DSTDERR=<;-list>] [-DFILES=<;-list that must exist>] [-DNO_FILES=<;-list>]
 #         [-DCSV=file] [-DCSV_ROWS=regex every data row matches] [-DCSV_HAS=<;-list>]
-#         [-DCSV_LAST=regex the last row matches] [-DSVG=file]
+#         [-DCSV_LAST=regex the last row matches] [-DSVG=file] [-DSVG_TEXT=<;-list>]
+#         [-DSVG_NO_TEXT=<;-list>]
 #         [-DUNCHANGED=file] [-DCLEAN=<;-list removed first>] -P check.cmake
 #
 # STDOUT regexes must match in the order given, each after the previous match, so a test can
@@ -143,13 +144,23 @@ if(SVG)
     fail("${SVG}: ${o} elements open, ${c} close and ${e} are empty")
   endif()
   # The drawing library writes text as character references; look for each panel's title so.
-  foreach(title "Altitude" "Speed" "G-load" "Re-entry glow" "Deployment" "Retro propellant" "time (s)")
+  foreach(title "Altitude" "Speed" "G-load" "Re-entry glow" "Deployment" "Retro propellant" "time (s)"
+          ${SVG_TEXT})
     string(HEX "${title}" hex)
     string(REGEX REPLACE "(..)" "&#x\\1;" encoded "${hex}")
     string(REGEX REPLACE "&#x0([0-9a-f]);" "&#x\\1;" encoded "${encoded}")
     string(FIND "${svg}" "${encoded}" at)
     if(at LESS 0)
       fail("${SVG} has no text '${title}'")
+    endif()
+  endforeach()
+  foreach(text IN LISTS SVG_NO_TEXT)
+    string(HEX "${text}" hex)
+    string(REGEX REPLACE "(..)" "&#x\\1;" encoded "${hex}")
+    string(REGEX REPLACE "&#x0([0-9a-f]);" "&#x\\1;" encoded "${encoded}")
+    string(FIND "${svg}" "${encoded}" at)
+    if(NOT at LESS 0)
+      fail("${SVG} has the text '${text}'")
     endif()
   endforeach()
 endif()

@@ -1,8 +1,9 @@
-# Installs the build tree into PREFIX and flies a bundled scenario with the installed runner,
-# started from a folder of its own: it must find the simulation root installed under share/.
+# Installs the runner's component into PREFIX and flies a bundled scenario with the installed
+# runner, started from a folder of its own: it must find the simulation root installed under
+# share/, with the test world's classes the scenario needs.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${PREFIX} ${PREFIX}-work)
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --component runner --prefix ${PREFIX}
                 RESULT_VARIABLE rc OUTPUT_QUIET)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "install failed: ${rc}")
@@ -10,12 +11,13 @@ endif()
 set(root share/aerobell/sim)
 foreach(f bin/aerobell-sim lib/liborbiter_host.so ${root}/Modules/Aerobell.so
           ${root}/Modules/cvelmessage.so ${root}/Config/Vessels/AEROBELL.cfg
-          ${root}/Meshes/Aerobell.msh ${root}/Scenarios/Aerobell/Mmu.scn)
+          ${root}/Meshes/Aerobell.msh ${root}/Scenarios/Aerobell/Mmu.scn
+          ${root}/Config/Vessels/nasa_mmu.cfg)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "${f} is not installed")
   endif()
 endforeach()
-if(EXISTS ${PREFIX}/sim)
+if(EXISTS ${PREFIX}/sim OR EXISTS ${PREFIX}/Modules)
   message(FATAL_ERROR "a simulation root was installed at the top of the prefix")
 endif()
 file(MAKE_DIRECTORY ${PREFIX}-work)
