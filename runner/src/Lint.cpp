@@ -67,6 +67,16 @@ bool hasClassFile(const std::string& cls) {
            !host::findFileNoCase("Config/" + cls + ".cfg").empty();
 }
 
+// The word of a line at `at` as an item line's reader takes it: up to white space or the end
+// of what is read.
+std::string wordAt(const std::string& line, std::size_t at) {
+    std::size_t end = at;
+    while (end < line.size() && end < static_cast<std::size_t>(itemtable::kLineMax) &&
+           !itemtable::isWhite(line[end]))
+        ++end;
+    return line.substr(at, end - at);
+}
+
 class Linter {
 public:
     Linter(const std::string& file, std::vector<std::string>& out) : file_(file), out_(out) {}
@@ -79,7 +89,7 @@ public:
     void coneLine(ConeItems& items, const std::string& line, int lineNo) {
         itemtable::Taken t;
         const itemtable::BlockRoute route = items.feed(line, lineNo, &t);
-        const std::string keyword = line.substr(0, line.find_first_of(" \t\n\v\f\r"));
+        const std::string keyword = wordAt(line, 0);
         if (route == itemtable::BlockRoute::kSimulator) {
             if (keyword == "ENDCVE") {
                 report(lineNo, "ENDCVE does not close a stage in a scenario (write ENDSTAGE)");
@@ -137,10 +147,8 @@ private:
         // Field f's text as the cone read it: from where it begins up to white space or the end
         // of what is read.
         const auto word = [&p, &line](int f) {
-            if (p.fieldAt[f] < 0) return std::string();
-            const std::string read = line.substr(0, itemtable::kLineMax);
-            const std::size_t at = static_cast<std::size_t>(p.fieldAt[f]);
-            return read.substr(at, read.find_first_of(" \t\n\v\f\r", at) - at);
+            return p.fieldAt[f] < 0 ? std::string()
+                                    : wordAt(line, static_cast<std::size_t>(p.fieldAt[f]));
         };
         if (p.lineCut)
             report(lineNo, "line longer than " + kLineMax + " characters: the rest is not read");
