@@ -18,7 +18,7 @@ public:
     // Clears the table so that more lines can enter.
     void Empty() {
         for (StageSlot& s : items) s.present = false;
-        openStage = -1;
+        items.forgetOpenStageIfGone();
     }
 };
 

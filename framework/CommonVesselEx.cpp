@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-using itemtable::isWhite;
-
 void MeshEntry::reset() {
     handle = nullptr;
     offset = _V(0.0, 0.0, 0.0);
@@ -36,7 +34,6 @@ void _COMMON_VESSEL_EX::OnMessage(const char* /*key*/, const char* /*text*/) {}
 COMMON_VESSEL_EX::COMMON_VESSEL_EX(OBJHANDLE hVessel)
     : VESSEL3(hVessel, 1),
       meshShift(_V(0.0, 0.0, 0.0)),
-      openStage(-1),
       hMessageLib(nullptr),
       meshVisibility(1),
       sepVelOverride(_V(0.0, 0.0, 1.0)),
@@ -61,12 +58,7 @@ COMMON_VESSEL_EX::~COMMON_VESSEL_EX() {
 void COMMON_VESSEL_EX::HandleItemText(const char* text) {
     if (text == nullptr) return;
     char buf[kItemLineMax + 1];
-    copyCut(buf, kItemLineMax, text);
-    char* keyword = buf;
-    while (isWhite(*keyword)) ++keyword;
-    char* end = keyword;
-    while (*end != '\0' && !isWhite(*end)) ++end;
-    *end = '\0';
+    const char* keyword = itemtable::lineKey(text, buf);
     if (*keyword == '\0') return;
     DispatchMessage(keyword, text);
 }
@@ -88,35 +80,13 @@ bool COMMON_VESSEL_EX::DispatchMessage(const char* key, const char* text) {
     return true;
 }
 
-int COMMON_VESSEL_EX::FirstFreeSlot() const {
-    for (int i = 0; i < kItemCount; ++i) {
-        if (!items[i].present) return i;
-    }
-    return -1;
+void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
+    items.take(text, [this](StageSlot& slot, const ItemLineParse& line, int index) {
+        FillItemSlot(slot, line, index);
+    });
 }
 
-void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
-    // A full table ignores every line, closing ones included.
-    const int index = FirstFreeSlot();
-    if (index < 0) return;
-
-    const ItemLineParse line = parseItemLine(text);
-    if (line.kind == ItemLineParse::kNotItem) return;
-    if (line.kind == ItemLineParse::kEndStage) {
-        openStage = static_cast<int16_t>(
-            itemtable::openStageAfterClose(openStage, [this](int s) { return items[s].parent; }));
-        return;
-    }
-
-    // Every field is filled before the slot counts as present, so a failure part-way leaves
-    // no half-made item behind.
-    StageSlot& slot = items[index];
-    slot.kind = line.kind == ItemLineParse::kStage ? StageSlot::kStage : StageSlot::kPayload;
-    std::memcpy(slot.name, line.name, sizeof slot.name);
-    std::memcpy(slot.className, line.className, sizeof slot.className);
-    slot.mass = line.mass;
-    slot.angle = line.angle;
-    slot.fuel = line.fuel;
+void COMMON_VESSEL_EX::FillItemSlot(StageSlot& slot, const ItemLineParse& line, int index) {
     slot.position = _V(0.0, 0.0, 0.0);
     slot.mesh.fileName = line.mesh;
     // Items of one mesh share what one load gave: the simulator reads the file anew on every
@@ -139,28 +109,7 @@ void COMMON_VESSEL_EX::ParseItemLine(const char* text) {
     slot.mesh.offset = _V(line.x, line.y, line.z);
     slot.mesh.meshIndex = 0;
     slot.mesh.fromItemLine = true;
-    slot.parent = openStage;
     slot.sepVelocity = itemSeparationVelocity(line.x, line.y, line.z);
-    slot.present = true;
-    if (index >= itemsEnd) itemsEnd = index + 1;
-    openStage = static_cast<int16_t>(
-        itemtable::openStageAfterEntry(openStage, slot.kind == StageSlot::kStage, index));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Nesting depth, shared by the scenario writer and the hand-over of a released stage
-
-int COMMON_VESSEL_EX::NestingDepth(int index) const {
-    return itemtable::nestingDepth(
-        index, [this](int i) { return items[i].parent; },
-        [this](int i) { return items[i].present && items[i].kind == StageSlot::kStage; });
-}
-
-void COMMON_VESSEL_EX::ForgetOpenStageIfGone() {
-    if (openStage < 0 || openStage >= kItemCount || !items[openStage].present ||
-        items[openStage].kind != StageSlot::kStage) {
-        openStage = -1;
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -189,13 +138,7 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
             }
         }
         // The ENDSTAGE lines that rebuild the nesting; all levels close at the end.
-        const int next = (i + 1 < kItemCount && items[i + 1].present) ? i + 1 : -1;
-        const bool older = itemtable::olderScenarioWriterCloses(i, slot.parent, next >= 0,
-                                                                next >= 0 ? items[next].parent : 0);
-        const int levels =
-            itemtable::levelsClosing(NestingDepth(i), slot.kind == StageSlot::kStage, next >= 0,
-                                     next >= 0 ? NestingDepth(next) : 0, 0);
-        const int count = itemtable::endStageLines(levels, older);
+        const int count = items.endStageLinesAfter(i);
         for (int k = 0; k < count; ++k) oapiWriteScenario_string(scn, endKey, emptyValue);
     }
 }
@@ -237,7 +180,7 @@ void COMMON_VESSEL_EX::DeleteUnusedItemMeshes() {
         for (const MeshEntry& entry : meshList) {
             if (entry.handle == mesh) return true;
         }
-        for (int i = 0; i < itemsEnd; ++i) {
+        for (int i = 0; i < items.usedEnd(); ++i) {
             if (items[i].present && items[i].mesh.handle == mesh) return true;
         }
         return false;
@@ -256,17 +199,9 @@ void COMMON_VESSEL_EX::DeleteUnusedItemMeshes() {
 void COMMON_VESSEL_EX::RebuildMeshesAtOrigin() { RebuildMeshes(_V(0.0, 0.0, 0.0)); }
 
 double COMMON_VESSEL_EX::ComputePayloadCentre(VECTOR3& centre) {
-    centre = _V(0.0, 0.0, 0.0);
-    double total = 0.0;
-    // Runs on every step of a seated cone: slots from itemsEnd on are never present, and a
-    // slot spans several cache lines, so they are not visited.
-    for (int i = 0; i < itemsEnd; ++i) {
-        const StageSlot& slot = items[i];
-        if (!slot.present) continue;
-        centre += slot.mesh.offset * slot.mass;
-        total += slot.mass;
-    }
-    if (total > 0.0001) centre = centre / total;
+    itemtable::Vec3 c;
+    const double total = items.payloadCentre(c);
+    centre = _V(c.x, c.y, c.z);
     return total;
 }
 

@@ -5,6 +5,7 @@
 #define COMMON_VESSEL_EX_H
 
 #include "OrbiterModule.h"
+#include "ItemLine.h"
 #include "ItemTable.h"
 
 #include <cstdint>
@@ -29,8 +30,8 @@ struct MeshEntry {
 
 // One entry of the item table.
 struct StageSlot {
-    static constexpr int16_t kPayload = 0;
-    static constexpr int16_t kStage = 1;
+    static constexpr int16_t kPayload = itemtable::kPayload;
+    static constexpr int16_t kStage = itemtable::kStage;
 
     int16_t kind = kPayload;
     bool present = false;
@@ -47,6 +48,10 @@ struct StageSlot {
     // Every field but the mesh entry back to its cleared value.
     void clear();
 };
+// The offset the item line gave, which the item table weighs.
+inline itemtable::Vec3 itemOffset(const StageSlot& slot) {
+    return {slot.mesh.offset.x, slot.mesh.offset.y, slot.mesh.offset.z};
+}
 
 // The interface other code may know a framework vessel by. Objects are never destroyed through
 // it, hence the protected, non-virtual destructor.
@@ -119,17 +124,16 @@ public:
     // --- read access ----------------------------------------------------------------------
     const StageSlot& Item(int index) const { return items[index]; }
     // Whether any item is aboard, whatever its mass.
-    bool HasItems() const { return LastPresentSlot() >= 0; }
-    int16_t OpenStage() const { return openStage; }
+    bool HasItems() const { return items.lastPresent() >= 0; }
+    int16_t OpenStage() const { return items.openStage(); }
     const std::vector<MeshEntry>& MeshList() const { return meshList; }
     HMODULE MessageLibrary() const { return hMessageLib; }
     const VECTOR3& SeparationVelocityOverride() const { return sepVelOverride; }
     bool SeparationVelocityOverrideSet() const { return sepVelOverrideSet; }
 
 protected:
-    StageSlot items[kItemCount];
+    itemtable::Table<StageSlot> items;  // with the open stage
     VECTOR3 meshShift;
-    int16_t openStage;
     std::vector<MeshEntry> meshList;
     HMODULE hMessageLib;
     int32_t meshVisibility;
@@ -142,22 +146,15 @@ private:
     // simulator holds only what the mesh list registered), and all are deleted at destruction.
     std::vector<MESHHANDLE> itemMeshes;
     void DeleteUnusedItemMeshes();
+    // What a slot keeps beyond the words and numbers of its line: its mesh (loaded, or shared
+    // with an item of the same mesh), offset and separation velocity.
+    void FillItemSlot(StageSlot& slot, const ItemLineParse& line, int index);
     // Whether the simulator can make the item's vessel and later read its scenario block back:
     // its class file exists and its name can stand in a scenario's vessel header. When not, one
     // line in the simulator's log says why.
     bool CanBecomeVessel(const StageSlot& item);
 
-    // No slot at or past this index is present: only ParseItemLine makes a slot present (a
-    // refused release restores one below it).
-    int itemsEnd = 0;
-
-    int FirstFreeSlot() const;
     // Steps of SeparateNextItem.
-    // The highest present slot, -1 when the table is empty.
-    int LastPresentSlot() const;
-    // The slot that leaves when last is the last item: the item itself when carried directly,
-    // otherwise the outermost stage of its nest; -1 when that is not a present slot.
-    int ReleasedSlot(int last) const;
     // The carrier's status moved to the item's place and given its separation velocity (the
     // one-shot override spent), for the vessel the item becomes.
     VESSELSTATUS ReleaseStatus(const StageSlot& item);
@@ -166,13 +163,6 @@ private:
     static OBJHANDLE CreateItemVessel(const StageSlot& item, VESSELSTATUS& vs);
     // One item line for the receiver, its offset taken from origin.
     void SendItemLine(VESSEL* receiver, const StageSlot& item, const VECTOR3& origin);
-    // Takes the released stage's contents (slots after it up to last) off the table and sends
-    // them as item lines, with the ENDSTAGE lines that rebuild their nesting; depth holds their
-    // nesting depths as they were aboard.
-    void HandOverContents(VESSEL* receiver, int stage, int last, const int (&depth)[kItemCount]);
-    // itemtable::nestingDepth of the item in the given slot.
-    int NestingDepth(int index) const;
-    void ForgetOpenStageIfGone();
 };
 
 #endif  // COMMON_VESSEL_EX_H

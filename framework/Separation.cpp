@@ -9,9 +9,7 @@
 
 bool COMMON_VESSEL_EX::CanBecomeVessel(const StageSlot& item) {
     const char* why = nullptr;
-    // A vessel header is NAME:CLASS on one line, cut at ';' and split at white space when read.
-    if (item.name[0] == '\0' || std::strpbrk(item.name, ":; \t\r\n\v\f") != nullptr ||
-        std::strchr(item.className, ';') != nullptr) {
+    if (itemtable::vesselWords(item.name, item.className) != itemtable::VesselWords::kFine) {
         why = "a scenario could not carry its name or class back";
     } else {
         // Looked for where the simulator looks: Config/Vessels, then Config. Without either it
@@ -35,23 +33,6 @@ bool COMMON_VESSEL_EX::CanBecomeVessel(const StageSlot& item) {
                   item.name, item.className, why);
     oapiWriteLog(line);
     return false;
-}
-
-int COMMON_VESSEL_EX::LastPresentSlot() const {
-    for (int i = kItemCount - 1; i >= 0; --i) {
-        if (items[i].present) return i;
-    }
-    return -1;
-}
-
-int COMMON_VESSEL_EX::ReleasedSlot(int last) const {
-    if (items[last].parent == -1) return last;
-    // A nested item never leaves alone: climb to the outermost stage of its nest, through
-    // stages that directly follow their own enclosing stage.
-    int s = items[last].parent;
-    if (s < 0 || s >= kItemCount) return -1;
-    while (items[s].parent != -1 && items[s].parent == s - 1) s = items[s].parent;
-    return items[s].present ? s : -1;
 }
 
 VESSELSTATUS COMMON_VESSEL_EX::ReleaseStatus(const StageSlot& item) {
@@ -120,43 +101,11 @@ void COMMON_VESSEL_EX::SendItemLine(VESSEL* receiver, const StageSlot& item,
     if (receiver != nullptr && len <= kItemLineMax) SendVesselMessage(receiver, keyword, line);
 }
 
-void COMMON_VESSEL_EX::HandOverContents(VESSEL* receiver, int stage, int last,
-                                        const int (&depth)[kItemCount]) {
-    // Depths are counted from the level just inside the released stage, which is the
-    // receiver's top level.
-    const int base = depth[stage] < 0 ? -1 : depth[stage] + 1;
-    const VECTOR3 origin = items[stage].position;
-    for (int i = stage + 1; i <= last && items[i].present; ++i) {
-        StageSlot& item = items[i];
-        item.present = false;
-        SendItemLine(receiver, item, origin);
-
-        const bool nextPresent = i + 1 < kItemCount && items[i + 1].present;
-        const int next = nextPresent && i + 1 <= last ? i + 1 : -1;
-        const bool older = itemtable::olderWriterCloses(item.parent, nextPresent,
-                                                        nextPresent ? items[i + 1].parent : 0);
-        const int levels =
-            base < 0 ? -1
-                     : itemtable::levelsClosing(depth[i], item.kind == StageSlot::kStage, next >= 0,
-                                                next >= 0 ? depth[next] : 0, base);
-        const int count = itemtable::endStageLines(levels, older);
-        for (int k = 0; k < count && receiver != nullptr; ++k) {
-            SendVesselMessage(receiver, "ENDSTAGE", "ENDSTAGE");
-        }
-    }
-}
-
 VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
-    const int last = LastPresentSlot();
-    if (last < 0) return nullptr;
-    const int s = ReleasedSlot(last);
-    if (s < 0) return nullptr;
-    const bool singleRelease = items[last].parent == -1;
-    StageSlot& r = items[s];
-
-    // Nesting depths of what a released stage hands over, taken while the nest is still aboard.
-    int depth[kItemCount];
-    for (int i = 0; i < kItemCount; ++i) depth[i] = i >= s && i <= last ? NestingDepth(i) : -1;
+    itemtable::Release plan;
+    if (!items.planRelease(plan)) return nullptr;
+    const bool singleRelease = plan.single;
+    StageSlot& r = items[plan.slot];
 
     VESSELSTATUS vs = ReleaseStatus(r);
     if (!CanBecomeVessel(r)) return nullptr;
@@ -176,13 +125,20 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
     if (released != nullptr) released->SetFuelMass(released->GetMaxFuelMass() * r.fuel);
 
     if (!singleRelease && r.kind == StageSlot::kStage) {
+        // Offsets go relative to the released stage, the receiver's origin.
+        const VECTOR3 origin = r.position;
         try {
-            HandOverContents(released, s, last, depth);
+            items.handOver(plan, [&](const StageSlot& item, int endStages) {
+                SendItemLine(released, item, origin);
+                for (int k = 0; k < endStages && released != nullptr; ++k) {
+                    SendVesselMessage(released, "ENDSTAGE", "ENDSTAGE");
+                }
+            });
         } catch (...) {
-            ForgetOpenStageIfGone();
+            items.forgetOpenStageIfGone();
             return nullptr;
         }
     }
-    ForgetOpenStageIfGone();
+    items.forgetOpenStageIfGone();
     return released;
 }

@@ -36,7 +36,7 @@ inline std::string itemTableFault(const COMMON_VESSEL_EX& v) {
         if (s.parent != -1) {
             const bool presentStage = s.parent >= 0 && s.parent < i && v.Item(s.parent).present &&
                                       v.Item(s.parent).kind == StageSlot::kStage;
-            if (!itemtable::canEnclose(s.parent, i, presentStage)) {
+            if (!presentStage) {
                 std::snprintf(why, sizeof why, "slot %d has parent %d", i, s.parent);
                 return why;
             }

@@ -82,12 +82,15 @@ const char* readKeyword(const char* p, ItemLineParse& r) {
 }
 
 // The three words (name, mesh, class) from p; gives where reading goes on, or null when the
-// line ended first. end and limitSplitsToken: see parseItemLine.
-const char* readWords(const char* p, const char* end, bool limitSplitsToken, ItemLineParse& r) {
+// line ended first. line is where the text read begins; end and limitSplitsToken: see
+// parseItemLine.
+const char* readWords(const char* p, const char* line, const char* end, bool limitSplitsToken,
+                      ItemLineParse& r) {
     char* const words[3] = {r.name, r.mesh, r.className};
     for (int f = 0; f < 3; ++f) {
         p = skipWhite(p);
         if (*p == '\0') return nullptr;
+        r.fieldAt[f] = static_cast<int>(p - line);
         // Copied while scanned: words are short, and a call to copy each costs more.
         char* const word = words[f];
         std::size_t len = 0;
@@ -96,18 +99,22 @@ const char* readWords(const char* p, const char* end, bool limitSplitsToken, Ite
         }
         const std::size_t keep = len <= itemtable::kNameMax ? len : itemtable::kNameMax;
         word[keep] = '\0';
-        if (len > keep || (p == end && limitSplitsToken)) r.cutWords |= 1u << f;
+        const bool cutByLine = p == end && limitSplitsToken;
+        if (cutByLine) r.cutByLine |= 1u << f;
+        if (len > keep || cutByLine) r.cutWords |= 1u << f;
         ++r.fieldsRead;
     }
     return p;
 }
 
 // The six numbers from p, and whether anything follows them.
-void readNumbers(const char* p, const char* end, bool limitSplitsToken, ItemLineParse& r) {
+void readNumbers(const char* p, const char* line, const char* end, bool limitSplitsToken,
+                 ItemLineParse& r) {
     double* const numbers[6] = {&r.x, &r.y, &r.z, &r.mass, &r.angle, &r.fuel};
     for (int f = 0; f < 6; ++f) {
         p = skipWhite(p);
         if (*p == '\0') return;
+        r.fieldAt[ItemLineParse::kX + f] = static_cast<int>(p - line);
         const char* after = nullptr;
         const double v = readNumber(p, &after);
         if (after == p) {
@@ -118,6 +125,7 @@ void readNumbers(const char* p, const char* end, bool limitSplitsToken, ItemLine
         p = after;
         ++r.fieldsRead;
         const bool cut = p == end && limitSplitsToken;
+        if (cut) r.cutByLine |= 1u << (ItemLineParse::kX + f);
         if (!std::isfinite(v) || writtenAtOrPastLimit(v) || cut) {
             r.badNumbers |= 1u << (ItemLineParse::kX + f);
         } else {
@@ -152,9 +160,9 @@ ItemLineParse parseItemLine(const char* text) {
 
     const char* p = readKeyword(line, r);
     if (p == nullptr) return r;
-    p = readWords(p, end, limitSplitsToken, r);
+    p = readWords(p, line, end, limitSplitsToken, r);
     if (p == nullptr) return r;
-    readNumbers(p, end, limitSplitsToken, r);
+    readNumbers(p, line, end, limitSplitsToken, r);
     return r;
 }
 

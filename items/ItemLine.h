@@ -12,9 +12,23 @@
 #ifndef ITEM_LINE_H
 #define ITEM_LINE_H
 
-#include "ItemTable.h"
-
 #include <cstddef>
+
+namespace itemtable {
+
+constexpr int kCapacity = 50;  // slots of the item table; a full table ignores every item line
+constexpr int kLineMax = 511;  // characters of an item line that are read
+constexpr int kNameMax = 127;  // characters of a name or class word (and of a message key)
+// Magnitude from which a number of an item line reads as 0. Below it, every line a table
+// writes stays within kLineMax characters.
+constexpr double kNumberLimit = 1e12;
+
+// White space, where item lines split their words.
+inline bool isWhite(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace itemtable
 
 struct ItemLineParse {
     enum Kind {
@@ -37,8 +51,12 @@ struct ItemLineParse {
     int fieldsRead = 0;       // fields found in the text, in order (as a scanf count would be)
     unsigned cutWords = 0;    // bit per field: a word cut to 127 characters
     unsigned badNumbers = 0;  // bit per field: not finite, too large, or cut by the line limit
-    bool lineCut = false;     // the text was longer than 511 characters
-    bool trailing = false;    // something follows the ninth field, or stopped the reading
+    unsigned cutByLine = 0;   // bit per field: its text went on past the line limit
+    // Where each field's text begins in the text read (-1: not reached), the field that stopped
+    // the reading included, so that a reader can show the text as it was read.
+    int fieldAt[kFieldCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
+    bool lineCut = false;   // the text was longer than 511 characters
+    bool trailing = false;  // something follows the ninth field, or stopped the reading
 };
 
 ItemLineParse parseItemLine(const char* text);

@@ -21,31 +21,42 @@ bool isItemCandidate(const char* line) {
            startsWithNoCase(line, "ENDSTAGE");
 }
 
+const char* lineKey(const char* text, char (&key)[kLineMax + 1]) {
+    const std::size_t n = text != nullptr ? strnlen(text, kLineMax) : 0;
+    if (n > 0) std::memcpy(key, text, n);
+    key[n] = '\0';
+    char* begin = key;
+    while (isWhite(*begin)) ++begin;
+    char* end = begin;
+    while (*end != '\0' && !isWhite(*end)) ++end;
+    *end = '\0';
+    return begin;
+}
+
 bool isItemKeyword(const char* key) {
     return std::strcmp(key, "PAYLOAD") == 0 || std::strcmp(key, "STAGE") == 0 ||
            std::strcmp(key, "ENDCVE") == 0 || std::strcmp(key, "ENDSTAGE") == 0;
 }
 
-int levelsClosing(int depth, bool isStage, bool hasNext, int nextDepth, int baseDepth) {
-    if (depth < 0 || (hasNext && nextDepth < 0)) return -1;
-    const int open = depth - baseDepth + (isStage ? 1 : 0);
-    const int wanted = hasNext ? nextDepth - baseDepth : 0;
-    if (open < 0 || wanted < 0) return -1;
-    return open > wanted ? open - wanted : 0;
+BlockRoute routeBlockLine(const char* line) {
+    if (!isItemCandidate(line)) return BlockRoute::kSimulator;
+    // A key is compared in its first kNameMax characters, which no longer word could pass.
+    char key[kLineMax + 1];
+    return isItemKeyword(lineKey(line, key)) ? BlockRoute::kItemLine : BlockRoute::kOnMessage;
 }
 
-bool olderWriterCloses(int parent, bool nextPresent, int nextParent) {
-    return !nextPresent || nextParent < parent;
+VesselWords vesselWords(const char* name, const char* className) {
+    if (name[0] == '\0' || std::strpbrk(name, ":; \t\r\n\v\f") != nullptr)
+        return VesselWords::kBadName;
+    if (std::strchr(className, ';') != nullptr) return VesselWords::kBadClass;
+    return VesselWords::kFine;
 }
 
-bool olderScenarioWriterCloses(int slot, int parent, bool nextPresent, int nextParent) {
-    return slot < kCapacity - 1 && parent != -1 &&
-           olderWriterCloses(parent, nextPresent, nextParent);
-}
-
-int endStageLines(int levels, bool olderWriterLine) {
-    const int single = olderWriterLine ? 1 : 0;
-    return levels < 0 ? single : (levels > single ? levels : single);
+void fillPlainSlot(ItemSlot& slot, const ItemLineParse& line, int /*index*/) {
+    std::memcpy(slot.mesh, line.mesh, sizeof slot.mesh);
+    slot.x = line.x;
+    slot.y = line.y;
+    slot.z = line.z;
 }
 
 }  // namespace itemtable

@@ -1,7 +1,7 @@
 #include "Flight.h"
 
 #include "InputError.h"
-#include "ItemTree.h"
+#include "ConeItems.h"
 #include "Messages.h"
 #include "Outputs.h"
 #include "Plot.h"
@@ -51,8 +51,7 @@ std::string placeText(const host::Vessel& v) {
 }
 
 int itemCount(const host::Vessel& v) {
-    return static_cast<int>(
-        readItems(host::saveVesselState(const_cast<host::Vessel*>(&v))).items.size());
+    return readSavedItems(host::saveVesselState(const_cast<host::Vessel*>(&v))).count();
 }
 
 // Watches the host during a flight: prints events as they happen, and at the end of every step

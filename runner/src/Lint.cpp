@@ -1,6 +1,6 @@
+#include "ConeItems.h"
 #include "InputError.h"
 #include "ScenarioReports.h"
-#include "ItemTree.h"
 #include "ScenarioLint.h"
 #include "Text.h"
 
@@ -27,6 +27,7 @@ const char* const kFieldNames[ItemLineParse::kFieldCount] = {"name", "mesh", "cl
 
 const std::string kLastItem = std::to_string(itemtable::kCapacity) + "th";
 const std::string kNameMax = std::to_string(itemtable::kNameMax);
+const std::string kLineMax = std::to_string(itemtable::kLineMax);
 const std::string kNumberLimit = "1e12";
 static_assert(itemtable::kNumberLimit == 1e12, "kNumberLimit names the item table's limit");
 
@@ -62,16 +63,19 @@ std::string fixed2(double v) {
     return b;
 }
 
-// A line as the simulator hands it to a module: it ends at a NUL, is cut at the first ';', and
-// its blanks are trimmed.
-std::string asHandedOver(const std::string& raw) {
-    const std::string line = raw.substr(0, raw.find('\0'));
-    return trim(line.substr(0, line.find(';')));
-}
-
 bool hasClassFile(const std::string& cls) {
     return !host::findFileNoCase("Config/Vessels/" + cls + ".cfg").empty() ||
            !host::findFileNoCase("Config/" + cls + ".cfg").empty();
+}
+
+// The word of a line at `at` as an item line's reader takes it: up to white space or the end
+// of what is read.
+std::string wordAt(const std::string& line, std::size_t at) {
+    std::size_t end = at;
+    while (end < line.size() && end < static_cast<std::size_t>(itemtable::kLineMax) &&
+           !itemtable::isWhite(line[end]))
+        ++end;
+    return line.substr(at, end - at);
 }
 
 class Linter {
@@ -82,78 +86,83 @@ public:
         out_.push_back(file_ + ":" + std::to_string(line) + ": " + message);
     }
 
-    void coneLine(ItemReader& reader, const std::string& raw, int lineNo) {
-        const LineEffect e = reader.feed(raw, lineNo);
-        const std::string line = trim(raw);
-        const std::vector<std::string> w = words(line);
-        switch (e.kind) {
-            case LineEffect::kHostLine: {
-                if (e.keyword == "ENDCVE") {
-                    report(lineNo, "ENDCVE does not close a stage in a scenario (write ENDSTAGE)");
-                    break;
-                }
-                const std::string meant = likelyKeyword(e.keyword);
-                if (!meant.empty())
-                    report(lineNo, "unknown keyword '" + e.keyword + "' (did you mean " + meant +
-                                       "?): the line is not read as an item");
-                break;
+    // One line of a cone's block, as handed over.
+    void coneLine(ConeItems& items, const std::string& line, int lineNo) {
+        itemtable::Taken t;
+        const itemtable::BlockRoute route = items.feed(line, lineNo, &t);
+        const std::string keyword = wordAt(line, 0);
+        if (route == itemtable::BlockRoute::kSimulator) {
+            if (keyword == "ENDCVE") {
+                report(lineNo, "ENDCVE does not close a stage in a scenario (write ENDSTAGE)");
+                return;
             }
-            case LineEffect::kWrongKeyword: {
-                const std::string& k = e.keyword;
-                if (k == "PAYLOAD" || k == "STAGE") {
-                    const char next = line.size() > k.size() ? line[k.size()] : '\0';
-                    if (next == '\0')
-                        report(lineNo, k + " with nothing after it: the line is dropped");
-                    else
-                        report(lineNo, "a tab after " + k +
-                                           ": the keyword must be followed by a blank; the line "
-                                           "is dropped");
-                } else {
-                    const std::string meant = likelyKeyword(k);
-                    report(lineNo, "unknown keyword '" + k + "'" +
-                                       (meant.empty() ? "" : " (did you mean " + meant + "?)") +
-                                       ": item keywords are written in capitals; the line is "
+            const std::string meant = likelyKeyword(keyword);
+            if (!meant.empty())
+                report(lineNo, "unknown keyword '" + keyword + "' (did you mean " + meant +
+                                   "?): the line is not read as an item");
+            return;
+        }
+        if (route == itemtable::BlockRoute::kOnMessage) {
+            const std::string meant = likelyKeyword(keyword);
+            report(lineNo, "unknown keyword '" + keyword + "'" +
+                               (meant.empty() ? "" : " (did you mean " + meant + "?)") +
+                               ": item keywords are written in capitals; the line is dropped");
+            return;
+        }
+        switch (t.effect) {
+            case itemtable::Taken::kNotItem:
+                // PAYLOAD or STAGE, but not followed by a blank.
+                if (line.size() == keyword.size())
+                    report(lineNo, keyword + " with nothing after it: the line is dropped");
+                else
+                    report(lineNo, "a tab after " + keyword +
+                                       ": the keyword must be followed by a blank; the line is "
                                        "dropped");
-                }
                 break;
-            }
-            case LineEffect::kTableFull:
-                report(lineNo, e.keyword == "ENDSTAGE" || e.keyword == "ENDCVE"
-                                   ? e.keyword + " after the " + kLastItem + " item: ignored"
+            case itemtable::Taken::kTableFull:
+                report(lineNo, keyword == "ENDSTAGE"
+                                   ? keyword + " after the " + kLastItem + " item: ignored"
                                    : "item past the " + kLastItem + ": the line is dropped");
                 break;
-            case LineEffect::kNothingOpen:
-                report(lineNo, e.keyword + " with no stage open: ignored");
+            case itemtable::Taken::kNothingOpen:
+                report(lineNo, keyword + " with no stage open: ignored");
                 break;
-            case LineEffect::kClosed:
+            case itemtable::Taken::kClosed:
                 break;
-            case LineEffect::kEntered:
-                enteredLine(e.parse, w, lineNo);
+            case itemtable::Taken::kEntered:
+                enteredLine(t.line, line, lineNo);
                 break;
         }
     }
 
-    void blockEnd(const ItemReader& reader) {
-        const auto& items = reader.items();
-        for (int s = reader.openStage(); s >= 0; s = items[static_cast<std::size_t>(s)].parent) {
-            const CarriedItem& st = items[static_cast<std::size_t>(s)];
-            report(st.line, std::string("STAGE ") + st.fields.name +
-                                " is never closed by ENDSTAGE: the items after it are inside it");
-        }
+    void blockEnd(const ConeItems& items) {
+        const ItemTable& table = items.table();
+        for (int s = table.openStage(); s >= 0; s = table[s].parent)
+            report(items.lineOf(s), std::string("STAGE ") + table[s].name +
+                                        " is never closed by ENDSTAGE: the items after it are "
+                                        "inside it");
     }
 
 private:
-    void enteredLine(const ItemLineParse& p, const std::vector<std::string>& w, int lineNo) {
-        const auto word = [&w](int f) { return fieldWord(w, f); };
+    void enteredLine(const ItemLineParse& p, const std::string& line, int lineNo) {
+        // Field f's text as the cone read it: from where it begins up to white space or the end
+        // of what is read.
+        const auto word = [&p, &line](int f) {
+            return p.fieldAt[f] < 0 ? std::string()
+                                    : wordAt(line, static_cast<std::size_t>(p.fieldAt[f]));
+        };
         if (p.lineCut)
-            report(lineNo, "line longer than " + std::to_string(itemtable::kLineMax) +
-                               " characters: the rest is not read");
-        const std::string name = p.name;
-        const bool carriable = !name.empty() && name.find_first_of(":; \t") == std::string::npos;
+            report(lineNo, "line longer than " + kLineMax + " characters: the rest is not read");
+        const itemtable::VesselWords vesselWords = itemtable::vesselWords(p.name, p.className);
+        const bool carriable = vesselWords == itemtable::VesselWords::kFine;
         if (p.fieldsRead > 0 && !carriable)
-            report(lineNo, "name '" + name +
-                               "' cannot be carried by a scenario (empty, or holding ':', ';' or a "
-                               "blank): J keeps the item aboard");
+            report(lineNo, vesselWords == itemtable::VesselWords::kBadName
+                               ? "name '" + std::string(p.name) +
+                                     "' cannot be carried by a scenario (empty, or holding ':', "
+                                     "';' or a blank): J keeps the item aboard"
+                               : "class '" + std::string(p.className) +
+                                     "' cannot be carried by a scenario (it holds ';'): J keeps "
+                                     "the item aboard");
         if (p.fieldsRead > 2 && !hasClassFile(p.className))
             report(lineNo,
                    std::string("class '") + p.className +
@@ -163,15 +172,25 @@ private:
             host::findFileNoCase(std::string("Meshes/") + p.mesh + ".msh").empty())
             report(lineNo, std::string("mesh '") + p.mesh + "' has no file Meshes/" + p.mesh +
                                ".msh in the root: the item is carried and released, but not drawn");
-        for (int f = 0; f < 3; ++f)
-            if (p.cutWords & (1u << f))
+        for (int f = 0; f < 3; ++f) {
+            if (word(f).size() > static_cast<std::size_t>(itemtable::kNameMax))
                 report(lineNo, std::string(kFieldNames[f]) + " longer than " + kNameMax +
                                    " characters: cut to the first " + kNameMax);
-        for (int f = ItemLineParse::kX; f < ItemLineParse::kFieldCount; ++f)
-            if (p.badNumbers & (1u << f))
+            if (p.cutByLine & (1u << f))
+                report(lineNo, std::string(kFieldNames[f]) + " cut short by the " + kLineMax +
+                                   "-character line limit: read as '" + word(f).substr(0, 40) +
+                                   "'");
+        }
+        for (int f = ItemLineParse::kX; f < ItemLineParse::kFieldCount; ++f) {
+            if (p.cutByLine & (1u << f))
+                report(lineNo, std::string(kFieldNames[f]) + " '" + word(f).substr(0, 40) +
+                                   "' cut short by the " + kLineMax +
+                                   "-character line limit: read as 0");
+            else if (p.badNumbers & (1u << f))
                 report(lineNo, std::string(kFieldNames[f]) + " '" + word(f).substr(0, 40) +
                                    "' is not a finite number below " + kNumberLimit +
                                    ": read as 0");
+        }
         if (p.fieldsRead > ItemLineParse::kMass && p.mass < 0.0)
             report(lineNo,
                    "negative mass " + fixed2(p.mass) + ": the cone's empty mass drops by it");
@@ -180,7 +199,7 @@ private:
                    "fuel fraction " + fixed2(p.fuel) +
                        " outside 0..1: the released vessel's tanks take it as the simulator "
                        "clamps it");
-        reportShortOrTrailing(p, w, lineNo);
+        reportShortOrTrailing(p, word, lineNo);
         if (p.fieldsRead > 0 && p.fieldsRead <= ItemLineParse::kClass)
             report(lineNo,
                    "no class word: J keeps the item aboard (the simulator could not make "
@@ -194,9 +213,8 @@ private:
     }
 
     // A line with fewer than nine fields, or text after them.
-    void reportShortOrTrailing(const ItemLineParse& p, const std::vector<std::string>& w,
-                               int lineNo) {
-        const auto word = [&w](int f) { return fieldWord(w, f); };
+    template <class Word>
+    void reportShortOrTrailing(const ItemLineParse& p, Word word, int lineNo) {
         if (p.fieldsRead < ItemLineParse::kFieldCount) {
             // A number followed by junk in its own word ("212,00") is read up to the junk, and
             // the reading stops there: the junk sits in that field, not in the next.
@@ -234,12 +252,6 @@ public:
     std::vector<Release> releases;
 
 private:
-    // The text of field f among a line's words (the keyword first).
-    static std::string fieldWord(const std::vector<std::string>& w, int f) {
-        const std::size_t i = static_cast<std::size_t>(f) + 1;
-        return i < w.size() ? w[i] : std::string();
-    }
-
     static double numberOf(const ItemLineParse& p, int field) {
         const double values[] = {p.x, p.y, p.z, p.mass, p.angle, p.fuel};
         return values[field - ItemLineParse::kX];
@@ -252,18 +264,6 @@ private:
 }  // namespace
 
 namespace {
-
-std::vector<std::string> readLines(const std::string& scenario, const std::string& displayName) {
-    std::vector<std::string> lines;
-    std::ifstream in(scenario, std::ios::binary);
-    if (!in) throw InputError(displayName + ": cannot open scenario");
-    std::string raw;
-    while (std::getline(in, raw)) {
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-        lines.push_back(raw);
-    }
-    return lines;
-}
 
 // What the simulator itself does with the file: its stop, and what it does silently. The
 // scenario stays loaded.
@@ -285,15 +285,10 @@ std::vector<std::pair<int, std::string>> simulatorFindings(const std::string& sc
 // The item lines of every cone block of the loaded scenario, as the cone will read them.
 void lintConeBlocks(Linter& linter, const std::vector<std::string>& lines) {
     for (const host::BlockInfo& b : host::scenario().blocks) {
-        if (strcasecmp(b.moduleName.c_str(), kConeModule) != 0) continue;
-        ItemReader reader;
-        for (int n = b.headerLine + 1; n <= b.lastLine && n <= static_cast<int>(lines.size());
-             ++n) {
-            const std::string line = asHandedOver(lines[static_cast<std::size_t>(n - 1)]);
-            if (n == b.lastLine && upper(line) == "END") break;
-            linter.coneLine(reader, line, n);
-        }
-        linter.blockEnd(reader);
+        if (!isConeBlock(b)) continue;
+        ConeItems items;
+        for (const NumberedLine& l : blockLines(lines, b)) linter.coneLine(items, l.text, l.number);
+        linter.blockEnd(items);
     }
 }
 
@@ -325,7 +320,7 @@ void checkReleaseMasses(Linter& linter) {
 }  // namespace
 
 std::vector<std::string> lintScenario(const std::string& scenario, const std::string& displayName) {
-    const std::vector<std::string> lines = readLines(scenario, displayName);
+    const std::vector<std::string> lines = readScenarioLines(scenario, displayName);
     requireScenario(lines, displayName);
     std::vector<std::pair<int, std::string>> found = simulatorFindings(scenario, displayName);
     for (auto& f : scenarioFindings(lines)) found.push_back(std::move(f));

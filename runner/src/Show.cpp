@@ -1,7 +1,7 @@
-#include "Readings.h"
+#include "ConeItems.h"
 #include "InputError.h"
+#include "Readings.h"
 #include "ScenarioReports.h"
-#include "ItemTree.h"
 
 #include <host/Host.h>
 
@@ -20,18 +20,28 @@ std::string fmt(const char* format, double a, double b = 0.0, double c = 0.0) {
 
 std::string where(double x, double y, double z) { return fmt("(%.2f, %.2f, %.2f)", x, y, z); }
 
-void printItems(std::ostream& out, const std::vector<CarriedItem>& items, int parent,
-                const std::string& indent) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const CarriedItem& it = items[i];
-        if (it.parent != parent) continue;
-        const ItemLineParse& f = it.fields;
-        const bool stage = f.kind == ItemLineParse::kStage;
-        out << indent << (stage ? "STAGE   " : "PAYLOAD ") << f.name << "  class " << f.className
-            << ", mesh " << f.mesh << ", " << fmt("%.2f kg", f.mass) << " at "
-            << where(f.x, f.y, f.z) << '\n';
-        if (stage) printItems(out, items, static_cast<int>(i), indent + "    ");
+void printItems(std::ostream& out, const ItemTable& items, int parent, const std::string& indent) {
+    for (int i = 0; i < itemtable::kCapacity; ++i) {
+        const itemtable::ItemSlot& it = items[i];
+        if (!it.present || it.parent != parent) continue;
+        const bool stage = it.kind == itemtable::kStage;
+        out << indent << (stage ? "STAGE   " : "PAYLOAD ") << it.name << "  class " << it.className
+            << ", mesh " << it.mesh << ", " << fmt("%.2f kg", it.mass) << " at "
+            << where(it.x, it.y, it.z) << '\n';
+        if (stage) printItems(out, items, i, indent + "    ");
     }
+}
+
+// Each cone's items as it read them from its block (not as it saves them, which rounds them to
+// two decimals): the mass and centre are then the cone's own.
+std::vector<const host::BlockInfo*> blocksOfVessels() {
+    std::vector<const host::BlockInfo*> out(host::vessels().size(), nullptr);
+    const std::vector<host::BlockInfo>& blocks = host::scenario().blocks;
+    // The scenario's vessels, in the order of their blocks.
+    for (std::size_t i = 0; i < out.size() && i < blocks.size(); ++i) {
+        if (blocks[i].name == host::vessels()[i]->name) out[i] = &blocks[i];
+    }
+    return out;
 }
 
 }  // namespace
@@ -43,9 +53,12 @@ void showScenario(const std::string& scenario, std::ostream& out) {
     } catch (const host::Error& e) {
         throw InputError(e.what());
     }
+    const std::vector<std::string> lines = readScenarioLines(scenario, scenario);
+    const std::vector<const host::BlockInfo*> blocks = blocksOfVessels();
     out << scenario << '\n';
     for (const std::string& d : host::scenario().description) out << "  | " << d << '\n';
-    for (host::Vessel* v : host::vessels()) {
+    for (std::size_t n = 0; n < host::vessels().size(); ++n) {
+        const host::Vessel* v = host::vessels()[n];
         out << '\n'
             << v->name << " (class " << v->className
             << (v->moduleName.empty() ? "" : ", module " + v->moduleName) << ")"
@@ -71,15 +84,20 @@ void showScenario(const std::string& scenario, std::ostream& out) {
                 << " at " << where(m.offset.x, m.offset.y, m.offset.z) << '\n';
         }
         if (v->moduleName.empty()) continue;
-        const ItemReading reading = readItems(host::saveVesselState(v));
-        if (reading.items.empty()) {
+        ConeItems items;
+        if (blocks[n] != nullptr && isConeBlock(*blocks[n])) {
+            for (const NumberedLine& l : blockLines(lines, *blocks[n]))
+                items.feed(l.text, l.number, nullptr);
+        }
+        if (items.count() == 0) {
             out << "  items: none\n";
             continue;
         }
-        const ItemMass m = itemMass(reading.items);
-        out << "  items: " << reading.items.size() << ", " << fmt("%.2f kg", m.mass) << ", centre "
-            << where(m.x, m.y, m.z) << '\n';
-        printItems(out, reading.items, -1, "    ");
+        itemtable::Vec3 centre;
+        const double mass = items.table().payloadCentre(centre);
+        out << "  items: " << items.count() << ", " << fmt("%.2f kg", mass) << ", centre "
+            << where(centre.x, centre.y, centre.z) << '\n';
+        printItems(out, items.table(), -1, "    ");
     }
 }
 

@@ -269,4 +269,18 @@ TEST(SeparationVelocity, MatchesTheReferenceValues) {
     }
 }
 
+// The framework's release and lint's findings both ask this one rule: a scenario writes a vessel
+// as NAME:CLASS, cuts its lines at ';' and splits them at any white space.
+TEST(ItemTableRules, OneRuleDecidesWhichItemsCanBecomeVessels) {
+    using itemtable::VesselWords;
+    EXPECT_EQ(itemtable::vesselWords("Pod-1", "AEROBELL"), VesselWords::kFine);
+    for (const char* name : {"", "Car:go", "Car;go", "Car go", "Car\tgo", "Car\rgo", "Car\ngo",
+                             "Car\vgo", "Car\fgo"}) {
+        EXPECT_EQ(itemtable::vesselWords(name, "AEROBELL"), VesselWords::kBadName) << name;
+    }
+    EXPECT_EQ(itemtable::vesselWords("Pod-1", "AERO;BELL"), VesselWords::kBadClass);
+    // The class follows the first ':' of the header, so it may hold another.
+    EXPECT_EQ(itemtable::vesselWords("Pod-1", "AERO:BELL"), VesselWords::kFine);
+}
+
 }  // namespace

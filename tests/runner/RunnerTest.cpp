@@ -1,9 +1,9 @@
-// The parts of the runner that decide what a user's files mean (flight scripts, the way a cone's
-// item lines are read back into a tree) and what its plot keeps of a long flight. The commands
+// The parts of the runner that decide what a user's files mean (flight scripts, a cone's item
+// lines as the cone reads them) and what its plot keeps of a long flight. The commands
 // themselves are tested end to end through check.cmake (see CMakeLists.txt).
+#include "ConeItems.h"
 #include "FlightScript.h"
 #include "InputError.h"
-#include "ItemTree.h"
 #include "Plot.h"
 #include "Readings.h"
 
@@ -96,7 +96,7 @@ TEST(FlightScript, NamesFileAndLineOfEveryMistake) {
     }
 }
 
-TEST(ItemTree, RebuildsNestingAndTheTableLimitAsTheConeReadsIt) {
+TEST(ConeItems, RebuildNestingAndTheTableLimitAsTheConeReadsThem) {
     std::vector<std::string> lines = {
         "STATUS Orbiting Earth",
         "  STAGE Pod pm PodClass 0 0 -2 300 0 1",
@@ -109,26 +109,39 @@ TEST(ItemTree, RebuildsNestingAndTheTableLimitAsTheConeReadsIt) {
         "  ENDSTAGE",                               // nothing open: no effect
         "  PAYLOAD Top tm TopClass 4 0 0 40 0 1",
     };
-    ItemReading r = readItems(lines);
-    ASSERT_EQ(r.items.size(), 5u);
+    const ConeItems r = readSavedItems(lines);
+    ASSERT_EQ(r.count(), 5);
     std::vector<int> parents;
-    for (const CarriedItem& i : r.items) parents.push_back(i.parent);
+    for (int i = 0; i < 5; ++i) parents.push_back(r.table()[i].parent);
     EXPECT_EQ(parents, (std::vector<int>{-1, 0, 0, 2, -1}));
-    EXPECT_STREQ(r.items[4].fields.name, "Top");
-    EXPECT_EQ(r.openStage, -1);
-
-    const ItemMass m = itemMass(r.items);
-    EXPECT_DOUBLE_EQ(m.mass, 500.0);
-    EXPECT_DOUBLE_EQ(m.x, 40.0 * 4 / 500.0);
-    EXPECT_DOUBLE_EQ(m.y, 100.0 / 500.0);
+    EXPECT_STREQ(r.table()[4].name, "Top");
+    EXPECT_EQ(r.lineOf(4), 10);
+    EXPECT_EQ(r.table().openStage(), -1);
 
     // The table holds 50 items; what comes after is dropped, closing lines included.
-    ItemReader reader;
-    reader.feed("STAGE S s SC 0 0 0 1 0 1", 1);
-    for (int i = 0; i < 49; ++i) reader.feed("PAYLOAD P p PC 0 0 0 1 0 1", i + 2);
-    EXPECT_EQ(reader.feed("PAYLOAD Extra p PC 0 0 0 1 0 1", 60).kind, LineEffect::kTableFull);
-    EXPECT_EQ(reader.feed("ENDSTAGE", 61).kind, LineEffect::kTableFull);
-    EXPECT_EQ(reader.openStage(), 0);
+    ConeItems items;
+    itemtable::Taken t;
+    items.feed("STAGE S s SC 0 0 0 1 0 1", 1, &t);
+    for (int i = 0; i < 49; ++i) items.feed("PAYLOAD P p PC 0 0 0 1 0 1", i + 2, &t);
+    items.feed("PAYLOAD Extra p PC 0 0 0 1 0 1", 60, &t);
+    EXPECT_EQ(t.effect, itemtable::Taken::kTableFull);
+    items.feed("ENDSTAGE", 61, &t);
+    EXPECT_EQ(t.effect, itemtable::Taken::kTableFull);
+    EXPECT_EQ(items.table().openStage(), 0);
+}
+
+// The simulator hands a line over without the blanks and tabs around it, and nothing else: a
+// keyword after any other white space is no item line for the cone.
+TEST(ConeItems, TakeTheLinesAsTheSimulatorHandsThemOver) {
+    EXPECT_EQ(asHandedOver(" \t PAYLOAD a b c 0 0 0 1 0 1 \t; comment"),
+              "PAYLOAD a b c 0 0 0 1 0 1");
+    for (const char* white : {"\v", "\f", "\r"}) {
+        ConeItems items;
+        const std::string line =
+            asHandedOver(std::string("  ") + white + "PAYLOAD a b c 0 0 0 1 0 1");
+        EXPECT_EQ(items.feed(line, 1, nullptr), itemtable::BlockRoute::kSimulator);
+        EXPECT_EQ(items.count(), 0);
+    }
 }
 
 // A million steps keep at most two points per bucket, in time order, and the one step that
