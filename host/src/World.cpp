@@ -136,6 +136,14 @@ std::string fixed(double d, int decimals) {
     return buf;
 }
 
+std::string trimmedFixed(double d, int decimals) {
+    std::string s = fixed(d, decimals);
+    // Zeros after the point go, all but the one right after it; nan and inf have no point.
+    if (s.find('.') == std::string::npos) return s;
+    while (s.back() == '0' && s[s.size() - 2] != '.') s.pop_back();
+    return s;
+}
+
 std::string formatNumber(double d) {
     char buf[40];
     for (int prec = 15; prec <= 17; ++prec) {

@@ -49,6 +49,8 @@ bool scanDouble(const char*& p, double& out);
 bool scanInt(const char*& p, long& out);
 std::string fixed(double d, int decimals);  // a stream in fixed notation with that precision
 std::string formatNumber(double d);         // shortest text that reads back exactly
+// The simulator's float format of scenario values: fixed, trailing zeros cut ("0.0", "0.666667").
+std::string trimmedFixed(double d, int decimals);
 
 // ---------------------------------------------------------------------------------------------
 // The simulator's stops.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -341,6 +342,32 @@ TEST_F(Host, AnExceptionEscapingModuleCodeIsTheSimulatorsStopNamingTheCallback) 
         ADD_FAILURE() << "no stop";
     } catch (const host::Stop& e) {
         EXPECT_EQ(e.reason, "an exception escaped ovcInit of vessel 'B': no craft today");
+    }
+}
+
+// The simulator reads the object behind a handle without a check: a null one crashes it.
+TEST_F(Host, ANullHandleTheSimulatorReadsIsAStopNamingTheCall) {
+    VECTOR3 v;
+    char name[8];
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"oapiSetFocusObject", [] { oapiSetFocusObject(nullptr); }},
+        {"oapiGetVesselInterface", [] { oapiGetVesselInterface(nullptr); }},
+        {"oapiGetObjectName", [&] { oapiGetObjectName(nullptr, name, 8); }},
+        {"oapiGetGlobalPos", [&] { oapiGetGlobalPos(nullptr, &v); }},
+        {"oapiGetGlobalVel", [&] { oapiGetGlobalVel(nullptr, &v); }},
+        {"oapiGetSize", [] { oapiGetSize(nullptr); }},
+        {"oapiGetMass", [] { oapiGetMass(nullptr); }},
+    };
+    for (const auto& c : calls) {
+        host::reset();
+        make("A");
+        try {
+            c.second();
+            ADD_FAILURE() << c.first << ": no stop";
+        } catch (const host::Stop& e) {
+            EXPECT_EQ(e.reason, std::string(c.first) + " was given a null handle");
+        }
+        EXPECT_THROW(host::step(), host::Stop);
     }
 }
 

@@ -95,6 +95,22 @@ TEST_F(Scenario, SavesAreTheSimulatorsTextAndReadBackTheSame) {
     EXPECT_EQ(host::scenarioText(), kCraftSaved);
 }
 
+// Numbers a module writes through the simulator: six decimals, the zeros after the first cut,
+// rounded as written (so a value below half a millionth reads back as 0, its sign kept).
+TEST_F(Scenario, NumbersAreWrittenWithSixDecimalsAndTheirTrailingZerosCut) {
+    FILEHANDLE f = oapiOpenFile("numbers.txt", FILE_OUT, ROOT);
+    oapiWriteScenario_float(f, const_cast<char*>("A"), 0.0);
+    oapiWriteScenario_float(f, const_cast<char*>("B"), 2.0 / 3.0);
+    oapiWriteScenario_float(f, const_cast<char*>("C"), -1e-7);
+    oapiWriteScenario_float(f, const_cast<char*>("D"), 1e20);
+    oapiWriteScenario_float(f, const_cast<char*>("E"), 1.0000005);
+    oapiWriteScenario_vec(f, const_cast<char*>("V"), _V(100.0, -2.5, 0.9999996));
+    oapiCloseFile(f, FILE_OUT);
+    EXPECT_EQ(read(root + "/numbers.txt"),
+              "  A 0.0\n  B 0.666667\n  C -0.0\n  D 100000000000000000000.0\n  E 1.000001\n"
+              "  V 100.0 -2.5 1.0\n");
+}
+
 TEST_F(Scenario, SavedWorldFliesLikeTheOriginalWithinTheWrittenDecimals) {
     auto burn = [] {
         host::vessel(host::find("Burner")).iface->SetThrusterGroupLevel(THGROUP_MAIN, 1.0);
