@@ -152,6 +152,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
         th.level = std::min(1.0, t.second);
         v.thrustMayFire = true;
     }
+    if (v.hasXpdr && ls.xpdr != 0) v.xpdrStep = ls.xpdr;
     v.status = ls.status;
     resolveBody(v);
     if (ls.status == 0) {
@@ -378,10 +379,34 @@ bool readMotionLine(VesselRecord& v, LoadState& s, const char* p) {
     return true;
 }
 
-// Read, but about what the host does not model: docks, transponders, recordings.
-bool readUnmodelledLine(const char* p) {
-    return startsWithNoCase(p, "IDS") || startsWithNoCase(p, "XPDR") ||
-           startsWithNoCase(p, "FLIGHTDATA");
+// IDS (each port's docking system: I:STEP or I:STEP:RANGE, range in km, 20 when not given)
+// and XPDR (the transponder's step, kept in the status until the state is applied); a
+// recording's FLIGHTDATA is read and not modelled.
+bool readRadioLine(VesselRecord& v, LoadState& s, const char* p) {
+    if (startsWithNoCase(p, "IDS")) {
+        for (const std::string& t : blankTokens(p + 3)) {
+            const char* q = t.c_str();
+            long i = 0, step = 0, range = 20;
+            if (!scanInt(q, i) || !*q) continue;
+            ++q;
+            if (!scanInt(q, step)) continue;
+            if (*q) {
+                ++q;
+                scanInt(q, range);
+            }
+            if (static_cast<DWORD>(i) >= v.docks.size()) continue;
+            VesselRecord::Dock& d = v.docks[static_cast<DWORD>(i)];
+            d.ids = true;
+            d.idsStep = step;
+            d.idsRange = range;
+        }
+    } else if (startsWithNoCase(p, "XPDR")) {
+        p += 4;
+        scanInt(p, s.xpdr);
+    } else {
+        return startsWithNoCase(p, "FLIGHTDATA");
+    }
+    return true;
 }
 
 // NAVFREQ, RCSMODE and AFCMODE: the settings of a vessel that can take the focus.
@@ -460,7 +485,7 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
     const char* p = line;
 
     if (readSurfaceLine(s, p) || readLevelLine(v, s, p) || readDockInfoLine(ls, s, p) ||
-        readMotionLine(v, s, p) || readUnmodelledLine(p) || readControlLine(v, p) ||
+        readMotionLine(v, s, p) || readRadioLine(v, s, p) || readControlLine(v, p) ||
         readAttachedLine(v, ls, s, p))
         return;
     notice(ls, "a line nothing reads: the simulator ignores it and a save drops it");
@@ -508,8 +533,15 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
             levels +=
                 " " + std::to_string(i) + ":" + fixed(v.thrusters[i]->levelPermanent, precision);
     if (!levels.empty()) writeLine(scn, "  THLEVEL" + levels);
+    levels.clear();
+    for (size_t i = 0; i < v.docks.size(); ++i)
+        if (v.docks[i].ids)
+            levels += " " + std::to_string(i) + ":" + std::to_string(v.docks[i].idsStep) + " " +
+                      std::to_string(v.docks[i].idsRange);
+    if (!levels.empty()) writeLine(scn, "  IDS" + levels);
     if (v.enableFocus)
         writeLine(scn, "  NAVFREQ " + std::to_string(v.nav[0]) + " " + std::to_string(v.nav[1]));
+    if (v.hasXpdr) writeLine(scn, "  XPDR " + std::to_string(v.xpdrStep));
 }
 
 void VESSEL::GetStatus(VESSELSTATUS& s) const {

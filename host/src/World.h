@@ -81,6 +81,12 @@ struct ClassPoint {
     std::string id;
 };
 
+struct ClassDock {
+    VECTOR3 pos{}, dir{}, rot{};
+    bool ids = false;  // an instrument docking system on the step given
+    long idsStep = 0;
+};
+
 // A vessel class file: its lines (the clbkSetClassCaps handle reads them) and the generic keys
 // the simulator takes from it after clbkSetClassCaps, read once per root.
 struct ClassInfo {
@@ -92,7 +98,7 @@ struct ClassInfo {
     std::string meshName;
     bool hasSize = false, hasMass = false, hasMaxFuel = false, hasIsp = false;
     double size = 0.0, mass = 0.0, maxFuel = 0.0, isp = 0.0;
-    bool enableFocus = true;
+    bool hasEnableFocus = false, enableFocus = true;
     std::vector<std::pair<double, double>> resources;  // PropellantResourceN: maximum, efficiency
     bool hasThrust[3] = {false, false, false};         // MaxMainThrust, MaxRetroThrust, ...Hover
     double thrust[3] = {0.0, 0.0, 0.0};
@@ -100,12 +106,24 @@ struct ClassInfo {
     VECTOR3 pmi{}, crossSections{}, rotDrag{}, cameraOffset{};
     bool hasCw = false;
     double cw[4] = {0, 0, 0, 0};
+    bool hasAttThrust = false;  // MaxAttitudeThrust: the default set, 18 thrusters in 12 groups
+    double attThrust = 0.0;
+    bool hasTouchdown = false;  // TouchdownPoints, all nine numbers given
+    VECTOR3 touchdown[3] = {};
+    bool hasXpdr = false, hasXpdrStep = false;  // EnableXPDR true, XPDR
+    long xpdrStep = 0;
+    bool hasDock = false;  // DockRef, DockDir and DockRot
+    ClassDock dock;
+    std::vector<ClassDock> docks;  // BEGIN_DOCKLIST
+    std::string baseClass;         // BaseClass: Config/NAME.cfg, read first
     std::vector<ClassPoint> points;
 };
 
 // The class file of `className` as the simulator looks for it (Config/Vessels, then Config),
 // null when there is none.
 const ClassInfo* classInfo(const std::string& className);
+// A file of generic keys by its path under the root (a BaseClass), null when there is none.
+const ClassInfo* classFile(const std::string& path);
 // The simulator's GetItemString: the first line whose key matches `label` decides.
 bool classItem(const std::vector<std::string>& lines, const char* label, std::string& value);
 
@@ -171,6 +189,7 @@ struct LoadState {
     std::vector<std::pair<DWORD, double>> fuel;    // PRPLEVEL (index -1: every resource)
     std::vector<std::pair<DWORD, double>> thrust;  // THLEVEL
     bool hasPrplevel = false;
+    long xpdr = 0;  // XPDR
 };
 
 // The host's vessel: the public record plus its bookkeeping. OBJHANDLE points to one.
@@ -213,6 +232,17 @@ struct VesselRecord : Vessel {
     std::string attachFile;
     int attachLine = 0;
     std::vector<std::string> lastSave;  // lines written by its last clbkSaveState
+    // Docking ports and the transponder, as far as a save shows them: each port's instrument
+    // docking system (its step and range in km), the transponder's step.
+    struct Dock {
+        VECTOR3 pos{}, dir{}, rot{};
+        bool ids = false;
+        long idsStep = 0;
+        long idsRange = 20;
+    };
+    std::vector<Dock> docks;
+    bool hasXpdr = false;
+    long xpdrStep = 0;
 };
 
 inline VesselRecord* rec(OBJHANDLE h) {

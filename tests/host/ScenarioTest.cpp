@@ -140,6 +140,40 @@ TEST_F(Scenario, SavedWorldFliesLikeTheOriginalWithinTheWrittenDecimals) {
     expectNear(burn(), flown, 1e-4);
 }
 
+// The class file's generic keys as the simulator reads them: a base class's file first, the
+// default attitude thrusters after the engines (so THLEVEL counts them), touchdown points, the
+// transponder and the docking ports' systems, which a save then writes.
+TEST_F(Scenario, ClassKeysBuildTheVesselAndShowInItsSave) {
+    write("Config/Vessels/KeyedBase.cfg",
+          "Size = 2\nMass = 500\nPropellantResource1 = 100\nMaxMainThrust = 1000\n");
+    write("Config/Vessels/Keyed.cfg",
+          "ClassName = Keyed\nBaseClass = Vessels\\KeyedBase\nMaxAttitudeThrust = 10\n"
+          "TouchdownPoints = 0 -1 2  -1 -1 -1  1 -1 -1\nEnableXPDR = TRUE\nXPDR = 466\n"
+          "BEGIN_DOCKLIST\n0 0 5  0 0 1  0 1 0  44\n0 0 -5  0 0 -1  0 1 0\nEND_DOCKLIST\n");
+    const std::string ship =
+        "BEGIN_ENVIRONMENT\n  System Sol\nEND_ENVIRONMENT\nBEGIN_SHIPS\nK:Keyed\n"
+        "  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n  RVEL 0 7500 0\n  PRPLEVEL 0:1\n"
+        "  THLEVEL 7:0.5\n";
+    host::loadScenario(write("Scenarios/keyed.scn", ship + "END\nEND_SHIPS\n"));
+    const host::Vessel& k = host::vessel(host::find("K"));
+    EXPECT_EQ(k.mass(), 600.0);
+    ASSERT_EQ(k.thrusters.size(), 19u);  // main, six linear, six pairs that turn it
+    EXPECT_EQ(k.thrusters[7]->maxThrust, 5.0);
+    expectNear(k.thrusters[7]->pos, _V(0, 0, 2), 0.0);  // a pitch pair at the size
+    expectNear(k.touchdown[0], _V(0, -1, 2), 0.0);
+    const std::string saved = host::scenarioText();
+    EXPECT_NE(saved.find("  THLEVEL 7:0.500000\n  IDS 0:44 20\n  NAVFREQ 0 0\n  XPDR 466\nEND"),
+              std::string::npos)
+        << saved;
+
+    // The scenario's own transponder step and systems take the place of the class's.
+    host::reset();
+    host::loadScenario(
+        write("Scenarios/keyed.scn", ship + "  IDS 1:3:5 7:1\n  XPDR 12\nEND\nEND_SHIPS\n"));
+    EXPECT_NE(host::scenarioText().find("  IDS 0:44 20 1:3 5\n  NAVFREQ 0 0\n  XPDR 12\n"),
+              std::string::npos);
+}
+
 TEST_F(Scenario, FilesTheSimulatorWritesLoadFlyAndSave) {
     write("Config/Vessels/Orphaned.cfg",
           "ClassName = Orphaned\nModule = NoSuchModule\nMass = 50\n");
