@@ -110,8 +110,11 @@ static void readMesh(const std::string& path, Mesh& mesh) {
 
 Mesh* loadGlobalMesh(const std::string& name) {
     World& w = world();
-    auto it = w.meshCache.find(name);
-    if (it != w.meshCache.end()) return it->second;
+    uint64_t sum = 0;
+    for (char c : name) sum += static_cast<uint64_t>(static_cast<signed char>(c));
+    const std::string head = name.substr(0, 32);
+    for (const World::CachedMesh& c : w.meshCache)
+        if (c.sum == sum && lower(c.head) == lower(head)) return c.mesh;
     auto m = std::make_unique<Mesh>();
     const std::string path = findFileNoCase("Meshes/" + name + ".msh");
     if (!path.empty()) readMesh(path, *m);
@@ -122,7 +125,7 @@ Mesh* loadGlobalMesh(const std::string& name) {
     m->global = true;
     Mesh* p = m.get();
     w.meshes.push_back(std::move(m));
-    w.meshCache[name] = p;
+    w.meshCache.push_back({sum, head, p});
     return p;
 }
 
@@ -137,7 +140,7 @@ static SURFHANDLE registerTexture(TextureRecord::Kind kind, const char* name) {
     TextureRecord r;
     r.kind = kind;
     r.name = name ? name : "";
-    auto key = std::make_pair(static_cast<int>(kind), lower(r.name));
+    const std::string key = lower(r.name);
     auto it = w.textureByName.find(key);
     if (it != w.textureByName.end()) {
         r.handle = it->second;

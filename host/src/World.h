@@ -339,10 +339,18 @@ struct World {
     std::map<std::string, std::unique_ptr<ClassInfo>> classes;  // lower-case class name
     std::map<std::string, Module> modules;                      // lower-case module name
     std::map<std::string, Module> registered;                   // lower-case module name
-    std::map<std::string, Mesh*> meshCache;                     // exact mesh name
+    // The shared meshes as the simulator finds them again: by the sum of the name's bytes and
+    // its first 32 characters compared without regard to case, the first match in load order.
+    struct CachedMesh {
+        uint64_t sum;
+        std::string head;  // the first 32 characters
+        Mesh* mesh;
+    };
+    std::vector<CachedMesh> meshCache;
     std::vector<std::unique_ptr<Mesh>> meshes;  // kept for the process: modules may hold handles
     std::unordered_set<Mesh*> ownedMeshes;      // given out by oapiLoadMesh, not yet deleted
-    std::map<std::pair<int, std::string>, SURFHANDLE> textureByName;
+    // Every registered texture kind goes through the one texture loader: one name, one texture.
+    std::map<std::string, SURFHANDLE> textureByName;
     std::vector<std::unique_ptr<TextureRecord>> textures;
     std::unordered_set<ScnFile*> openFiles;  // by oapiOpenFile, not yet closed
 

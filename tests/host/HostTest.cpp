@@ -286,12 +286,19 @@ TEST_F(Host, CreationAcceptsAnyNameFallsBackToThePlainVesselAndStopsWithoutAClas
     EXPECT_EQ(Craft::exits, exitsBefore + 6);
     EXPECT_EQ(oapiGetVesselCount(), 0u);
 
-    // The shared mesh is one per name as written and may be missing; oapiLoadMesh gives every
-    // caller a mesh of its own, never null, which lives until the caller deletes it.
-    MESHHANDLE m = oapiLoadMeshGlobal("PROBE");
+    // The shared mesh is found again by the sum of its name's bytes and the name without regard
+    // to case (so "PRobe" and "prOBe" share one, "PROBE" does not), and may be missing;
+    // oapiLoadMesh gives every caller a mesh of its own, never null, which lives until the
+    // caller deletes it.
+    MESHHANDLE m = oapiLoadMeshGlobal("PRobe");
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(oapiLoadMeshGlobal("PROBE"), m);
+    EXPECT_EQ(oapiLoadMeshGlobal("prOBe"), m);
+    EXPECT_NE(oapiLoadMeshGlobal("PROBE"), m);
     EXPECT_EQ(oapiLoadMeshGlobal("nothing-here"), nullptr);
+    // Textures of every registered kind come from one loader: one name, one texture.
+    SURFHANDLE t = oapiRegisterExhaustTexture(const_cast<char*>("Contrail1"));
+    EXPECT_EQ(oapiRegisterParticleTexture(const_cast<char*>("contrail1")), t);
+    EXPECT_EQ(oapiRegisterReentryTexture(const_cast<char*>("Contrail1")), t);
     MESHHANDLE own = oapiLoadMesh("probe");
     MESHHANDLE empty = oapiLoadMesh("nothing-here");
     ASSERT_NE(own, m);
