@@ -244,11 +244,13 @@ void startSession(const ScenarioInfo& info, World& w) {
                                          "': the simulator leaves this vessel unattached");
             continue;
         }
-        // Placed at once: the simulator places it before anything can read or save it.
-        if (attach(*parent, pointAt(*parent, false, v.attachParent), v,
-                   pointAt(v, true, v.attachOwn), v.attachFile, v.attachLine))
-            placeChild(v);
+        attach(*parent, pointAt(*parent, false, v.attachParent), v, pointAt(v, true, v.attachOwn),
+               v.attachFile, v.attachLine);
     }
+    // Placed once every link is made, before anything can read or save them: each vessel
+    // that hangs on nothing carries what hangs on it, as a step would.
+    for (size_t i = 0; i < w.vessels.size(); ++i)
+        if (!w.vessels[i]->ownPoint) carryChildren(*rec(w.vessels[i]));
     for (size_t i = 0; i < w.vessels.size(); ++i)
         if (VESSEL2* cb = callbacks(*w.vessels[i]))
             callModule("clbkPostCreation", *w.vessels[i], [&] { cb->clbkPostCreation(); });

@@ -156,14 +156,14 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
     v.status = ls.status;
     resolveBody(v);
     if (ls.status == 0) {
-        if (!v.attachPending) {
-            v.pos = ls.rpos;
-            v.vel = ls.rvel;
-            v.arot = ls.arot;
-            v.vrot = ls.vrot;
-            updateRotation(v);
-            placeOrbiting(v);
-        }
+        // A vessel to be attached takes its state too: its parent places it, unless nothing
+        // carries it (a loop), where it stays as written.
+        v.pos = ls.rpos;
+        v.vel = ls.rvel;
+        v.arot = ls.arot;
+        v.vrot = ls.vrot;
+        updateRotation(v);
+        if (!v.attachPending) placeOrbiting(v);
     } else {
         // Standing at POS/HEADING: with ALT and AROT (as the simulator saves a landed vessel)
         // at that altitude and attitude against the surface, else on its touchdown points.
@@ -511,10 +511,15 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
             precision = 4;
         }
     }
-    if (v.ownPoint && v.parentPoint)
-        writeLine(scn, "  ATTACHED " + std::to_string(pointIndex(v.ownPoint)) + ":" +
-                           std::to_string(pointIndex(v.parentPoint)) + "," +
-                           v.parentPoint->owner->name);
+    if (v.ownPoint && v.parentPoint && v.ownPoint->attached) {
+        // Each point's index among its own vessel's points of its kind, as a DWORD: a point
+        // of another vessel is written as the simulator's "not found".
+        const host::Vessel& parent = *v.ownPoint->attached;
+        writeLine(scn, "  ATTACHED " +
+                           std::to_string(static_cast<DWORD>(pointIndex(v, v.ownPoint))) + ":" +
+                           std::to_string(static_cast<DWORD>(pointIndex(parent, v.parentPoint))) +
+                           "," + parent.name);
+    }
     if (v.attMode != 1) writeLine(scn, "  RCSMODE " + std::to_string(v.attMode));
     if (v.ctrlSurfMode != 0) writeLine(scn, "  AFCMODE " + std::to_string(v.ctrlSurfMode));
     std::string levels;

@@ -285,13 +285,17 @@ void physics(double dt);
 
 // Attachments.
 void placeChild(VesselRecord& child);
-// The simulator's AttachChild; false where it refuses, a stop where it would loop or crash.
+// Places what hangs on the vessel's points for children, and what hangs on that, and so on;
+// the vessels of an attachment loop are reached from no vessel that hangs on nothing.
+void carryChildren(VesselRecord& v);
+// The simulator's AttachChild; false where it refuses, a stop where it would crash.
 bool attach(VesselRecord& parent, Attachment* parentPoint, VesselRecord& child,
             Attachment* childPoint, const std::string& file, int line);
 bool detachChild(VesselRecord& parent, Attachment* parentPoint, double vel);
 void detachFromParent(VesselRecord& child, double vel);
 Attachment* pointAt(VesselRecord& v, bool toParent, long index);
-long pointIndex(const Attachment* a);
+// The point's index among `v`'s points of its kind; -1 when `v` does not own it.
+long pointIndex(const Vessel& v, const Attachment* a);
 
 // Meshes and textures.
 Mesh* loadGlobalMesh(const std::string& name);

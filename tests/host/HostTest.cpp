@@ -167,8 +167,6 @@ TEST_F(Host, AttachedChildSitsOnTheParentsPointAndFollowsIt) {
     ASSERT_TRUE(pv->AttachChild(child, seat, dock));
     EXPECT_EQ(pv->GetAttachmentStatus(seat), child);
     EXPECT_EQ(cv->GetAttachmentStatus(dock), parent);
-    // A child cannot take its own parent as a child.
-    EXPECT_FALSE(cv->AttachChild(parent, cv->GetAttachmentHandle(false, 0), nullptr));
 
     host::runFor(1.0);
     auto check = [&] {
@@ -198,6 +196,71 @@ TEST_F(Host, AttachedChildSitsOnTheParentsPointAndFollowsIt) {
     ASSERT_EQ(rec.size(), 2u);
     EXPECT_TRUE(rec[0].attach);
     EXPECT_FALSE(rec[1].attach);
+}
+
+// The simulator links the points it is given as they are. A vessel is carried only from a
+// point for children of the vessel that owns it, so the vessels of a loop, and one linked at a
+// point of the other kind, stand still; DetachChild makes the vessel linked at the point leave
+// its own parent, even where that leaves the point's owner hanging on nothing.
+TEST_F(Host, AttachmentPointsAreLinkedAsGivenAndWhatNothingCarriesStandsStill) {
+    host::loadScenario(write("Scenarios/loop.scn",
+                             "BEGIN_ENVIRONMENT\n  System Sol\nEND_ENVIRONMENT\nBEGIN_SHIPS\n"
+                             "A:Probe\n  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n"
+                             "  RVEL 0 7500 0\n  ATTACHED 0:0,B\nEND\n"
+                             "B:Probe\n  STATUS Orbiting Earth\n  RPOS 7000100 0 0\n"
+                             "  RVEL 0 7500 0\n  ATTACHED 0:0,A\nEND\nEND_SHIPS\n"));
+    host::runFor(1.0);
+    expectNear(host::vessel(host::find("A")).pos, _V(7000000, 0, 0), 0.0);
+    expectNear(host::vessel(host::find("B")).pos, _V(7000100, 0, 0), 0.0);
+
+    host::reset();
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(7000000, 0, 0);
+    s.rvel = _V(0, 7500, 0);
+    const OBJHANDLE p = make("P", "Probe", s), c = make("C", "Probe", s), g = make("G", "Probe", s);
+    VESSEL* pv = host::vessel(p).iface;
+    VESSEL* cv = host::vessel(c).iface;
+    VESSEL* gv = host::vessel(g).iface;
+    const ATTACHMENTHANDLE pDock = pv->GetAttachmentHandle(true, 0);
+    const ATTACHMENTHANDLE pTow = pv->GetAttachmentHandle(false, 0);
+    const ATTACHMENTHANDLE cDock = cv->GetAttachmentHandle(true, 0);
+    const ATTACHMENTHANDLE gTow = gv->GetAttachmentHandle(false, 0);
+    // P's own point to a parent used as a point for a child: linked, C not carried.
+    ASSERT_TRUE(pv->AttachChild(c, pDock, cDock));
+    EXPECT_EQ(pv->GetAttachmentStatus(pDock), c);
+    EXPECT_EQ(cv->GetAttachmentStatus(cDock), p);
+    host::runFor(0.5);
+    expectNear(host::vessel(c).pos, _V(7000000, 0, 0), 0.0);
+    EXPECT_GT(host::vessel(p).pos.y, 3000.0);
+    EXPECT_TRUE(pv->DetachChild(pDock));
+    EXPECT_EQ(cv->GetAttachmentStatus(cDock), nullptr);
+    EXPECT_FALSE(pv->DetachChild(pDock));
+
+    // G's point given to P: C hangs on P, at G's point, carried when G flies; the save cannot
+    // name that point among P's and writes the simulator's "not found".
+    ASSERT_TRUE(pv->AttachChild(c, gTow, cDock));
+    host::runFor(0.5);
+    VECTOR3 at, want;
+    cv->Local2Global(_V(0, 0, -1), at);
+    pv->Local2Global(_V(0, 0, 1), want);
+    expectNear(at, want, 1e-6);
+    const std::vector<std::string> saved = host::saveVesselState(c);
+    EXPECT_NE(std::find(saved.begin(), saved.end(), "  ATTACHED 0:4294967295,P"), saved.end());
+
+    // DetachChild on C's own point: its parent P has no parent to leave. Hung on G, P leaves
+    // G, and C is left hanging on nothing, where the simulator crashes.
+    EXPECT_FALSE(cv->DetachChild(cDock));
+    ASSERT_TRUE(gv->AttachChild(p, gTow, pDock));
+    ASSERT_TRUE(pv->AttachChild(c, pTow, cDock));
+    try {
+        cv->DetachChild(cDock);
+        ADD_FAILURE() << "no stop";
+    } catch (const host::Stop& e) {
+        EXPECT_EQ(e.reason,
+                  "DetachChild on vessel 'C': its point links it to 'P' no more, and it hangs on "
+                  "nothing");
+    }
+    EXPECT_EQ(gv->GetAttachmentStatus(gTow), nullptr);
 }
 
 TEST_F(Host, BurningThrusterUsesPropellantAndStopsWhenEmpty) {
