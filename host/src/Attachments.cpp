@@ -150,6 +150,7 @@ void detachFromParent(VesselRecord& child, double vel) {
         child.vrot = _V(0, 0, 0);
     }
     child.dyn.testing = false;
+    findProxy(child);
     recordAttachment(false, parent, child, pp, cp);
 }
 

@@ -118,8 +118,35 @@ void notifyFocus(VesselRecord* from, VesselRecord* to) {
 
 }  // namespace
 
+void findProxy(VesselRecord& v) {
+    World& w = world();
+    v.proxy = nullptr;
+    double best = 1e100;
+    for (size_t i = w.vessels.size(); i-- > 0;) {
+        VesselRecord* o = rec(w.vessels[i]);
+        if (o == &v) continue;
+        const VECTOR3 d = o->pos - v.pos;
+        const double d2 = dotp(d, d);
+        if (d2 < best) {
+            best = d2;
+            v.proxy = o;
+        }
+    }
+}
+
+void updateProxies(double time) {
+    for (Vessel* p : world().vessels) {
+        VesselRecord& v = *rec(p);
+        if (v.status != 0 || !(time > v.proxyTime)) continue;
+        findProxy(v);
+        v.proxyTime = time + 100.0;
+    }
+}
+
 void list(VesselRecord* v) {
     World& w = world();
+    // Placed among the vessels already listed, it looks for the nearest of them.
+    findProxy(*v);
     v->index = w.vessels.size();
     w.vessels.push_back(v);
     w.byName[lower(v->name)].push_back(v);
@@ -364,8 +391,11 @@ void setFocusTo(VesselRecord* v) {
 void killNow(VesselRecord* v) {
     World& w = world();
     if (!v->listed) return;
-    if (v == w.focus) {
-        // The nearest other vessel that may take the focus, as the simulator picks it.
+    if (v == w.focus && v->proxy && !v->proxy->killPending) {
+        // Its proxy first, whether or not that one may take the focus.
+        setFocusTo(v->proxy);
+    } else if (v == w.focus) {
+        // Else the nearest other vessel that may take the focus.
         VesselRecord* next = nullptr;
         double best = 1e20;
         for (Vessel* o : w.vessels) {
@@ -386,6 +416,13 @@ void killNow(VesselRecord* v) {
         setFocusTo(next);
     }
     if (v == w.previousFocus) w.previousFocus = nullptr;
+    // Vessels whose proxy this was look again at their next step.
+    for (Vessel* o : w.vessels) {
+        VesselRecord* r = rec(o);
+        if (r->proxy != v) continue;
+        r->proxy = nullptr;
+        r->proxyTime = w.time - 1.0;
+    }
     notify([&](Listener& l) { l.onVesselDeleted(v); });
     if (v->ownPoint) detachFromParent(*v, 0.0);
     for (auto& a : v->attachments)

@@ -66,6 +66,7 @@ void step() {
     physics(dt);
     // Each vessel's update ends by summing its mass again, the step's consumption included.
     for (Vessel* v : w.vessels) updateMass(*v);
+    updateProxies(t);
     eachVessel("clbkPostStep", [&](VESSEL2& cb) { cb.clbkPostStep(t, dt, mjd); });
     killPending();
     if (!w.doomed.empty()) destroyDoomed();

@@ -243,6 +243,11 @@ struct VesselRecord : Vessel {
     std::vector<Dock> docks;
     bool hasXpdr = false;
     long xpdrStep = 0;
+    // The nearest other vessel as last looked for (when placed, when let go by a parent, on a
+    // free vessel's first step and every 100 s after): the focus goes to it first when this
+    // vessel goes. Null when none, or once it has gone.
+    VesselRecord* proxy = nullptr;
+    double proxyTime = -1.0;  // a free vessel looks again after this time
 };
 
 inline VesselRecord* rec(OBJHANDLE h) {
@@ -261,6 +266,8 @@ void askDeletion(VesselRecord* v);  // as oapiDeleteVessel asks
 void killPending();                 // the step's deletions
 void killNow(VesselRecord* v);
 void setFocusTo(VesselRecord* v);  // the simulator's SetFocusObject; nothing when already so
+void findProxy(VesselRecord& v);   // the nearest other listed vessel becomes its proxy
+void updateProxies(double time);   // a step's periodic look of free vessels
 // Null when the interface has no callbacks (the simulator's plain VESSEL, version 0).
 inline VESSEL2* callbacks(const Vessel& v) {
     if (!v.iface || v.iface->Version() < 1) return nullptr;

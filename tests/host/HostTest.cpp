@@ -391,6 +391,26 @@ TEST_F(Host, VesselDeletingItselfInItsCallbackIsDestroyedAfterIt) {
     EXPECT_EQ(host::focus(), b);  // the focus moved on
 }
 
+// The focus leaves a deleted vessel for the nearest vessel it last found (its proxy), even one
+// that may not take the focus; only without a proxy for the nearest that may.
+TEST_F(Host, TheFocusOfADeletedVesselGoesToItsProxyFirst) {
+    write("Config/Vessels/Unfocused.cfg", "EnableFocus = false\nMass = 10\n");
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(7000000, 0, 0);
+    s.rvel = _V(0, 7500, 0);
+    const OBJHANDLE f = make("F", "Probe", s);
+    s.rpos.x += 10.0;
+    const OBJHANDLE n = make("N", "Unfocused", s);
+    s.rpos.x += 10.0;
+    const OBJHANDLE m = make("M", "Probe", s);
+    host::setFocus(f);
+    host::step();  // F finds N on its first step
+    host::deleteVessel(f);
+    EXPECT_EQ(host::focus(), n);
+    host::deleteVessel(n);  // N found M on that step (as near as F, and looked at first)
+    EXPECT_EQ(host::focus(), m);
+}
+
 // The simulator has no handler around module code: what escapes it ends the program.
 TEST_F(Host, AnExceptionEscapingModuleCodeIsTheSimulatorsStopNamingTheCallback) {
     make("A");
