@@ -12,7 +12,10 @@ const char* const kCraftScenario =
     "END_DESC\n"
     "\n"
     "BEGIN_ENVIRONMENT\n"
+    "  Script  later.lua\n"
     "  System Sol\n"
+    "  Date JD 2451545.0\n"
+    "  Note: nothing the simulator reads\n"
     "END_ENVIRONMENT\n"
     "\n"
     "BEGIN_FOCUS\n"
@@ -48,6 +51,7 @@ const char* const kCraftSaved =
     "BEGIN_ENVIRONMENT\n"
     "  System Sol\n"
     "  Date MJD 51544.5000000000\n"  // the date of the save, ten decimals of a day
+    "  Script later.lua\n"
     "END_ENVIRONMENT\n"
     "\n"
     "BEGIN_FOCUS\n"
@@ -75,8 +79,9 @@ const char* const kCraftSaved =
     "END_SHIPS\n";
 
 TEST_F(Scenario, SavesAreTheSimulatorsTextAndReadBackTheSame) {
-    // Fixed decimals, no VROT at rest, PRPLEVEL of non-empty resources only, XPDR read and not
-    // written (nothing here models it).
+    // The environment in the simulator's order and form; fixed decimals, no VROT at rest,
+    // PRPLEVEL of non-empty resources only, XPDR read and not written (the class has no
+    // transponder).
     host::loadScenario(write("Scenarios/craft.scn", kCraftScenario));
     EXPECT_EQ(host::scenarioText(), kCraftSaved);
     EXPECT_EQ(craft(host::find("Burner")).note, "keep me");
