@@ -2,6 +2,7 @@
 // a VESSELSTATUS, and writes it back (the default state lines).
 #include "World.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -265,6 +266,14 @@ bool readSurfaceLine(LoadState& s, const char* p) {
         }
         const size_t e = r.find(':', b);
         s.base = trimLine(r.substr(b, e - b));
+        // The body must have the base, named exactly: the simulator stops otherwise.
+        const std::vector<std::string>& bases = basesOf(s.body);
+        if (std::find(bases.begin(), bases.end(), s.base) == bases.end()) {
+            stopHere(s.file ? s.file->path : "", s.file ? s.file->lineNumber() : 0,
+                     "base '" + s.base + "' not found on body '" + s.body + "'" +
+                         (s.vessel ? " (vessel '" + s.vessel->name + "')" : std::string()));
+            return true;
+        }
         if (e != std::string::npos) {
             const char* q = r.c_str() + e + 1;
             long port;

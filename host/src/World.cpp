@@ -255,6 +255,7 @@ void setRoot(const std::string& dir) {
     char buf[PATH_MAX];
     w.root = getcwd(buf, sizeof buf) ? buf : dir;
     w.classes.clear();
+    w.bases.clear();
     w.meshCache.clear();
     forgetBodies();
 }

@@ -304,6 +304,13 @@ Attachment* pointAt(VesselRecord& v, bool toParent, long index);
 // The point's index among `v`'s points of its kind; -1 when `v` does not own it.
 long pointIndex(const Vessel& v, const Attachment* a);
 
+// A file (or, with `dir`, a folder) under the root, found as the simulator's file system
+// finds it, without regard to case; empty when there is none.
+std::string findNoCase(const std::string& relative, bool dir);
+// The surface bases of a body as the simulator lists them from Config/<body>.cfg (its
+// BEGIN_SURFBASE list, else the folder Config/<body>/Base), names as the files give them.
+const std::vector<std::string>& basesOf(const std::string& body);
+
 // Meshes and textures.
 Mesh* loadGlobalMesh(const std::string& name);
 void deleteOwnedMeshes();
@@ -348,6 +355,7 @@ struct World {
     std::unordered_set<std::string> obsoleteLogged;  // obsolete functions the log has named
 
     std::map<std::string, std::unique_ptr<ClassInfo>> classes;  // lower-case class name
+    std::map<std::string, std::vector<std::string>> bases;      // by body name
     std::map<std::string, Module> modules;                      // lower-case module name
     std::map<std::string, Module> registered;                   // lower-case module name
     // The shared meshes as the simulator finds them again: by the sum of the name's bytes and

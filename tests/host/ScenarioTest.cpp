@@ -270,6 +270,9 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
          "no class file for vessel 'B'"},
         {"empty header", "BEGIN_SHIPS\nA:Probe\nEND\n   ; only a comment\nEND\nEND_SHIPS\n", 4,
          "no class file for vessel ''"},
+        {"a base the body lacks",
+         "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Earth\n  BASE habana:1\nEND\nEND_SHIPS\n", 4,
+         "base 'habana' not found on body 'Earth' (vessel 'A')"},
         {"point past the parent's",
          "BEGIN_SHIPS\nA:Probe\nEND\nB:Probe\n  ATTACHED 0:1,A\nEND\nEND_SHIPS\n", 5,
          "does not have"},
@@ -294,6 +297,14 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
     }
     host::reset();
     EXPECT_THROW(host::loadScenario("Scenarios/missing.scn"), host::Error);
+
+    // The body's bases are the base files in its folder, each by the name it gives itself.
+    write("Config/Earth/Base/Cuba.cfg", "\nBASE-V2.0\nName = Habana\n");
+    host::setRoot(root);
+    host::loadScenario(write("Scenarios/base.scn",
+                             "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Earth\n"
+                             "  BASE Habana:1\nEND\nEND_SHIPS\n"));
+    EXPECT_EQ(host::stopped(), nullptr);
 }
 
 // The simulator starts from the solar system the environment names and stops at once without
