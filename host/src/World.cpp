@@ -297,6 +297,8 @@ void reset() {
     deleteOwnedMeshes();
     w.step = w.baseStep = 0;
     w.time = w.baseTime = 0.0;
+    w.inPasses = false;
+    w.passStart = w.simStep = 0.0;
     w.mjd0 = 51544.5;
     w.queuedKeys.clear();
     w.releasedKeys.clear();

@@ -326,6 +326,11 @@ struct World {
     double baseTime = 0.0;
     double time = 0.0;
     double mjd0 = 51544.5;  // the scenario's date at time 0
+    // What oapiGetSimTime and oapiGetSimStep give: the simulator's clock still shows a step's
+    // start through its callbacks, physics and deletions, and its step is 0 before the first.
+    bool inPasses = false;
+    double passStart = 0.0;
+    double simStep = 0.0;
     int flightModel = 1;
     bool inStep = false;
     bool anyKillPending = false;  // some vessel awaits the step's deletions
