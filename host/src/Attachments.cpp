@@ -54,14 +54,6 @@ void recordAttachment(bool attached, Vessel& parent, Vessel& child, Attachment* 
     });
 }
 
-bool hangsOn(const Vessel* v, const Vessel* ancestor) {
-    for (size_t guard = 0; v && guard <= world().owned.size(); ++guard) {
-        if (v == ancestor) return true;
-        v = v->parentPoint ? v->parentPoint->owner : nullptr;
-    }
-    return false;
-}
-
 }  // namespace
 
 Attachment* pointAt(VesselRecord& v, bool toParent, long index) {
@@ -71,20 +63,27 @@ Attachment* pointAt(VesselRecord& v, bool toParent, long index) {
     return nullptr;
 }
 
-long pointIndex(const Attachment* a) {
+long pointIndex(const Vessel& v, const Attachment* a) {
     long n = 0;
-    for (const auto& b : a->owner->attachments) {
+    for (const auto& b : v.attachments) {
         if (b.get() == a) return n;
         if (b->toParent == a->toParent) ++n;
     }
     return -1;
 }
 
+void carryChildren(VesselRecord& v) {
+    for (auto& a : v.attachments)
+        if (!a->toParent && a->attached && a->attached->parentPoint == a.get())
+            placeChild(*static_cast<VesselRecord*>(a->attached));
+}
+
 void placeChild(VesselRecord& child) {
     Attachment* pp = child.parentPoint;
     Attachment* cp = child.ownPoint;
-    if (!pp || !cp) return;
-    VesselRecord& parent = *static_cast<VesselRecord*>(pp->owner);
+    if (!pp || !cp || !cp->attached) return;
+    // The parent is the vessel the child's point is linked to, whoever owns the point it took.
+    VesselRecord& parent = *static_cast<VesselRecord*>(cp->attached);
     VesselRecord::Placement& c = child.placement;
     if (c.parentPoint != pp || c.ownPoint != cp || !sameBits(c.parentRot, parent.rot)) {
         // Child axes relative to the parent: its point's direction turned opposite to the
@@ -105,9 +104,7 @@ void placeChild(VesselRecord& child) {
     child.vrot = parent.vrot;
     child.status = parent.status;
     updateReadings(child);
-    for (auto& a : child.attachments)
-        if (!a->toParent && a->attached && a->attached->parentPoint == a.get())
-            placeChild(*static_cast<VesselRecord*>(a->attached));
+    carryChildren(child);
 }
 
 bool attach(VesselRecord& parent, Attachment* pp, VesselRecord& child, Attachment* cp,
@@ -121,13 +118,9 @@ bool attach(VesselRecord& parent, Attachment* pp, VesselRecord& child, Attachmen
                      "' does not have");
         return false;
     }
-    if (hangsOn(&parent, &child)) {
-        stopHere(file, line,
-                 "vessel '" + child.name + "' would hang on " +
-                     (&parent == &child ? std::string("itself")
-                                        : "'" + parent.name + "', which hangs on it"));
-        return false;
-    }
+    // The simulator links any two points as given: of either kind, of other vessels, or closing
+    // a loop. A child is carried only from a parent-side point of the vessel that owns it, so
+    // one linked otherwise, and every vessel of a loop, stays where it is.
     // The parent's point takes the new child; one it held before stays linked to it, frozen.
     cp->attached = &parent;
     cp->mate = pp;
@@ -143,7 +136,7 @@ void detachFromParent(VesselRecord& child, double vel) {
     Attachment* cp = child.ownPoint;
     Attachment* pp = child.parentPoint;
     if (!cp || !pp) return;
-    Vessel& parent = *pp->owner;
+    Vessel& parent = cp->attached ? *cp->attached : *pp->owner;
     if (vel != 0.0) child.vel += mul(parent.rot, pp->dir) * vel;
     cp->attached = nullptr;
     cp->mate = nullptr;
@@ -157,17 +150,26 @@ void detachFromParent(VesselRecord& child, double vel) {
         child.vrot = _V(0, 0, 0);
     }
     child.dyn.testing = false;
+    findProxy(child);
     recordAttachment(false, parent, child, pp, cp);
 }
 
 bool detachChild(VesselRecord& parent, Attachment* pp, double vel) {
-    (void)parent;
+    // As the simulator: the vessel linked at the point leaves whatever it hangs on. On a point
+    // by which a vessel hangs on its parent, that is the parent leaving its own parent.
     if (!pp->attached) return false;
-    VesselRecord& child = *static_cast<VesselRecord*>(pp->attached);
-    if (!child.ownPoint) return false;
-    detachFromParent(child, vel);
+    VesselRecord& mate = *static_cast<VesselRecord*>(pp->attached);
+    if (!mate.ownPoint) return false;
+    detachFromParent(mate, vel);
     pp->attached = nullptr;
     pp->mate = nullptr;
+    if (pp->owner->ownPoint == pp) {
+        // Its owner still hangs by the point, now linked to nothing: the simulator reads the
+        // missing parent when it next places that vessel.
+        stopHere("", 0,
+                 "DetachChild on vessel '" + parent.name + "': its point links it to '" +
+                     mate.name + "' no more, and it hangs on nothing");
+    }
     return true;
 }
 

@@ -47,6 +47,37 @@ bool findLine(const std::vector<std::string>& lines, const char* keyword, size_t
     return false;
 }
 
+bool itemInt(const std::vector<std::string>& lines, const char* label, long& out) {
+    std::string v;
+    if (!classItem(lines, label, v)) return false;
+    const char* p = v.c_str();
+    return scanInt(p, out);
+}
+
+// BEGIN_DOCKLIST: one port a line (position, direction, rotation, and optionally the step of
+// its docking system) up to END_DOCKLIST; every line makes a port, numbers it lacks are 0.
+void readDocks(ClassInfo& ci) {
+    size_t i = 0;
+    if (!findLine(ci.lines, "BEGIN_DOCKLIST", i)) return;
+    for (; i < ci.lines.size(); ++i) {
+        const std::string& raw = ci.lines[i];
+        if (raw.size() > kBlockLineMax || startsWithNoCase(raw.c_str(), "END_DOCKLIST")) break;
+        const char* p = raw.c_str();
+        double n[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+        int fields = 0;
+        for (double& x : n) {
+            if (!scanDouble(p, x)) break;
+            ++fields;
+        }
+        ClassDock d;
+        d.pos = _V(n[0], n[1], n[2]);
+        d.dir = _V(n[3], n[4], n[5]);
+        d.rot = _V(n[6], n[7], n[8]);
+        d.ids = fields == 9 && scanInt(p, d.idsStep);
+        ci.docks.push_back(d);
+    }
+}
+
 void readPoints(ClassInfo& ci) {
     size_t i = 0;
     if (!findLine(ci.lines, "BEGIN_ATTACHMENT", i)) return;
@@ -91,8 +122,10 @@ void readKeys(ClassInfo& ci) {
     ci.hasMeshName = classItem(l, "MeshName", ci.meshName);
     std::string b;
     if (classItem(l, "EnableFocus", b)) {
+        ci.hasEnableFocus = true;
         if (startsWithNoCase(b.c_str(), "true")) ci.enableFocus = true;
         else if (startsWithNoCase(b.c_str(), "false")) ci.enableFocus = false;
+        else ci.hasEnableFocus = false;
     }
     ci.hasSize = itemReal(l, "Size", ci.size);
     ci.hasMass = itemReal(l, "Mass", ci.mass);
@@ -121,6 +154,25 @@ void readKeys(ClassInfo& ci) {
     ci.hasCrossSections = itemVector(l, "CrossSections", ci.crossSections);
     ci.hasRotDrag = itemVector(l, "RotResistance", ci.rotDrag);
     ci.hasCameraOffset = itemVector(l, "CameraOffset", ci.cameraOffset);
+    ci.hasAttThrust = itemReal(l, "MaxAttitudeThrust", ci.attThrust);
+    std::string td;
+    if (classItem(l, "TouchdownPoints", td)) {
+        const char* p = td.c_str();
+        double x[9];
+        int got = 0;
+        while (got < 9 && scanDouble(p, x[got])) ++got;
+        ci.hasTouchdown = got == 9;
+        for (int k = 0; k < 3 && ci.hasTouchdown; ++k)
+            ci.touchdown[k] = _V(x[3 * k], x[3 * k + 1], x[3 * k + 2]);
+    }
+    if (classItem(l, "EnableXPDR", b) && startsWithNoCase(b.c_str(), "true")) {
+        ci.hasXpdr = true;
+        ci.hasXpdrStep = itemInt(l, "XPDR", ci.xpdrStep);
+    }
+    ci.hasDock = itemVector(l, "DockRef", ci.dock.pos) && itemVector(l, "DockDir", ci.dock.dir) &&
+                 itemVector(l, "DockRot", ci.dock.rot);
+    classItem(l, "BaseClass", ci.baseClass);
+    readDocks(ci);
     readPoints(ci);
 }
 
@@ -142,6 +194,21 @@ bool classItem(const std::vector<std::string>& lines, const char* label, std::st
         return true;
     }
     return false;
+}
+
+const ClassInfo* classFile(const std::string& rel) {
+    World& w = world();
+    const std::string key = "file:" + lower(rel);
+    auto it = w.classes.find(key);
+    if (it != w.classes.end()) return it->second.get();
+    const std::string path = findFileNoCase(rel);
+    auto ci = std::make_unique<ClassInfo>();
+    if (path.empty() || !readLines(path, ci->lines)) return nullptr;
+    ci->path = path;
+    readKeys(*ci);
+    const ClassInfo* result = ci.get();
+    w.classes[key] = std::move(ci);
+    return result;
 }
 
 const ClassInfo* classInfo(const std::string& className) {

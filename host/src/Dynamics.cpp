@@ -632,7 +632,7 @@ SeenState seenState(const VesselRecord& v) {
         s.vrot = v.vrot;
         s.rot = v.rot;
     }
-    bodyGlobal(d.body, w.stepOpen ? w.stepStart : w.time, s.bodyPos, s.bodyVel);
+    bodyGlobal(d.body, w.stepOpen ? w.passStart : w.time, s.bodyPos, s.bodyVel);
     return s;
 }
 
@@ -670,7 +670,7 @@ void placeOrbiting(VesselRecord& v) {
         // start, and the body's new place takes over when the update ends: it lags behind by
         // the body's motion in the step.
         VECTOR3 p0, v0, p1, v1;
-        bodyGlobal(b, w.stepStart, p0, v0);
+        bodyGlobal(b, w.passStart, p0, v0);
         bodyGlobal(b, w.time, p1, v1);
         v.pos += p0 - p1;
         v.vel += v0 - v1;

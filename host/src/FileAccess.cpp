@@ -89,11 +89,12 @@ void oapiWriteScenario_int(FILEHANDLE scn, char* item, int i) {
 }
 void oapiWriteScenario_float(FILEHANDLE scn, char* item, double d) {
     writeLine(scn,
-              std::string("  ") + text(item, "oapiWriteScenario_float") + " " + formatNumber(d));
+              std::string("  ") + text(item, "oapiWriteScenario_float") + " " + trimmedFixed(d, 6));
 }
 void oapiWriteScenario_vec(FILEHANDLE scn, char* item, const VECTOR3& v) {
     writeLine(scn, std::string("  ") + text(item, "oapiWriteScenario_vec") + " " +
-                       formatNumber(v.x) + " " + formatNumber(v.y) + " " + formatNumber(v.z));
+                       trimmedFixed(v.x, 6) + " " + trimmedFixed(v.y, 6) + " " +
+                       trimmedFixed(v.z, 6));
 }
 void oapiWriteLine(FILEHANDLE file, char* line) { writeLine(file, text(line, "oapiWriteLine")); }
 

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -110,8 +111,11 @@ static void readMesh(const std::string& path, Mesh& mesh) {
 
 Mesh* loadGlobalMesh(const std::string& name) {
     World& w = world();
-    auto it = w.meshCache.find(name);
-    if (it != w.meshCache.end()) return it->second;
+    uint64_t sum = 0;
+    for (char c : name) sum += static_cast<uint64_t>(static_cast<signed char>(c));
+    const std::string head = name.substr(0, 32);
+    for (const World::CachedMesh& c : w.meshCache)
+        if (c.sum == sum && lower(c.head) == lower(head)) return c.mesh;
     auto m = std::make_unique<Mesh>();
     const std::string path = findFileNoCase("Meshes/" + name + ".msh");
     if (!path.empty()) readMesh(path, *m);
@@ -122,8 +126,87 @@ Mesh* loadGlobalMesh(const std::string& name) {
     m->global = true;
     Mesh* p = m.get();
     w.meshes.push_back(std::move(m));
-    w.meshCache[name] = p;
+    w.meshCache.push_back({sum, head, p});
     return p;
+}
+
+// A folder of base files (relative to Config): every ".cfg" file whose first line that is not
+// blank starts with BASE-V2.0. A PERIOD or CONTEXT limiter after the folder is cut off and
+// taken as met.
+static void scanBases(std::string dir, std::vector<std::string>& bases) {
+    for (const char* limiter : {"PERIOD", "CONTEXT"}) {
+        const size_t at = dir.find(limiter);
+        if (at != std::string::npos) dir.erase(at);
+    }
+    dir = trimLine(dir);
+    for (char& c : dir)
+        if (c == '\\') c = '/';
+    const std::string folder = findNoCase("Config/" + dir, true);
+    if (folder.empty()) return;
+    DIR* d = opendir(folder.c_str());
+    if (!d) return;
+    std::vector<std::string> files;
+    while (dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n.size() > 4 && n.compare(n.size() - 4, 4, ".cfg") == 0) files.push_back(n);
+    }
+    closedir(d);
+    std::sort(files.begin(), files.end());
+    for (const std::string& f : files) {
+        std::vector<std::string> lines;
+        if (!readLines(folder + "/" + f, lines)) continue;
+        size_t i = 0;
+        while (i < lines.size() && trimLine(lines[i]).empty()) ++i;
+        if (i == lines.size() || !startsWithNoCase(trimLine(lines[i]).c_str(), "BASE-V2.0"))
+            continue;
+        std::string name;
+        if (!classItem(lines, "Name", name)) name = f.substr(0, f.size() - 4);
+        bases.push_back(name);
+    }
+}
+
+const std::vector<std::string>& basesOf(const std::string& body) {
+    World& w = world();
+    auto it = w.bases.find(body);
+    if (it != w.bases.end()) return it->second;
+    std::vector<std::string> found;
+    std::vector<std::string> lines;
+    const std::string cfg = findFileNoCase("Config/" + body + ".cfg");
+    if (!cfg.empty()) readLines(cfg, lines);
+    size_t at = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (startsWithNoCase(lines[i].c_str(), "BEGIN_SURFBASE")) {
+            at = i + 1;
+            break;
+        }
+    if (at < lines.size()) {
+        for (size_t i = at; i < lines.size(); ++i) {
+            const std::string& raw = lines[i];
+            if (raw.size() > 255 || startsWithNoCase(raw.c_str(), "END_SURFBASE")) break;
+            const std::string pc = trimLine(raw);
+            if (pc.empty()) continue;
+            if (startsWithNoCase(pc.c_str(), "DIR")) {
+                scanBases(pc.substr(3), found);
+                continue;
+            }
+            // NAME:LNG LAT, the name as far as the first ':'.
+            const size_t b = pc.find_first_not_of(':');
+            const size_t c = pc.find(':', b);
+            if (b == std::string::npos || c == std::string::npos) continue;
+            const char* p = pc.c_str() + c + 1;
+            double lng, lat;
+            if (scanDouble(p, lng) && scanDouble(p, lat)) found.push_back(pc.substr(b, c - b));
+        }
+    } else {
+        scanBases(body + "/Base", found);
+    }
+    // A name already listed (in any case) is not listed again.
+    std::vector<std::string> bases;
+    for (const std::string& n : found)
+        if (std::none_of(bases.begin(), bases.end(),
+                         [&](const std::string& o) { return lower(o) == lower(n); }))
+            bases.push_back(n);
+    return w.bases[body] = std::move(bases);
 }
 
 void deleteOwnedMeshes() {
@@ -137,7 +220,7 @@ static SURFHANDLE registerTexture(TextureRecord::Kind kind, const char* name) {
     TextureRecord r;
     r.kind = kind;
     r.name = name ? name : "";
-    auto key = std::make_pair(static_cast<int>(kind), lower(r.name));
+    const std::string key = lower(r.name);
     auto it = w.textureByName.find(key);
     if (it != w.textureByName.end()) {
         r.handle = it->second;
@@ -155,11 +238,16 @@ static SURFHANDLE registerTexture(TextureRecord::Kind kind, const char* name) {
 }  // namespace detail
 
 std::string findFileNoCase(const std::string& relative) {
-    using namespace detail;
+    return detail::findNoCase(relative, false);
+}
+
+namespace detail {
+
+std::string findNoCase(const std::string& relative, bool dir) {
     std::string rel = relative;
     for (char& c : rel)
         if (c == '\\') c = '/';
-    if (exists(rel) && !isDir(rel)) return rel;
+    if (exists(rel) && isDir(rel) == dir) return rel;
     std::stringstream parts(rel);
     std::string part;
     std::vector<std::string> comps;
@@ -187,9 +275,11 @@ std::string findFileNoCase(const std::string& relative) {
         cur += "/" + found;
         if (i + 1 < comps.size() && !isDir(cur)) return "";
     }
-    if (comps.empty() || isDir(cur)) return "";
+    if (comps.empty() || isDir(cur) != dir) return "";
     return cur.compare(0, 2, "./") == 0 ? cur.substr(2) : cur;
 }
+
+}  // namespace detail
 
 }  // namespace host
 

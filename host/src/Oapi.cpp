@@ -23,7 +23,16 @@ OBJHANDLE oapiGetVesselByName(char* name) {
     return findVessel(name);
 }
 
+// The simulator reads the object behind a handle without looking at it first: a null handle
+// (or a null place for the answer) is its crash, which the host makes a stop naming the call.
+static bool given(const void* p, const char* call, const char* what = "a null handle") {
+    if (p) return true;
+    stopHere("", 0, std::string(call) + " was given " + what);
+    return false;
+}
+
 VESSEL* oapiGetVesselInterface(OBJHANDLE hVessel) {
+    if (!given(hVessel, "oapiGetVesselInterface")) return nullptr;
     return valid(hVessel) ? rec(hVessel)->iface : nullptr;
 }
 
@@ -36,6 +45,7 @@ VESSEL* oapiGetFocusInterface() {
 
 OBJHANDLE oapiSetFocusObject(OBJHANDLE hVessel) {
     World& w = world();
+    if (!given(hVessel, "oapiSetFocusObject")) return nullptr;
     // The previous focus, or null when nothing changes.
     if (!valid(hVessel) || hVessel == w.focus) return nullptr;
     VesselRecord* old = w.focus;
@@ -48,7 +58,7 @@ void oapiGetObjectName(OBJHANDLE hObj, char* name, int n) {
         stopHere("", 0, "oapiGetObjectName was given no buffer");
         return;
     }
-    if (n <= 0 || !valid(hObj)) return;
+    if (!given(hObj, "oapiGetObjectName") || n <= 0 || !valid(hObj)) return;
     // As strncpy: a name of n characters or more fills the buffer without a terminating NUL.
     const std::string& s = rec(hObj)->name;
     const size_t len = std::min(s.size(), static_cast<size_t>(n));
@@ -57,10 +67,18 @@ void oapiGetObjectName(OBJHANDLE hObj, char* name, int n) {
 }
 
 void oapiGetGlobalPos(OBJHANDLE hObj, VECTOR3* pos) {
-    if (pos) *pos = valid(hObj) ? seenState(*rec(hObj)).globalPos() : _V(0, 0, 0);
+    if (given(hObj, "oapiGetGlobalPos") && given(pos, "oapiGetGlobalPos", "no vector"))
+        *pos = valid(hObj) ? seenState(*rec(hObj)).globalPos() : _V(0, 0, 0);
 }
 void oapiGetGlobalVel(OBJHANDLE hObj, VECTOR3* vel) {
-    if (vel) *vel = valid(hObj) ? seenState(*rec(hObj)).globalVel() : _V(0, 0, 0);
+    if (given(hObj, "oapiGetGlobalVel") && given(vel, "oapiGetGlobalVel", "no vector"))
+        *vel = valid(hObj) ? seenState(*rec(hObj)).globalVel() : _V(0, 0, 0);
 }
-double oapiGetSize(OBJHANDLE hObj) { return valid(hObj) ? rec(hObj)->size : 0.0; }
-double oapiGetMass(OBJHANDLE hObj) { return valid(hObj) ? rec(hObj)->mass() : 0.0; }
+double oapiGetSize(OBJHANDLE hObj) {
+    if (!given(hObj, "oapiGetSize")) return 0.0;
+    return valid(hObj) ? rec(hObj)->size : 0.0;
+}
+double oapiGetMass(OBJHANDLE hObj) {
+    if (!given(hObj, "oapiGetMass")) return 0.0;
+    return valid(hObj) ? rec(hObj)->mass() : 0.0;
+}

@@ -59,12 +59,6 @@ void thrust(VesselRecord& v, double dt) {
     v.thrustMayFire = mayFire;
 }
 
-void carryChildren(VesselRecord& v) {
-    for (auto& a : v.attachments)
-        if (!a->toParent && a->attached && a->attached->parentPoint == a.get())
-            placeChild(*static_cast<VesselRecord*>(a->attached));
-}
-
 }  // namespace
 
 void physics(double dt) {

@@ -244,11 +244,13 @@ void startSession(const ScenarioInfo& info, World& w) {
                                          "': the simulator leaves this vessel unattached");
             continue;
         }
-        // Placed at once: the simulator places it before anything can read or save it.
-        if (attach(*parent, pointAt(*parent, false, v.attachParent), v,
-                   pointAt(v, true, v.attachOwn), v.attachFile, v.attachLine))
-            placeChild(v);
+        attach(*parent, pointAt(*parent, false, v.attachParent), v, pointAt(v, true, v.attachOwn),
+               v.attachFile, v.attachLine);
     }
+    // Placed once every link is made, before anything can read or save them: each vessel
+    // that hangs on nothing carries what hangs on it, as a step would.
+    for (size_t i = 0; i < w.vessels.size(); ++i)
+        if (!w.vessels[i]->ownPoint) carryChildren(*rec(w.vessels[i]));
     for (size_t i = 0; i < w.vessels.size(); ++i)
         if (VESSEL2* cb = callbacks(*w.vessels[i]))
             callModule("clbkPostCreation", *w.vessels[i], [&] { cb->clbkPostCreation(); });
@@ -292,19 +294,40 @@ void writeKeptSection(std::vector<std::string>& out, const char* begin, const ch
     out.push_back(end);
 }
 
-// The environment just written, its date made the moment of the save: the simulator writes the
-// date it has reached (to ten decimals of a day), so a saved flight resumes at its own time.
-void writeSaveDate(std::vector<std::string>& out, const World& w) {
-    char date[64];
-    std::snprintf(date, sizeof date, "  Date MJD %.10f", w.mjd0 + w.time * (1.0 / 86400.0));
-    size_t at = out.size() - 1;  // END_ENVIRONMENT, unless a Date line stands before it
-    for (size_t i = out.size() - 1; i-- > 0 && out[i] != "BEGIN_ENVIRONMENT";) {
-        if (startsWithNoCase(trimLine(out[i]).c_str(), "Date")) {
-            out[i] = date;
-            return;
+// The environment as the simulator writes it from what it read: the solar system, the date it
+// has reached (ten decimals of a day, so a saved flight resumes at its own time), then the
+// context, splash screen (without its colour), script, help and playback where given; any
+// other line is gone. Each value is the last one given, trimmed.
+void writeEnvironment(std::vector<std::string>& out, const World& w) {
+    static const char* const keys[] = {"System", "Context", "SplashScreen",
+                                       "Script", "Help",    "Playback"};
+    std::string value[6];
+    for (const std::string& raw : w.scenario.environment) {
+        const std::string line = trimLine(raw);
+        if (startsWithNoCase(line.c_str(), "Date")) continue;
+        for (size_t k = 0; k < 6; ++k) {
+            const size_t n = std::strlen(keys[k]);
+            if (!startsWithNoCase(line.c_str(), keys[k])) continue;
+            std::string v = line.substr(n);
+            if (k == 2) {
+                // A colour word first; a line without one sets nothing.
+                const size_t c = v.find_first_not_of(" \t\n\v\f\r");
+                if (c == std::string::npos) break;
+                const size_t e = v.find_first_of(" \t\n\v\f\r", c);
+                v = e == std::string::npos ? std::string() : v.substr(e);
+            }
+            value[k] = trimLine(v);
+            break;
         }
     }
-    out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), date);
+    char date[64];
+    std::snprintf(date, sizeof date, "  Date MJD %.10f", w.mjd0 + w.time * (1.0 / 86400.0));
+    out.push_back("BEGIN_ENVIRONMENT");
+    out.push_back("  System " + value[0]);
+    out.push_back(date);
+    for (size_t k = 1; k < 6; ++k)
+        if (!value[k].empty()) out.push_back(std::string("  ") + keys[k] + " " + value[k]);
+    out.push_back("END_ENVIRONMENT");
 }
 
 void writeFocusSection(std::vector<std::string>& out, const World& w) {
@@ -363,8 +386,7 @@ std::string scenarioText() {
                 writeKeptSection(out, "BEGIN_DESC", "END_DESC", r, lines);
                 break;
             case Region::ENV:
-                writeKeptSection(out, "BEGIN_ENVIRONMENT", "END_ENVIRONMENT", r, lines);
-                writeSaveDate(out, w);
+                writeEnvironment(out, w);
                 break;
             case Region::FOCUS:
                 writeFocusSection(out, w);

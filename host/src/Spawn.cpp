@@ -118,8 +118,35 @@ void notifyFocus(VesselRecord* from, VesselRecord* to) {
 
 }  // namespace
 
+void findProxy(VesselRecord& v) {
+    World& w = world();
+    v.proxy = nullptr;
+    double best = 1e100;
+    for (size_t i = w.vessels.size(); i-- > 0;) {
+        VesselRecord* o = rec(w.vessels[i]);
+        if (o == &v) continue;
+        const VECTOR3 d = o->pos - v.pos;
+        const double d2 = dotp(d, d);
+        if (d2 < best) {
+            best = d2;
+            v.proxy = o;
+        }
+    }
+}
+
+void updateProxies(double time) {
+    for (Vessel* p : world().vessels) {
+        VesselRecord& v = *rec(p);
+        if (v.status != 0 || !(time > v.proxyTime)) continue;
+        findProxy(v);
+        v.proxyTime = time + 100.0;
+    }
+}
+
 void list(VesselRecord* v) {
     World& w = world();
+    // Placed among the vessels already listed, it looks for the nearest of them.
+    findProxy(*v);
     v->index = w.vessels.size();
     w.vessels.push_back(v);
     w.byName[lower(v->name)].push_back(v);
@@ -162,12 +189,73 @@ void makeInterface(VesselRecord* v, const ClassInfo* ci) {
     }
 }
 
-// The generic keys of the class file after the module's own set-up, but for the mesh.
-void applyClassKeys(VesselRecord* v, const ClassInfo* ci) {
-    v->enableFocus = ci->enableFocus;
+// The simulator's default attitude thrusters: six linear ones of the full thrust, then pairs of
+// half the thrust at the vessel's size for pitch, yaw and bank, each in a group of its own.
+void makeAttitudeSet(VesselRecord* v, double th) {
+    VESSEL& iface = *v->iface;
+    Propellant* tank = v->propellants.empty() ? nullptr : v->propellants.front().get();
+    const double isp = v->defaultIsp;
+    const struct {
+        VECTOR3 dir;
+        THGROUP_TYPE type;
+    } linear[6] = {{{{0, 1, 0}}, THGROUP_ATT_UP},      {{{0, -1, 0}}, THGROUP_ATT_DOWN},
+                   {{{-1, 0, 0}}, THGROUP_ATT_LEFT},   {{{1, 0, 0}}, THGROUP_ATT_RIGHT},
+                   {{{0, 0, 1}}, THGROUP_ATT_FORWARD}, {{{0, 0, -1}}, THGROUP_ATT_BACK}};
+    for (const auto& l : linear) {
+        THRUSTER_HANDLE h = iface.CreateThruster(_V(0, 0, 0), l.dir, th, tank, isp);
+        iface.CreateThrusterGroup(&h, 1, l.type);
+    }
+    const double s = v->size;
+    const VECTOR3 fore = _V(0, 0, s), aft = _V(0, 0, -s), right = _V(s, 0, 0), left = _V(-s, 0, 0);
+    const VECTOR3 up = _V(0, 1, 0), down = _V(0, -1, 0), lft = _V(-1, 0, 0), rgt = _V(1, 0, 0);
+    const struct {
+        VECTOR3 pos0, dir0, pos1, dir1;
+        THGROUP_TYPE type;
+    } rotation[6] = {{fore, up, aft, down, THGROUP_ATT_PITCHUP},
+                     {fore, down, aft, up, THGROUP_ATT_PITCHDOWN},
+                     {fore, lft, aft, rgt, THGROUP_ATT_YAWLEFT},
+                     {fore, rgt, aft, lft, THGROUP_ATT_YAWRIGHT},
+                     {right, up, left, down, THGROUP_ATT_BANKLEFT},
+                     {left, up, right, down, THGROUP_ATT_BANKRIGHT}};
+    for (const auto& r : rotation) {
+        THRUSTER_HANDLE h[2] = {iface.CreateThruster(r.pos0, r.dir0, 0.5 * th, tank, isp),
+                                iface.CreateThruster(r.pos1, r.dir1, 0.5 * th, tank, isp)};
+        iface.CreateThrusterGroup(h, 2, r.type);
+    }
+}
+
+// The generic keys of a class file after the module's own set-up, in the simulator's order: a
+// base class's file first (its keys then overridden or added to by this one's). False where
+// the simulator stops (recorded).
+bool applyClassKeys(VesselRecord* v, const ClassInfo* ci, int depth = 0) {
+    if (!ci->baseClass.empty()) {
+        // Each base file is read in full, its own base first: a chain that comes back to a file
+        // runs the simulator out of stack.
+        if (depth > 64) {
+            stopHere(ci->path, 0,
+                     "vessel '" + v->name + "': its BaseClass chain comes back to itself");
+            return false;
+        }
+        const ClassInfo* base = classFile("Config/" + ci->baseClass + ".cfg");
+        if (base && !applyClassKeys(v, base, depth + 1)) return false;
+    }
+    if (ci->hasMeshName) {
+        Mesh* m = loadGlobalMesh(ci->meshName);
+        if (!m) {
+            stopHere(ci->path, 0,
+                     "vessel '" + v->name + "': its mesh '" + ci->meshName + "' cannot be loaded");
+            return false;
+        }
+        v->iface->AddMesh(static_cast<MESHHANDLE>(m));
+    }
+    if (ci->hasEnableFocus) v->enableFocus = ci->enableFocus;
     if (ci->hasSize) v->size = ci->size;
     if (ci->hasMass) v->emptyMass = ci->mass;
     if (ci->hasPmi) v->pmi = ci->pmi;
+    if (ci->hasXpdr) {
+        v->hasXpdr = true;
+        if (ci->hasXpdrStep) v->xpdrStep = ci->xpdrStep;
+    }
     for (const auto& r : ci->resources) v->iface->CreatePropellantResource(r.first, -1.0, r.second);
     if (v->propellants.empty() && ci->hasMaxFuel) v->iface->CreatePropellantResource(ci->maxFuel);
     if (ci->hasIsp) v->defaultIsp = ci->isp;
@@ -185,16 +273,50 @@ void applyClassKeys(VesselRecord* v, const ClassInfo* ci) {
             g->thrusters.front()->maxThrust = ci->thrust[e];
         }
     }
+    if (ci->hasAttThrust) makeAttitudeSet(v, ci->attThrust);
+    if (ci->hasTouchdown) {
+        // Given as points, with the simulator's fixed stiffness and damping, not derived from
+        // the mass as for a module's three points.
+        for (int i = 0; i < 3; ++i) {
+            v->touchdown[i] = ci->touchdown[i];
+            v->dyn.stiffness[i] = 1e6;
+            v->dyn.damping[i] = 1e5;
+        }
+    }
     if (ci->hasCw) std::copy(ci->cw, ci->cw + 4, v->cw);
     if (ci->hasCrossSections) v->crossSections = ci->crossSections;
     if (ci->hasRotDrag) v->rotDrag = ci->rotDrag;
     if (ci->hasCameraOffset) v->cameraOffset = ci->cameraOffset;
-    // Moments of inertia nobody set come from the size, as the simulator's set-up derives them.
+    auto addDock = [v](const ClassDock& d) {
+        auto port = std::make_unique<host::DockPort>();
+        port->owner = v;
+        port->pos = d.pos;
+        port->dir = d.dir;
+        port->rot = d.rot;
+        port->ids = d.ids;
+        port->idsStep = d.idsStep;
+        v->docks.push_back(std::move(port));
+    };
+    if (ci->hasDock) {
+        if (v->docks.empty()) {
+            addDock(ci->dock);
+        } else {
+            v->docks.front()->pos = ci->dock.pos;
+            v->docks.front()->dir = ci->dock.dir;
+            v->docks.front()->rot = ci->dock.rot;
+        }
+    }
+    for (const ClassDock& d : ci->docks) addDock(d);
+    for (const ClassPoint& p : ci->points)
+        v->iface->CreateAttachment(p.toParent, p.pos, p.dir, p.rot, p.id.c_str());
+    return true;
+}
+
+// Moments of inertia nobody set come from the size, as the simulator's set-up derives them.
+void defaultInertia(VesselRecord* v) {
     if (v->pmi.x < 0.0) v->pmi.x = 2.0 * v->size;
     if (v->pmi.y < 0.0) v->pmi.y = 2.0 * v->size;
     if (v->pmi.z < 0.0) v->pmi.z = v->size;
-    for (const ClassPoint& p : ci->points)
-        v->iface->CreateAttachment(p.toParent, p.pos, p.dir, p.rot, p.id.c_str());
 }
 
 }  // namespace
@@ -228,16 +350,8 @@ VesselRecord* spawn(const std::string& name, const std::string& cls, const std::
     if (w.stop) return v;
 
     // The generic keys of the class file, after the module's own set-up.
-    if (ci->hasMeshName) {
-        Mesh* m = loadGlobalMesh(ci->meshName);
-        if (!m) {
-            stopHere(ci->path, 0,
-                     "vessel '" + name + "': its mesh '" + ci->meshName + "' cannot be loaded");
-            return nullptr;
-        }
-        v->iface->AddMesh(static_cast<MESHHANDLE>(m));
-    }
-    applyClassKeys(v, ci);
+    if (!applyClassKeys(v, ci)) return nullptr;
+    defaultInertia(v);
     return v;
 }
 
@@ -278,8 +392,11 @@ void setFocusTo(VesselRecord* v) {
 void killNow(VesselRecord* v) {
     World& w = world();
     if (!v->listed) return;
-    if (v == w.focus) {
-        // The nearest other vessel that may take the focus, as the simulator picks it.
+    if (v == w.focus && v->proxy && !v->proxy->killPending) {
+        // Its proxy first, whether or not that one may take the focus.
+        setFocusTo(v->proxy);
+    } else if (v == w.focus) {
+        // Else the nearest other vessel that may take the focus.
         VesselRecord* next = nullptr;
         double best = 1e20;
         for (Vessel* o : w.vessels) {
@@ -300,6 +417,13 @@ void killNow(VesselRecord* v) {
         setFocusTo(next);
     }
     if (v == w.previousFocus) w.previousFocus = nullptr;
+    // Vessels whose proxy this was look again at their next step.
+    for (Vessel* o : w.vessels) {
+        VesselRecord* r = rec(o);
+        if (r->proxy != v) continue;
+        r->proxy = nullptr;
+        r->proxyTime = w.time - 1.0;
+    }
     notify([&](Listener& l) { l.onVesselDeleted(v); });
     if (v->ownPoint) detachFromParent(*v, 0.0);
     for (auto& a : v->attachments)

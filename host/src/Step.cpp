@@ -56,14 +56,15 @@ void step() {
     const double mjd0 = w.mjd0 + t0 * (1.0 / 86400.0);
     const double mjd = w.mjd0 + t * (1.0 / 86400.0);
     struct InStep {
-        InStep() { world().inStep = true; }
+        InStep() { world().inStep = world().inPasses = true; }
         ~InStep() {
             World& w = world();
-            w.inStep = w.stepOpen = w.stateUpdate = false;
+            w.inStep = w.inPasses = w.stepOpen = w.stateUpdate = false;
         }
     } inStep;
     w.stepOpen = true;
-    w.stepStart = t0;
+    w.passStart = t0;
+    w.simStep = dt;
     if (w.preStepHook) w.preStepHook(t);
     // As in the simulator, a step's pre-step callbacks are given its start, its post-step ones
     // its end.
@@ -71,12 +72,14 @@ void step() {
     physics(dt);
     // Each vessel's update ends by summing its mass again, the step's consumption included.
     for (Vessel* v : w.vessels) updateMass(*v);
+    updateProxies(t);
     eachVessel("clbkPostStep", [&](VESSEL2& cb) { cb.clbkPostStep(t, dt, mjd); });
     // The new states take over: the global frame shows the step's end.
     w.stepOpen = w.stateUpdate = false;
     killPending();
     if (!w.doomed.empty()) destroyDoomed();
     if (w.stop) throwIfStopped();
+    w.inPasses = false;  // the step is over: keys come at its end time
     // The keyboard after the update, as the simulator reads it once a frame is done: a key
     // pressed for one step is let go at the end of the next.
     if (!w.releasedKeys.empty() || !w.queuedKeys.empty()) {
@@ -134,8 +137,11 @@ void visualDestroyed(OBJHANDLE h) {
 using namespace host;
 using namespace host::detail;
 
-double oapiGetSimTime() { return world().time; }
-double oapiGetSimStep() { return world().dt; }
+double oapiGetSimTime() {
+    const World& w = world();
+    return w.inPasses ? w.passStart : w.time;
+}
+double oapiGetSimStep() { return world().simStep; }
 
 bool oapiAcceptDelayedKey(char key, double repdelay) {
     World& w = world();

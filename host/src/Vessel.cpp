@@ -459,8 +459,8 @@ ATTACHMENTHANDLE VESSEL::GetAttachmentHandle(bool toparent, DWORD i) const {
 }
 DWORD VESSEL::GetAttachmentIndex(ATTACHMENTHANDLE att) const {
     Attachment* a = need<Attachment>(att, "GetAttachmentIndex");
-    if (!a || a->owner != asVessel(vessel)) return static_cast<DWORD>(-1);
-    return static_cast<DWORD>(host::detail::pointIndex(a));
+    if (!a) return static_cast<DWORD>(-1);
+    return static_cast<DWORD>(host::detail::pointIndex(*asVessel(vessel), a));
 }
 const char* VESSEL::GetAttachmentId(ATTACHMENTHANDLE att) const {
     Attachment* a = need<Attachment>(att, "GetAttachmentId");
@@ -486,16 +486,13 @@ bool VESSEL::AttachChild(OBJHANDLE child, ATTACHMENTHANDLE attachment,
         return false;
     }
     VesselRecord& c = *rec(child);
-    Attachment* pp = static_cast<Attachment*>(attachment);
-    Attachment* cp = static_cast<Attachment*>(child_attachment);
-    // Points of other vessels, or of the wrong kind, are not linked here.
-    if ((pp && (pp->owner != &v || pp->toParent)) || (cp && (cp->owner != &c || !cp->toParent)))
-        return false;
-    return host::detail::attach(v, pp, c, cp, "", 0);
+    // Points of either kind and of any vessel are linked as given.
+    return host::detail::attach(v, static_cast<Attachment*>(attachment), c,
+                                static_cast<Attachment*>(child_attachment), "", 0);
 }
 bool VESSEL::DetachChild(ATTACHMENTHANDLE attachment, double vel) const {
     Attachment* a = need<Attachment>(attachment, "DetachChild");
-    if (!a || a->toParent) return false;
+    if (!a) return false;
     return host::detail::detachChild(*static_cast<VesselRecord*>(a->owner), a, vel);
 }
 

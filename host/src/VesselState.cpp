@@ -2,6 +2,7 @@
 // a VESSELSTATUS, and writes it back (the default state lines).
 #include "World.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -152,17 +153,18 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
         th.level = std::min(1.0, t.second);
         v.thrustMayFire = true;
     }
+    if (v.hasXpdr && ls.xpdr != 0) v.xpdrStep = ls.xpdr;
     v.status = ls.status;
     resolveBody(v);
     if (ls.status == 0) {
-        if (!v.attachPending) {
-            v.pos = ls.rpos;
-            v.vel = ls.rvel;
-            v.arot = ls.arot;
-            v.vrot = ls.vrot;
-            updateRotation(v);
-            placeOrbiting(v);
-        }
+        // A vessel to be attached takes its state too: its parent places it, unless nothing
+        // carries it (a loop), where it stays as written.
+        v.pos = ls.rpos;
+        v.vel = ls.rvel;
+        v.arot = ls.arot;
+        v.vrot = ls.vrot;
+        updateRotation(v);
+        if (!v.attachPending) placeOrbiting(v);
     } else {
         // Standing at POS/HEADING: with ALT and AROT (as the simulator saves a landed vessel)
         // at that altitude and attitude against the surface, else on its touchdown points.
@@ -264,6 +266,14 @@ bool readSurfaceLine(LoadState& s, const char* p) {
         }
         const size_t e = r.find(':', b);
         s.base = trimLine(r.substr(b, e - b));
+        // The body must have the base, named exactly: the simulator stops otherwise.
+        const std::vector<std::string>& bases = basesOf(s.body);
+        if (std::find(bases.begin(), bases.end(), s.base) == bases.end()) {
+            stopHere(s.file ? s.file->path : "", s.file ? s.file->lineNumber() : 0,
+                     "base '" + s.base + "' not found on body '" + s.body + "'" +
+                         (s.vessel ? " (vessel '" + s.vessel->name + "')" : std::string()));
+            return true;
+        }
         if (e != std::string::npos) {
             const char* q = r.c_str() + e + 1;
             long port;
@@ -378,10 +388,34 @@ bool readMotionLine(VesselRecord& v, LoadState& s, const char* p) {
     return true;
 }
 
-// Read, but about what the host does not model: docks, transponders, recordings.
-bool readUnmodelledLine(const char* p) {
-    return startsWithNoCase(p, "IDS") || startsWithNoCase(p, "XPDR") ||
-           startsWithNoCase(p, "FLIGHTDATA");
+// IDS (each port's docking system: I:STEP or I:STEP:RANGE, range in km, 20 when not given)
+// and XPDR (the transponder's step, kept in the status until the state is applied); a
+// recording's FLIGHTDATA is read and not modelled.
+bool readRadioLine(VesselRecord& v, LoadState& s, const char* p) {
+    if (startsWithNoCase(p, "IDS")) {
+        for (const std::string& t : blankTokens(p + 3)) {
+            const char* q = t.c_str();
+            long i = 0, step = 0, range = 20;
+            if (!scanInt(q, i) || !*q) continue;
+            ++q;
+            if (!scanInt(q, step)) continue;
+            if (*q) {
+                ++q;
+                scanInt(q, range);
+            }
+            if (static_cast<DWORD>(i) >= v.docks.size()) continue;
+            host::DockPort& d = *v.docks[static_cast<DWORD>(i)];
+            d.ids = true;
+            d.idsStep = step;
+            d.idsRange = range;
+        }
+    } else if (startsWithNoCase(p, "XPDR")) {
+        p += 4;
+        scanInt(p, s.xpdr);
+    } else {
+        return startsWithNoCase(p, "FLIGHTDATA");
+    }
+    return true;
 }
 
 // NAVFREQ, RCSMODE and AFCMODE: the settings of a vessel that can take the focus.
@@ -460,7 +494,7 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
     const char* p = line;
 
     if (readSurfaceLine(s, p) || readLevelLine(v, s, p) || readDockInfoLine(ls, s, p) ||
-        readMotionLine(v, s, p) || readUnmodelledLine(p) || readControlLine(v, p) ||
+        readMotionLine(v, s, p) || readRadioLine(v, s, p) || readControlLine(v, p) ||
         readAttachedLine(v, ls, s, p))
         return;
     notice(ls, "a line nothing reads: the simulator ignores it and a save drops it");
@@ -486,10 +520,15 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
             precision = 4;
         }
     }
-    if (v.ownPoint && v.parentPoint)
-        writeLine(scn, "  ATTACHED " + std::to_string(pointIndex(v.ownPoint)) + ":" +
-                           std::to_string(pointIndex(v.parentPoint)) + "," +
-                           v.parentPoint->owner->name);
+    if (v.ownPoint && v.parentPoint && v.ownPoint->attached) {
+        // Each point's index among its own vessel's points of its kind, as a DWORD: a point
+        // of another vessel is written as the simulator's "not found".
+        const host::Vessel& parent = *v.ownPoint->attached;
+        writeLine(scn, "  ATTACHED " +
+                           std::to_string(static_cast<DWORD>(pointIndex(v, v.ownPoint))) + ":" +
+                           std::to_string(static_cast<DWORD>(pointIndex(parent, v.parentPoint))) +
+                           "," + parent.name);
+    }
     if (v.attMode != 1) writeLine(scn, "  RCSMODE " + std::to_string(v.attMode));
     if (v.ctrlSurfMode != 0) writeLine(scn, "  AFCMODE " + std::to_string(v.ctrlSurfMode));
     std::string levels;
@@ -508,8 +547,15 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
             levels +=
                 " " + std::to_string(i) + ":" + fixed(v.thrusters[i]->levelPermanent, precision);
     if (!levels.empty()) writeLine(scn, "  THLEVEL" + levels);
+    levels.clear();
+    for (size_t i = 0; i < v.docks.size(); ++i)
+        if (v.docks[i]->ids)
+            levels += " " + std::to_string(i) + ":" + std::to_string(v.docks[i]->idsStep) + " " +
+                      std::to_string(v.docks[i]->idsRange);
+    if (!levels.empty()) writeLine(scn, "  IDS" + levels);
     if (v.enableFocus)
         writeLine(scn, "  NAVFREQ " + std::to_string(v.nav[0]) + " " + std::to_string(v.nav[1]));
+    if (v.hasXpdr) writeLine(scn, "  XPDR " + std::to_string(v.xpdrStep));
 }
 
 void VESSEL::GetStatus(VESSELSTATUS& s) const {

@@ -136,6 +136,14 @@ std::string fixed(double d, int decimals) {
     return buf;
 }
 
+std::string trimmedFixed(double d, int decimals) {
+    std::string s = fixed(d, decimals);
+    // Zeros after the point go, all but the one right after it; nan and inf have no point.
+    if (s.find('.') == std::string::npos) return s;
+    while (s.back() == '0' && s[s.size() - 2] != '.') s.pop_back();
+    return s;
+}
+
 std::string formatNumber(double d) {
     char buf[40];
     for (int prec = 15; prec <= 17; ++prec) {
@@ -247,6 +255,7 @@ void setRoot(const std::string& dir) {
     char buf[PATH_MAX];
     w.root = getcwd(buf, sizeof buf) ? buf : dir;
     w.classes.clear();
+    w.bases.clear();
     w.meshCache.clear();
     forgetBodies();
 }
@@ -288,6 +297,8 @@ void reset() {
     deleteOwnedMeshes();
     w.step = w.baseStep = 0;
     w.time = w.baseTime = 0.0;
+    w.inPasses = false;
+    w.passStart = w.simStep = 0.0;
     w.mjd0 = 51544.5;
     w.queuedKeys.clear();
     w.releasedKeys.clear();

@@ -49,6 +49,8 @@ bool scanDouble(const char*& p, double& out);
 bool scanInt(const char*& p, long& out);
 std::string fixed(double d, int decimals);  // a stream in fixed notation with that precision
 std::string formatNumber(double d);         // shortest text that reads back exactly
+// The simulator's float format of scenario values: fixed, trailing zeros cut ("0.0", "0.666667").
+std::string trimmedFixed(double d, int decimals);
 
 // ---------------------------------------------------------------------------------------------
 // The simulator's stops.
@@ -79,6 +81,12 @@ struct ClassPoint {
     std::string id;
 };
 
+struct ClassDock {
+    VECTOR3 pos{}, dir{}, rot{};
+    bool ids = false;  // an instrument docking system on the step given
+    long idsStep = 0;
+};
+
 // A vessel class file: its lines (the clbkSetClassCaps handle reads them) and the generic keys
 // the simulator takes from it after clbkSetClassCaps, read once per root.
 struct ClassInfo {
@@ -90,7 +98,7 @@ struct ClassInfo {
     std::string meshName;
     bool hasSize = false, hasMass = false, hasMaxFuel = false, hasIsp = false;
     double size = 0.0, mass = 0.0, maxFuel = 0.0, isp = 0.0;
-    bool enableFocus = true;
+    bool hasEnableFocus = false, enableFocus = true;
     std::vector<std::pair<double, double>> resources;  // PropellantResourceN: maximum, efficiency
     bool hasThrust[3] = {false, false, false};         // MaxMainThrust, MaxRetroThrust, ...Hover
     double thrust[3] = {0.0, 0.0, 0.0};
@@ -98,12 +106,24 @@ struct ClassInfo {
     VECTOR3 pmi{}, crossSections{}, rotDrag{}, cameraOffset{};
     bool hasCw = false;
     double cw[4] = {0, 0, 0, 0};
+    bool hasAttThrust = false;  // MaxAttitudeThrust: the default set, 18 thrusters in 12 groups
+    double attThrust = 0.0;
+    bool hasTouchdown = false;  // TouchdownPoints, all nine numbers given
+    VECTOR3 touchdown[3] = {};
+    bool hasXpdr = false, hasXpdrStep = false;  // EnableXPDR true, XPDR
+    long xpdrStep = 0;
+    bool hasDock = false;  // DockRef, DockDir and DockRot
+    ClassDock dock;
+    std::vector<ClassDock> docks;  // BEGIN_DOCKLIST
+    std::string baseClass;         // BaseClass: Config/NAME.cfg, read first
     std::vector<ClassPoint> points;
 };
 
 // The class file of `className` as the simulator looks for it (Config/Vessels, then Config),
 // null when there is none.
 const ClassInfo* classInfo(const std::string& className);
+// A file of generic keys by its path under the root (a BaseClass), null when there is none.
+const ClassInfo* classFile(const std::string& path);
 // The simulator's GetItemString: the first line whose key matches `label` decides.
 bool classItem(const std::vector<std::string>& lines, const char* label, std::string& value);
 
@@ -169,6 +189,7 @@ struct LoadState {
     std::vector<std::pair<DWORD, double>> fuel;    // PRPLEVEL (index -1: every resource)
     std::vector<std::pair<DWORD, double>> thrust;  // THLEVEL
     bool hasPrplevel = false;
+    long xpdr = 0;  // XPDR
 };
 
 // The host's vessel: the public record plus its bookkeeping. OBJHANDLE points to one.
@@ -211,6 +232,14 @@ struct VesselRecord : Vessel {
     std::string attachFile;
     int attachLine = 0;
     std::vector<std::string> lastSave;  // lines written by its last clbkSaveState
+    // The transponder, as far as a save shows it (the docks' systems are on their ports).
+    bool hasXpdr = false;
+    long xpdrStep = 0;
+    // The nearest other vessel as last looked for (when placed, when let go by a parent, on a
+    // free vessel's first step and every 100 s after): the focus goes to it first when this
+    // vessel goes. Null when none, or once it has gone.
+    VesselRecord* proxy = nullptr;
+    double proxyTime = -1.0;  // a free vessel looks again after this time
 };
 
 inline VesselRecord* rec(OBJHANDLE h) {
@@ -229,6 +258,8 @@ void askDeletion(VesselRecord* v);  // as oapiDeleteVessel asks
 void killPending();                 // the step's deletions
 void killNow(VesselRecord* v);
 void setFocusTo(VesselRecord* v);  // the simulator's SetFocusObject; nothing when already so
+void findProxy(VesselRecord& v);   // the nearest other listed vessel becomes its proxy
+void updateProxies(double time);   // a step's periodic look of free vessels
 // Null when the interface has no callbacks (the simulator's plain VESSEL, version 0).
 inline VESSEL2* callbacks(const Vessel& v) {
     if (!v.iface || v.iface->Version() < 1) return nullptr;
@@ -253,13 +284,24 @@ void physics(double dt);
 
 // Attachments.
 void placeChild(VesselRecord& child);
-// The simulator's AttachChild; false where it refuses, a stop where it would loop or crash.
+// Places what hangs on the vessel's points for children, and what hangs on that, and so on;
+// the vessels of an attachment loop are reached from no vessel that hangs on nothing.
+void carryChildren(VesselRecord& v);
+// The simulator's AttachChild; false where it refuses, a stop where it would crash.
 bool attach(VesselRecord& parent, Attachment* parentPoint, VesselRecord& child,
             Attachment* childPoint, const std::string& file, int line);
 bool detachChild(VesselRecord& parent, Attachment* parentPoint, double vel);
 void detachFromParent(VesselRecord& child, double vel);
 Attachment* pointAt(VesselRecord& v, bool toParent, long index);
-long pointIndex(const Attachment* a);
+// The point's index among `v`'s points of its kind; -1 when `v` does not own it.
+long pointIndex(const Vessel& v, const Attachment* a);
+
+// A file (or, with `dir`, a folder) under the root, found as the simulator's file system
+// finds it, without regard to case; empty when there is none.
+std::string findNoCase(const std::string& relative, bool dir);
+// The surface bases of a body as the simulator lists them from Config/<body>.cfg (its
+// BEGIN_SURFBASE list, else the folder Config/<body>/Base), names as the files give them.
+const std::vector<std::string>& basesOf(const std::string& body);
 
 // Meshes and textures.
 Mesh* loadGlobalMesh(const std::string& name);
@@ -276,13 +318,17 @@ struct World {
     double baseTime = 0.0;
     double time = 0.0;
     double mjd0 = 51544.5;  // the scenario's date at time 0
+    // What oapiGetSimTime and oapiGetSimStep give: the simulator's clock still shows a step's
+    // start through its callbacks, physics and deletions, and its step is 0 before the first.
+    bool inPasses = false;
+    double passStart = 0.0;
+    double simStep = 0.0;
     int flightModel = 1;
     bool inStep = false;
     // From a step's start to the end of its post-step callbacks the simulator's interface shows
-    // the states of the step's start (`stepStart`); in its update (the physics and the post-step
+    // the states of the step's start (`passStart`); in its update (the physics and the post-step
     // callbacks) new states are being made beside them.
     bool stepOpen = false, stateUpdate = false;
-    double stepStart = 0.0;
     bool anyKillPending = false;  // some vessel awaits the step's deletions
     int callbackDepth = 0;        // module callbacks running now
     std::unique_ptr<Stop> stop;
@@ -313,12 +359,21 @@ struct World {
     std::unordered_set<std::string> obsoleteLogged;  // obsolete functions the log has named
 
     std::map<std::string, std::unique_ptr<ClassInfo>> classes;  // lower-case class name
+    std::map<std::string, std::vector<std::string>> bases;      // by body name
     std::map<std::string, Module> modules;                      // lower-case module name
     std::map<std::string, Module> registered;                   // lower-case module name
-    std::map<std::string, Mesh*> meshCache;                     // exact mesh name
+    // The shared meshes as the simulator finds them again: by the sum of the name's bytes and
+    // its first 32 characters compared without regard to case, the first match in load order.
+    struct CachedMesh {
+        uint64_t sum;
+        std::string head;  // the first 32 characters
+        Mesh* mesh;
+    };
+    std::vector<CachedMesh> meshCache;
     std::vector<std::unique_ptr<Mesh>> meshes;  // kept for the process: modules may hold handles
     std::unordered_set<Mesh*> ownedMeshes;      // given out by oapiLoadMesh, not yet deleted
-    std::map<std::pair<int, std::string>, SURFHANDLE> textureByName;
+    // Every registered texture kind goes through the one texture loader: one name, one texture.
+    std::map<std::string, SURFHANDLE> textureByName;
     std::vector<std::unique_ptr<TextureRecord>> textures;
     std::unordered_set<ScnFile*> openFiles;  // by oapiOpenFile, not yet closed
 

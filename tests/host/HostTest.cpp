@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -62,9 +63,11 @@ TEST_F(Host, StepTimesAreMultiplesOfTheStepAndCallbacksComeInOrder) {
     OBJHANDLE a = make("A");
     host::setFocus(a);
     std::vector<std::string> order;
+    EXPECT_EQ(oapiGetSimStep(), 0.0);  // no step yet
     host::setPreStepHook([&](double t) {
         order.push_back("hook");
-        EXPECT_EQ(t, oapiGetSimTime());
+        // The clock shows the step's start until the step is over.
+        EXPECT_NEAR(oapiGetSimTime(), t - 0.1, 1e-12);
     });
     Craft::onPostStep = [&](Craft& c, double t) {
         order.push_back(std::string("post ") + c.GetName() + (c.keyStates.empty() ? "" : " keyed"));
@@ -88,6 +91,7 @@ TEST_F(Host, StepTimesAreMultiplesOfTheStepAndCallbacksComeInOrder) {
         EXPECT_EQ(craft(a).postSteps[i], static_cast<double>(i + 1) * 0.1);
     }
     EXPECT_EQ(oapiGetSimStep(), 0.1);
+    EXPECT_EQ(oapiGetSimTime(), 1.0);
     host::setPreStepHook(nullptr);
 }
 
@@ -166,8 +170,6 @@ TEST_F(Host, AttachedChildSitsOnTheParentsPointAndFollowsIt) {
     ASSERT_TRUE(pv->AttachChild(child, seat, dock));
     EXPECT_EQ(pv->GetAttachmentStatus(seat), child);
     EXPECT_EQ(cv->GetAttachmentStatus(dock), parent);
-    // A child cannot take its own parent as a child.
-    EXPECT_FALSE(cv->AttachChild(parent, cv->GetAttachmentHandle(false, 0), nullptr));
 
     host::runFor(1.0);
     auto check = [&] {
@@ -197,6 +199,71 @@ TEST_F(Host, AttachedChildSitsOnTheParentsPointAndFollowsIt) {
     ASSERT_EQ(rec.size(), 2u);
     EXPECT_TRUE(rec[0].attach);
     EXPECT_FALSE(rec[1].attach);
+}
+
+// The simulator links the points it is given as they are. A vessel is carried only from a
+// point for children of the vessel that owns it, so the vessels of a loop, and one linked at a
+// point of the other kind, stand still; DetachChild makes the vessel linked at the point leave
+// its own parent, even where that leaves the point's owner hanging on nothing.
+TEST_F(Host, AttachmentPointsAreLinkedAsGivenAndWhatNothingCarriesStandsStill) {
+    host::loadScenario(write("Scenarios/loop.scn",
+                             "BEGIN_ENVIRONMENT\n  System Sol\nEND_ENVIRONMENT\nBEGIN_SHIPS\n"
+                             "A:Probe\n  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n"
+                             "  RVEL 0 7500 0\n  ATTACHED 0:0,B\nEND\n"
+                             "B:Probe\n  STATUS Orbiting Earth\n  RPOS 7000100 0 0\n"
+                             "  RVEL 0 7500 0\n  ATTACHED 0:0,A\nEND\nEND_SHIPS\n"));
+    host::runFor(1.0);
+    expectNear(host::vessel(host::find("A")).pos, _V(7000000, 0, 0), 0.0);
+    expectNear(host::vessel(host::find("B")).pos, _V(7000100, 0, 0), 0.0);
+
+    host::reset();
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(7000000, 0, 0);
+    s.rvel = _V(0, 7500, 0);
+    const OBJHANDLE p = make("P", "Probe", s), c = make("C", "Probe", s), g = make("G", "Probe", s);
+    VESSEL* pv = host::vessel(p).iface;
+    VESSEL* cv = host::vessel(c).iface;
+    VESSEL* gv = host::vessel(g).iface;
+    const ATTACHMENTHANDLE pDock = pv->GetAttachmentHandle(true, 0);
+    const ATTACHMENTHANDLE pTow = pv->GetAttachmentHandle(false, 0);
+    const ATTACHMENTHANDLE cDock = cv->GetAttachmentHandle(true, 0);
+    const ATTACHMENTHANDLE gTow = gv->GetAttachmentHandle(false, 0);
+    // P's own point to a parent used as a point for a child: linked, C not carried.
+    ASSERT_TRUE(pv->AttachChild(c, pDock, cDock));
+    EXPECT_EQ(pv->GetAttachmentStatus(pDock), c);
+    EXPECT_EQ(cv->GetAttachmentStatus(cDock), p);
+    host::runFor(0.5);
+    expectNear(host::vessel(c).pos, _V(7000000, 0, 0), 0.0);
+    EXPECT_GT(host::vessel(p).pos.y, 3000.0);
+    EXPECT_TRUE(pv->DetachChild(pDock));
+    EXPECT_EQ(cv->GetAttachmentStatus(cDock), nullptr);
+    EXPECT_FALSE(pv->DetachChild(pDock));
+
+    // G's point given to P: C hangs on P, at G's point, carried when G flies; the save cannot
+    // name that point among P's and writes the simulator's "not found".
+    ASSERT_TRUE(pv->AttachChild(c, gTow, cDock));
+    host::runFor(0.5);
+    VECTOR3 at, want;
+    cv->Local2Global(_V(0, 0, -1), at);
+    pv->Local2Global(_V(0, 0, 1), want);
+    expectNear(at, want, 1e-6);
+    const std::vector<std::string> saved = host::saveVesselState(c);
+    EXPECT_NE(std::find(saved.begin(), saved.end(), "  ATTACHED 0:4294967295,P"), saved.end());
+
+    // DetachChild on C's own point: its parent P has no parent to leave. Hung on G, P leaves
+    // G, and C is left hanging on nothing, where the simulator crashes.
+    EXPECT_FALSE(cv->DetachChild(cDock));
+    ASSERT_TRUE(gv->AttachChild(p, gTow, pDock));
+    ASSERT_TRUE(pv->AttachChild(c, pTow, cDock));
+    try {
+        cv->DetachChild(cDock);
+        ADD_FAILURE() << "no stop";
+    } catch (const host::Stop& e) {
+        EXPECT_EQ(e.reason,
+                  "DetachChild on vessel 'C': its point links it to 'P' no more, and it hangs on "
+                  "nothing");
+    }
+    EXPECT_EQ(gv->GetAttachmentStatus(gTow), nullptr);
 }
 
 TEST_F(Host, BurningThrusterUsesPropellantAndStopsWhenEmpty) {
@@ -285,12 +352,19 @@ TEST_F(Host, CreationAcceptsAnyNameFallsBackToThePlainVesselAndStopsWithoutAClas
     EXPECT_EQ(Craft::exits, exitsBefore + 6);
     EXPECT_EQ(oapiGetVesselCount(), 0u);
 
-    // The shared mesh is one per name as written and may be missing; oapiLoadMesh gives every
-    // caller a mesh of its own, never null, which lives until the caller deletes it.
-    MESHHANDLE m = oapiLoadMeshGlobal("PROBE");
+    // The shared mesh is found again by the sum of its name's bytes and the name without regard
+    // to case (so "PRobe" and "prOBe" share one, "PROBE" does not), and may be missing;
+    // oapiLoadMesh gives every caller a mesh of its own, never null, which lives until the
+    // caller deletes it.
+    MESHHANDLE m = oapiLoadMeshGlobal("PRobe");
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(oapiLoadMeshGlobal("PROBE"), m);
+    EXPECT_EQ(oapiLoadMeshGlobal("prOBe"), m);
+    EXPECT_NE(oapiLoadMeshGlobal("PROBE"), m);
     EXPECT_EQ(oapiLoadMeshGlobal("nothing-here"), nullptr);
+    // Textures of every registered kind come from one loader: one name, one texture.
+    SURFHANDLE t = oapiRegisterExhaustTexture(const_cast<char*>("Contrail1"));
+    EXPECT_EQ(oapiRegisterParticleTexture(const_cast<char*>("contrail1")), t);
+    EXPECT_EQ(oapiRegisterReentryTexture(const_cast<char*>("Contrail1")), t);
     MESHHANDLE own = oapiLoadMesh("probe");
     MESHHANDLE empty = oapiLoadMesh("nothing-here");
     ASSERT_NE(own, m);
@@ -320,6 +394,26 @@ TEST_F(Host, VesselDeletingItselfInItsCallbackIsDestroyedAfterIt) {
     EXPECT_EQ(host::focus(), b);  // the focus moved on
 }
 
+// The focus leaves a deleted vessel for the nearest vessel it last found (its proxy), even one
+// that may not take the focus; only without a proxy for the nearest that may.
+TEST_F(Host, TheFocusOfADeletedVesselGoesToItsProxyFirst) {
+    write("Config/Vessels/Unfocused.cfg", "EnableFocus = false\nMass = 10\n");
+    VESSELSTATUS s = host::defaultStatus();
+    s.rpos = _V(7000000, 0, 0);
+    s.rvel = _V(0, 7500, 0);
+    const OBJHANDLE f = make("F", "Probe", s);
+    s.rpos.x += 10.0;
+    const OBJHANDLE n = make("N", "Unfocused", s);
+    s.rpos.x += 10.0;
+    const OBJHANDLE m = make("M", "Probe", s);
+    host::setFocus(f);
+    host::step();  // F finds N on its first step
+    host::deleteVessel(f);
+    EXPECT_EQ(host::focus(), n);
+    host::deleteVessel(n);  // N found M on that step (as near as F, and looked at first)
+    EXPECT_EQ(host::focus(), m);
+}
+
 // The simulator has no handler around module code: what escapes it ends the program.
 TEST_F(Host, AnExceptionEscapingModuleCodeIsTheSimulatorsStopNamingTheCallback) {
     make("A");
@@ -341,6 +435,32 @@ TEST_F(Host, AnExceptionEscapingModuleCodeIsTheSimulatorsStopNamingTheCallback) 
         ADD_FAILURE() << "no stop";
     } catch (const host::Stop& e) {
         EXPECT_EQ(e.reason, "an exception escaped ovcInit of vessel 'B': no craft today");
+    }
+}
+
+// The simulator reads the object behind a handle without a check: a null one crashes it.
+TEST_F(Host, ANullHandleTheSimulatorReadsIsAStopNamingTheCall) {
+    VECTOR3 v;
+    char name[8];
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"oapiSetFocusObject", [] { oapiSetFocusObject(nullptr); }},
+        {"oapiGetVesselInterface", [] { oapiGetVesselInterface(nullptr); }},
+        {"oapiGetObjectName", [&] { oapiGetObjectName(nullptr, name, 8); }},
+        {"oapiGetGlobalPos", [&] { oapiGetGlobalPos(nullptr, &v); }},
+        {"oapiGetGlobalVel", [&] { oapiGetGlobalVel(nullptr, &v); }},
+        {"oapiGetSize", [] { oapiGetSize(nullptr); }},
+        {"oapiGetMass", [] { oapiGetMass(nullptr); }},
+    };
+    for (const auto& c : calls) {
+        host::reset();
+        make("A");
+        try {
+            c.second();
+            ADD_FAILURE() << c.first << ": no stop";
+        } catch (const host::Stop& e) {
+            EXPECT_EQ(e.reason, std::string(c.first) + " was given a null handle");
+        }
+        EXPECT_THROW(host::step(), host::Stop);
     }
 }
 

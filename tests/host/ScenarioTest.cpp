@@ -12,7 +12,10 @@ const char* const kCraftScenario =
     "END_DESC\n"
     "\n"
     "BEGIN_ENVIRONMENT\n"
+    "  Script  later.lua\n"
     "  System Sol\n"
+    "  Date JD 2451545.0\n"
+    "  Note: nothing the simulator reads\n"
     "END_ENVIRONMENT\n"
     "\n"
     "BEGIN_FOCUS\n"
@@ -48,6 +51,7 @@ const char* const kCraftSaved =
     "BEGIN_ENVIRONMENT\n"
     "  System Sol\n"
     "  Date MJD 51544.5000000000\n"  // the date of the save, ten decimals of a day
+    "  Script later.lua\n"
     "END_ENVIRONMENT\n"
     "\n"
     "BEGIN_FOCUS\n"
@@ -75,8 +79,9 @@ const char* const kCraftSaved =
     "END_SHIPS\n";
 
 TEST_F(Scenario, SavesAreTheSimulatorsTextAndReadBackTheSame) {
-    // Fixed decimals, no VROT at rest, PRPLEVEL of non-empty resources only, XPDR read and not
-    // written (nothing here models it).
+    // The environment in the simulator's order and form; fixed decimals, no VROT at rest,
+    // PRPLEVEL of non-empty resources only, XPDR read and not written (the class has no
+    // transponder).
     host::loadScenario(write("Scenarios/craft.scn", kCraftScenario));
     EXPECT_EQ(host::scenarioText(), kCraftSaved);
     EXPECT_EQ(craft(host::find("Burner")).note, "keep me");
@@ -93,6 +98,22 @@ TEST_F(Scenario, SavesAreTheSimulatorsTextAndReadBackTheSame) {
     host::reset();
     host::loadScenario(write("Scenarios/crlf.scn", crlf));
     EXPECT_EQ(host::scenarioText(), kCraftSaved);
+}
+
+// Numbers a module writes through the simulator: six decimals, the zeros after the first cut,
+// rounded as written (so a value below half a millionth reads back as 0, its sign kept).
+TEST_F(Scenario, NumbersAreWrittenWithSixDecimalsAndTheirTrailingZerosCut) {
+    FILEHANDLE f = oapiOpenFile("numbers.txt", FILE_OUT, ROOT);
+    oapiWriteScenario_float(f, const_cast<char*>("A"), 0.0);
+    oapiWriteScenario_float(f, const_cast<char*>("B"), 2.0 / 3.0);
+    oapiWriteScenario_float(f, const_cast<char*>("C"), -1e-7);
+    oapiWriteScenario_float(f, const_cast<char*>("D"), 1e20);
+    oapiWriteScenario_float(f, const_cast<char*>("E"), 1.0000005);
+    oapiWriteScenario_vec(f, const_cast<char*>("V"), _V(100.0, -2.5, 0.9999996));
+    oapiCloseFile(f, FILE_OUT);
+    EXPECT_EQ(read(root + "/numbers.txt"),
+              "  A 0.0\n  B 0.666667\n  C -0.0\n  D 100000000000000000000.0\n  E 1.000001\n"
+              "  V 100.0 -2.5 1.0\n");
 }
 
 TEST_F(Scenario, SavedWorldFliesLikeTheOriginalWithinTheWrittenDecimals) {
@@ -122,6 +143,40 @@ TEST_F(Scenario, SavedWorldFliesLikeTheOriginalWithinTheWrittenDecimals) {
     expectNear(reloaded.vel, vel, 5e-5);
     expectNear(reloaded.arot, arot, 5e-4 * RAD);
     expectNear(burn(), flown, 1e-4);
+}
+
+// The class file's generic keys as the simulator reads them: a base class's file first, the
+// default attitude thrusters after the engines (so THLEVEL counts them), touchdown points, the
+// transponder and the docking ports' systems, which a save then writes.
+TEST_F(Scenario, ClassKeysBuildTheVesselAndShowInItsSave) {
+    write("Config/Vessels/KeyedBase.cfg",
+          "Size = 2\nMass = 500\nPropellantResource1 = 100\nMaxMainThrust = 1000\n");
+    write("Config/Vessels/Keyed.cfg",
+          "ClassName = Keyed\nBaseClass = Vessels\\KeyedBase\nMaxAttitudeThrust = 10\n"
+          "TouchdownPoints = 0 -1 2  -1 -1 -1  1 -1 -1\nEnableXPDR = TRUE\nXPDR = 466\n"
+          "BEGIN_DOCKLIST\n0 0 5  0 0 1  0 1 0  44\n0 0 -5  0 0 -1  0 1 0\nEND_DOCKLIST\n");
+    const std::string ship =
+        "BEGIN_ENVIRONMENT\n  System Sol\nEND_ENVIRONMENT\nBEGIN_SHIPS\nK:Keyed\n"
+        "  STATUS Orbiting Earth\n  RPOS 7000000 0 0\n  RVEL 0 7500 0\n  PRPLEVEL 0:1\n"
+        "  THLEVEL 7:0.5\n";
+    host::loadScenario(write("Scenarios/keyed.scn", ship + "END\nEND_SHIPS\n"));
+    const host::Vessel& k = host::vessel(host::find("K"));
+    EXPECT_EQ(k.mass(), 600.0);
+    ASSERT_EQ(k.thrusters.size(), 19u);  // main, six linear, six pairs that turn it
+    EXPECT_EQ(k.thrusters[7]->maxThrust, 5.0);
+    expectNear(k.thrusters[7]->pos, _V(0, 0, 2), 0.0);  // a pitch pair at the size
+    expectNear(k.touchdown[0], _V(0, -1, 2), 0.0);
+    const std::string saved = host::scenarioText();
+    EXPECT_NE(saved.find("  THLEVEL 7:0.500000\n  IDS 0:44 20\n  NAVFREQ 0 0\n  XPDR 466\nEND"),
+              std::string::npos)
+        << saved;
+
+    // The scenario's own transponder step and systems take the place of the class's.
+    host::reset();
+    host::loadScenario(
+        write("Scenarios/keyed.scn", ship + "  IDS 1:3:5 7:1\n  XPDR 12\nEND\nEND_SHIPS\n"));
+    EXPECT_NE(host::scenarioText().find("  IDS 0:44 20 1:3 5\n  NAVFREQ 0 0\n  XPDR 12\n"),
+              std::string::npos);
 }
 
 TEST_F(Scenario, FilesTheSimulatorWritesLoadFlyAndSave) {
@@ -215,12 +270,12 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
          "no class file for vessel 'B'"},
         {"empty header", "BEGIN_SHIPS\nA:Probe\nEND\n   ; only a comment\nEND\nEND_SHIPS\n", 4,
          "no class file for vessel ''"},
+        {"a base the body lacks",
+         "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Earth\n  BASE habana:1\nEND\nEND_SHIPS\n", 4,
+         "base 'habana' not found on body 'Earth' (vessel 'A')"},
         {"point past the parent's",
          "BEGIN_SHIPS\nA:Probe\nEND\nB:Probe\n  ATTACHED 0:1,A\nEND\nEND_SHIPS\n", 5,
          "does not have"},
-        {"attachment loop",
-         "BEGIN_SHIPS\nA:Probe\n  ATTACHED 0:0,B\nEND\nB:Probe\n  ATTACHED 0:0,A\nEND\nEND_SHIPS\n",
-         6, "which hangs on it"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -242,6 +297,14 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
     }
     host::reset();
     EXPECT_THROW(host::loadScenario("Scenarios/missing.scn"), host::Error);
+
+    // The body's bases are the base files in its folder, each by the name it gives itself.
+    write("Config/Earth/Base/Cuba.cfg", "\nBASE-V2.0\nName = Habana\n");
+    host::setRoot(root);
+    host::loadScenario(write("Scenarios/base.scn",
+                             "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Earth\n"
+                             "  BASE Habana:1\nEND\nEND_SHIPS\n"));
+    EXPECT_EQ(host::stopped(), nullptr);
 }
 
 // The simulator starts from the solar system the environment names and stops at once without

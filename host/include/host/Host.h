@@ -201,6 +201,10 @@ struct DockPort {
     Vessel* owner = nullptr;
     VECTOR3 pos{}, dir{}, rot{};
     Vessel* mate = nullptr;  // the host docks nothing, so this stays null
+    // Its instrument docking system, as far as a save shows it: step and range in km.
+    bool ids = false;
+    long idsStep = 0;
+    long idsRange = 20;
 };
 
 // What the host holds of a vessel and what its module asked of it. Read it; change it only
