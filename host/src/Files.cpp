@@ -165,6 +165,10 @@ static void scanBases(std::string dir, std::vector<std::string>& bases) {
     }
 }
 
+bool bodyConfigured(const std::string& body) {
+    return !findFileNoCase("Config/" + body + ".cfg").empty();
+}
+
 const std::vector<std::string>& basesOf(const std::string& body) {
     World& w = world();
     auto it = w.bases.find(body);

@@ -266,9 +266,12 @@ bool readSurfaceLine(LoadState& s, const char* p) {
         }
         const size_t e = r.find(':', b);
         s.base = trimLine(r.substr(b, e - b));
-        // The body must have the base, named exactly: the simulator stops otherwise.
+        // The body must have the base, named exactly: the simulator stops otherwise. A body the
+        // root does not configure is not modelled here (its vessels fly without it), so its
+        // bases cannot be told either.
         const std::vector<std::string>& bases = basesOf(s.body);
-        if (std::find(bases.begin(), bases.end(), s.base) == bases.end()) {
+        if (bodyConfigured(s.body) &&
+            std::find(bases.begin(), bases.end(), s.base) == bases.end()) {
             stopHere(s.file ? s.file->path : "", s.file ? s.file->lineNumber() : 0,
                      "base '" + s.base + "' not found on body '" + s.body + "'" +
                          (s.vessel ? " (vessel '" + s.vessel->name + "')" : std::string()));

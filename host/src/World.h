@@ -302,6 +302,8 @@ std::string findNoCase(const std::string& relative, bool dir);
 // The surface bases of a body as the simulator lists them from Config/<body>.cfg (its
 // BEGIN_SURFBASE list, else the folder Config/<body>/Base), names as the files give them.
 const std::vector<std::string>& basesOf(const std::string& body);
+// Whether the root configures the body (Config/<Body>.cfg); the host models no other.
+bool bodyConfigured(const std::string& body);
 
 // Meshes and textures.
 Mesh* loadGlobalMesh(const std::string& name);

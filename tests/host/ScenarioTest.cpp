@@ -277,6 +277,7 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
          "BEGIN_SHIPS\nA:Probe\nEND\nB:Probe\n  ATTACHED 0:1,A\nEND\nEND_SHIPS\n", 5,
          "does not have"},
     };
+    write("Config/Earth.cfg", "BEGIN_SURFBASE\nDIR Earth\\Base\nEND_SURFBASE\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         host::reset();
@@ -295,6 +296,11 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
         }
         EXPECT_THROW(host::scenarioText(), host::Stop);  // nothing is saved after a stop
     }
+    // A body the root does not configure is not modelled, its bases unknown: no stop.
+    host::reset();
+    EXPECT_NO_THROW(host::loadScenario(
+        write("Scenarios/mars.scn",
+              "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Mars\n  BASE Olympus:1\nEND\nEND_SHIPS\n")));
     host::reset();
     EXPECT_THROW(host::loadScenario("Scenarios/missing.scn"), host::Error);
 
