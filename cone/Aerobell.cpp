@@ -1,5 +1,7 @@
 #include "Aerobell.h"
 
+#include "Guard.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -127,19 +129,18 @@ AEROBELL::AEROBELL(OBJHANDLE hVessel, int /*flightmodel*/) : COMMON_VESSEL_EX(hV
 }
 
 // ---------------------------------------------------------------------------------------------
-// Callbacks. Nothing may escape into the host, so each body discards what it throws.
+// Callbacks. Nothing may escape into the simulator: each body runs guarded.
 
 void AEROBELL::clbkSetClassCaps(FILEHANDLE /*cfg*/) {
-    try {
+    guarded(this, "clbkSetClassCaps", [this] {
         PollMessages();
         ResetBaseMesh();
         ConfigureCone();
-    } catch (...) {
-    }
+    });
 }
 
 void AEROBELL::clbkSaveState(FILEHANDLE scn) {
-    try {
+    guarded(this, "clbkSaveState", [this, scn] {
         // Messages are not saved: what waits for the cone (a released stage's contents) is
         // taken in first, as the next step would, and saved with the items.
         ReceiveItems();
@@ -148,15 +149,11 @@ void AEROBELL::clbkSaveState(FILEHANDLE scn) {
         // Items from the class are made again by the crew set-up of a reloaded cone, unless the
         // crew question is settled for it: then they are saved like any other.
         if (!itemsFromClass || crewSettled) SaveItems(scn);
-    } catch (...) {
-    }
+    });
 }
 
 void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
-    try {
-        LoadState(scn, status);
-    } catch (...) {
-    }
+    guarded(this, "clbkLoadStateEx", [this, scn, status] { LoadState(scn, status); });
 }
 
 // The simulator applies a loaded block's thrust levels after clbkLoadStateEx, zeroing every
@@ -164,12 +161,11 @@ void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
 // that line is read: a burning motor (or one given a level it latches at the next step) takes
 // its level again here, before the first step.
 void AEROBELL::clbkPostCreation() {
-    try {
+    guarded(this, "clbkPostCreation", [this] {
         if (thgRetro != nullptr && (retroLatched || retroLevelResumed > 0.0))
             SetThrusterGroupLevel(thgRetro, retroLatched ? 1.0 : retroLevelResumed);
         retroLevelResumed = 0.0;
-    } catch (...) {
-    }
+    });
 }
 
 // The physics of a step moves the cone with the mass it has now, so the mass is brought up to date
@@ -179,40 +175,26 @@ void AEROBELL::clbkPostCreation() {
 // step's motion of the reference body (kilometres, round the Sun) away from the seat. Made before
 // the update, it is where its item was.
 void AEROBELL::clbkPreStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
-    try {
-        WeighBeforeStep();
-    } catch (...) {
-    }
+    guarded(this, "clbkPreStep", [this] { WeighBeforeStep(); });
 }
 
 void AEROBELL::clbkPostStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
-    try {
-        PostStep();
-    } catch (...) {
-    }
+    guarded(this, "clbkPostStep", [this] { PostStep(); });
 }
 
 // A visual must never find the cone without its meshes, so the reset is followed by a rebuild.
 void AEROBELL::clbkVisualCreated(VISHANDLE /*vis*/, int /*refcount*/) {
-    try {
-        ShowItems();
-    } catch (...) {
-    }
+    guarded(this, "clbkVisualCreated", [this] { ShowItems(); });
 }
 
 void AEROBELL::clbkVisualDestroyed(VISHANDLE /*vis*/, int /*refcount*/) {
-    try {
-        ShowItems();
-    } catch (...) {
-    }
+    guarded(this, "clbkVisualDestroyed", [this] { ShowItems(); });
 }
 
 int AEROBELL::clbkConsumeBufferedKey(DWORD /*key*/, bool /*down*/, char* kstate) {
-    try {
-        return ConsumeKeys(kstate);
-    } catch (...) {
-        return 0;
-    }
+    int consumed = 0;
+    guarded(this, "clbkConsumeBufferedKey", [&] { consumed = ConsumeKeys(kstate); });
+    return consumed;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // Separation of the next item: the last item, or the outermost stage of its nest, becomes a
 // vessel of its own; a released stage's contents follow it as item lines.
 #include "CommonVesselEx.h"
+#include "Guard.h"
 #include "ItemLine.h"
 
 #include <cmath>
@@ -91,11 +92,10 @@ void COMMON_VESSEL_EX::TurnToItemAttitude(double angle, VESSELSTATUS& vs) const 
 OBJHANDLE COMMON_VESSEL_EX::CreateItemVessel(const StageSlot& item, VESSELSTATUS& vs) {
     // The simulator may fail on its side (out of memory) instead of refusing: the same as a
     // refusal, so that the item is not lost from the table.
-    try {
-        return oapiCreateVessel(item.name, item.className, vs);
-    } catch (...) {
-        return nullptr;
-    }
+    OBJHANDLE created = nullptr;
+    guarded(this, "SeparateNextItem",
+            [&] { created = oapiCreateVessel(item.name, item.className, vs); });
+    return created;
 }
 
 void COMMON_VESSEL_EX::SendItemLine(VESSEL* receiver, const StageSlot& item,
@@ -176,9 +176,8 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
     if (released != nullptr) released->SetFuelMass(released->GetMaxFuelMass() * r.fuel);
 
     if (!singleRelease && r.kind == StageSlot::kStage) {
-        try {
-            HandOverContents(released, s, last, depth);
-        } catch (...) {
+        if (!guarded(this, "SeparateNextItem",
+                     [&] { HandOverContents(released, s, last, depth); })) {
             ForgetOpenStageIfGone();
             return nullptr;
         }
