@@ -121,9 +121,9 @@ AEROBELL::AEROBELL(OBJHANDLE hVessel, int /*flightmodel*/) : COMMON_VESSEL_EX(hV
 
     // The larger tank belongs to the class, so a cone read back from a scenario keeps it even
     // though its crew set-up never runs again.
-    if (CrewRowOf(GetClassNameA()) == kRow2001) retroCapacity = 18.0;
+    if (CrewRowOf(GetClassNameA()) == kRow2001) retroCapacity = kRetroPropellant2001;
 
-    resRcs = CreatePropellantResource(1.0, -1.0, 1.0);
+    resRcs = CreatePropellantResource(kRcsPropellant, -1.0, 1.0);
     resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
     seatPoint = CreateAttachment(false, _V(0, 0, 0), _V(0, -1, 0), _V(0, 0, 1), "SEAT", false);
 }
@@ -148,7 +148,7 @@ void AEROBELL::clbkSaveState(FILEHANDLE scn) {
         SaveResumeState(scn);
         // Items from the class are made again by the crew set-up of a reloaded cone, unless the
         // crew question is settled for it: then they are saved like any other.
-        if (!itemsFromClass || crewSettled) SaveItems(scn);
+        if (crew != Crew::FromClass) SaveItems(scn);
     });
 }
 
@@ -162,8 +162,9 @@ void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
 // its level again here, before the first step.
 void AEROBELL::clbkPostCreation() {
     guarded(this, "clbkPostCreation", [this] {
-        if (thgRetro != nullptr && (retroLatched || retroLevelResumed > 0.0))
-            SetThrusterGroupLevel(thgRetro, retroLatched ? 1.0 : retroLevelResumed);
+        const bool firing = retro == RetroMotor::Firing;
+        if (thgRetro != nullptr && (firing || retroLevelResumed > 0.0))
+            SetThrusterGroupLevel(thgRetro, firing ? 1.0 : retroLevelResumed);
         retroLevelResumed = 0.0;
     });
 }
@@ -234,7 +235,7 @@ void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
         if (line == nullptr) continue;
         if (ReadResumeLine(line, resume)) continue;
         if (itemtable::isItemCandidate(line)) {
-            if (!itemsFromClass) HandleItemText(line);
+            if (crew != Crew::FromClass) HandleItemText(line);
         } else {
             ParseScenarioLineEx(line, status);
         }
@@ -251,11 +252,11 @@ AEROBELL::ResumeState AEROBELL::FlightState() const {
     state.hasDeploy = true;
     state.deployState = deployState;
     state.deploying = deploying;
-    state.retroCreated = retroCreated;
-    state.retroFiring = retroLatched;
-    if (retroCreated && !retroLatched && thgRetro != nullptr)
+    state.retroCreated = retro != RetroMotor::NotMade;
+    state.retroFiring = retro == RetroMotor::Firing;
+    if (retro == RetroMotor::Made && thgRetro != nullptr)
         state.retroLevel = GetThrusterGroupLevel(thgRetro);
-    state.crewSettled = crewSettled;
+    state.crewSettled = crew == Crew::Settled;
     return state;
 }
 
@@ -326,23 +327,16 @@ void AEROBELL::Resume(const ResumeState& state) {
     if (state.retroCreated) {
         // The configuration forgets the motor but the simulator keeps it: make it only once.
         const bool made = thgRetro == nullptr;
-        if (made) {
-            CreateRetroMotor();
-        } else {
-            retroCreated = true;
-        }
-        retroLatched = state.retroFiring;
-        retroLevelResumed = retroLatched ? 0.0 : state.retroLevel;
+        if (made) CreateRetroMotor();
+        retro = state.retroFiring ? RetroMotor::Firing : RetroMotor::Made;
+        retroLevelResumed = state.retroFiring ? 0.0 : state.retroLevel;
         // The levels of a motor that was there already are the simulator's (the crew set-up of a
         // reloaded cone, in its first step, must not undo the pilot's command of that step).
         if (made && retroLevelResumed > 0.0) SetThrusterGroupLevel(thgRetro, retroLevelResumed);
         // A burning motor burns on from the first step, as it would have without the save.
-        if (made && retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
+        if (made && state.retroFiring) SetThrusterGroupLevel(thgRetro, 1.0);
     }
-    if (state.crewSettled) {
-        crewSettled = true;
-        crewChecked = true;
-    }
+    if (state.crewSettled) crew = Crew::Settled;
 }
 
 void AEROBELL::ConfigureCone() {
@@ -352,14 +346,14 @@ void AEROBELL::ConfigureCone() {
     SetMeshVisibilityMode(0, 3);  // external and cockpit views
     SetCameraOffset(_V(0, 0.5, -0.4));
 
-    emptyMass = 100.0;
+    emptyMass = kBareMass;
     deploying = false;
-    deployRate = 0.25;
+    deployRate = kDeployRate;
     deployState = 0.0;
     MassFollowsItems();
 
     AddReentryStreamOfCone();
-    SetSize(8);
+    SetSize(kSize);
     SetTouchdownPoints(_V(0, 17, -1), _V(10, 10, -1), _V(-10, -10, -1));
     SetPMI(_V(2.28, 2.15, 4.09));
     SetCrossSections(_V(5.3, 5.3, 42.15));
@@ -369,12 +363,11 @@ void AEROBELL::ConfigureCone() {
     SetBankMomentScale(-0.0001);
     SetDefaultPropellantResource(resRetro);
 
-    retroLatched = false;
-    retroCreated = false;
+    retro = RetroMotor::NotMade;
 
     char reentryName[] = "reentry";
     texReentry = oapiRegisterReentryTexture(reentryName);
-    SetReentryTexture(texReentry, 600000, 1, 1);
+    SetReentryTexture(texReentry, kReentryPowerLimit, 1, 1);
     // Once per object, like the animation: the simulator saves thrust levels by thruster index,
     // so a cone must have the same thrusters however often it was configured (a cone read back
     // from a save is configured more often than the one that was saved).
@@ -434,8 +427,8 @@ void AEROBELL::CreateAttitudeThrusters() {
     THRUSTER_HANDLE th[22];
     int batch = 0;
     for (int i = 0; i < 22; ++i) {
-        th[i] = CreateThruster(kAttitudeThrusters[i].pos, kAttitudeThrusters[i].dir, 5, resRcs,
-                               40000, 400000, 101400);
+        th[i] = CreateThruster(kAttitudeThrusters[i].pos, kAttitudeThrusters[i].dir, kRcsThrust,
+                               resRcs, kRcsIspVacuum, kRcsIspAtReference, kIspReferencePressure);
         if (i != kAttitudeBatches[batch].lastThruster) continue;
         for (const AttitudeGroup& g : kAttitudeBatches[batch].groups) {
             THRUSTER_HANDLE members[2] = {th[g.members[0]], th[g.members[1]]};
@@ -477,8 +470,7 @@ void AEROBELL::CountSeatedVessel() {
     if (GetAttachmentStatus(seatPoint) != nullptr) {
         MassFollowsItems();
         seatCounted = true;
-        crewChecked = true;
-        crewSettled = true;
+        crew = Crew::Settled;
     } else if (seatCounted) {
         seatCounted = false;
         MassFollowsItems();
@@ -488,7 +480,7 @@ void AEROBELL::CountSeatedVessel() {
 void AEROBELL::CheckForCrew() {
     // The cone carries nothing when no item is aboard (an item of no mass is still carried) and
     // its mass is the bare cone plus its propellant.
-    if (!crewChecked && !HasItems()) {
+    if (crew == Crew::Open && !HasItems()) {
         const double a = GetPropellantMass(resRcs) + emptyMass;
         const double M = GetMass();
         const double b = GetPropellantMass(resRetro) + a;
@@ -498,14 +490,13 @@ void AEROBELL::CheckForCrew() {
 
 void AEROBELL::TransferCrewToSeat() {
     // The crew goes from the item table onto the seat, once.
-    if (!seatTransferDone) {
-        seatTransferDone = true;
-        crewChecked = true;
+    if (seatTransferPending) {
+        seatTransferPending = false;
         SetSeparationVelocity(_V(0, 0, 0));
         crewVessel = SeparateNextItem();
         RefreshItems();
         if (crewVessel != nullptr) {
-            crewSettled = true;
+            crew = Crew::Settled;
             // A seat that is taken keeps its occupant; the crew then stays beside the cone.
             if (GetAttachmentStatus(seatPoint) == nullptr) ToggleSeatDock();
         }
@@ -514,10 +505,11 @@ void AEROBELL::TransferCrewToSeat() {
 
 void AEROBELL::StepRetroMotor() {
     // The retro motor exists from the step after the deployment completed.
-    if (1 <= deployState && !retroCreated) CreateRetroMotor();
+    if (1 <= deployState && retro == RetroMotor::NotMade) CreateRetroMotor();
     // A solid motor: once fired it burns at full level until it is empty.
-    if (retroCreated && GetThrusterGroupLevel(thgRetro) > 0) retroLatched = true;
-    if (retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
+    if (retro == RetroMotor::Made && GetThrusterGroupLevel(thgRetro) > 0)
+        retro = RetroMotor::Firing;
+    if (retro == RetroMotor::Firing) SetThrusterGroupLevel(thgRetro, 1.0);
 }
 
 void AEROBELL::StepDeployment() {
@@ -533,7 +525,8 @@ void AEROBELL::StepDeployment() {
 }
 
 void AEROBELL::CreateRetroMotor() {
-    thRetro = CreateThruster(_V(0, 0, 1), _V(0, 0, -1), 2000, resRetro, 2500, 2500, 101400);
+    thRetro = CreateThruster(_V(0, 0, 1), _V(0, 0, -1), kRetroThrust, resRetro, kRetroIsp,
+                             kRetroIsp, kIspReferencePressure);
     AddExhaust(thRetro, 1.0, 0.1, _V(0, 0.02, 0.85), _V(0, 0, 1), texExhaust);
     THRUSTER_HANDLE group[1] = {thRetro};
     thgRetro = CreateThrusterGroup(group, 1, THGROUP_RETRO);
@@ -556,11 +549,11 @@ void AEROBELL::CreateRetroMotor() {
                                   0.1,
                                   nullptr};
     AddExhaustStream(thRetro, _V(0, 0, 1), &exhaust);
-    retroCreated = true;
+    retro = RetroMotor::Made;
 }
 
 void AEROBELL::SetupCrew() {
-    crewChecked = true;
+    crew = Crew::Checked;
     // A cone resumed from a save whose crew comes from its class meets this again on its first
     // step, in flight: the configuration below must not stow it nor forget its motor.
     const ResumeState flying = FlightState();
@@ -570,23 +563,23 @@ void AEROBELL::SetupCrew() {
     const int row = oapiGetVesselByName(crewName) != nullptr ? -1 : CrewRowOf(GetClassNameA());
     if (row < 0) {
         // The crew is out already, or the class has none: nothing for a reloaded cone to add.
-        crewSettled = true;
+        crew = Crew::Settled;
         return;
     }
 
     char crewText[kCrewTextMax + 1] = {};
     std::strncpy(crewText, kCrewTable[row].text, kCrewTextMax);
     if (row == kRowGem) {
-        seatTransferDone = false;
+        seatTransferPending = true;
     } else if (row == kRow2001) {
-        retroCapacity = 18.0;
+        retroCapacity = kRetroPropellant2001;
         // Every cone of this class has the tank from its construction. One made again would be
         // full, and a motor resumed from a save, built on the old one, would never burn.
         if (GetPropellantMaxMass(resRetro) != retroCapacity) {
             DelPropellantResource(resRetro);
             resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
         }
-        seatTransferDone = false;
+        seatTransferPending = true;
     }
 
     // "PAYLOAD " + at most 127 + " " + at most 79 characters: always fits an item line.
@@ -594,7 +587,7 @@ void AEROBELL::SetupCrew() {
     CrewName(GetName(), crewName);
     std::snprintf(itemLine, sizeof itemLine, "PAYLOAD %s %s", crewName, crewText);
     HandleItemText(itemLine);
-    itemsFromClass = true;
+    crew = Crew::FromClass;
 
     PollMessages();
     ResetBaseMesh();
@@ -605,19 +598,18 @@ void AEROBELL::SetupCrew() {
 int AEROBELL::ConsumeKeys(const char* kstate) {
     if (kstate == nullptr) return 0;
     if (KEYDOWN(kstate, OAPI_KEY_K)) {
-        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_K), 1.0)) deploying = true;
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_K), kKeyDelay)) deploying = true;
         return 1;
     }
     if (KEYDOWN(kstate, OAPI_KEY_J)) {
-        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_J), 1.0)) {
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_J), kKeyDelay)) {
             SetSeparationVelocity(_V(0, 0, 0));  // the item leaves with the cone's velocity
             crewVessel = SeparateNextItem();
             RefreshItems();
             if (crewVessel != nullptr) {
                 // A released crew settles the crew question: the cone must not conjure a new
                 // astronaut (and reset itself) once its last item has gone.
-                crewChecked = true;
-                crewSettled = true;
+                crew = Crew::Settled;
                 // By handle: a look-up by name may find an older vessel of the same name.
                 oapiSetFocusObject(crewVessel->GetHandle());
             }
@@ -625,7 +617,7 @@ int AEROBELL::ConsumeKeys(const char* kstate) {
         return 1;
     }
     if (KEYDOWN(kstate, OAPI_KEY_S)) {
-        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_S), 1.0)) ToggleSeatDock();
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_S), kKeyDelay)) ToggleSeatDock();
         return 0;  // left for the host
     }
     return 0;
@@ -664,21 +656,19 @@ void AEROBELL::ToggleSeatDock() {
             v->GetAttachmentParams(a, p, dir, rot);
             VECTOR3 g;
             v->Local2Global(p, g);
-            if (!(dist(g, seat) < 1.0)) continue;
+            if (!(dist(g, seat) < kSeatReach)) continue;
 
             if (occupant == h) {
                 DetachChild(seatPoint, 0.0);
                 oapiSetFocusObject(h);
                 // The items still aboard keep counting; the crew that left settles the question.
                 seatCounted = false;
-                crewChecked = true;
-                crewSettled = true;
+                crew = Crew::Settled;
                 MassFollowsItems();
             } else if (AttachChild(h, seatPoint, a)) {
                 // Its mass counts from the next step on; the crew question is settled now, so
                 // that a save before that step keeps whatever the class gave.
-                crewChecked = true;
-                crewSettled = true;
+                crew = Crew::Settled;
             }
             return;
         }
