@@ -47,7 +47,7 @@ constexpr double kBareMassTolerance = 1e-6;  // kg
 // -1 when no key occurs.
 int CrewRowOf(const char* className) {
     char key[kClassKeyMax + 1] = {};
-    if (className != nullptr) std::strncpy(key, className, kClassKeyMax);
+    std::strncpy(key, className, kClassKeyMax);
     key[kClassKeyMax] = '\0';
     for (char* c = key; *c != '\0'; ++c) {
         *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
@@ -61,7 +61,7 @@ int CrewRowOf(const char* className) {
 // The crew's vessel name: the cone's name and "-Suit", cut to a name field's length. The same
 // cut applies where the name is looked up and where the item line enters it.
 void CrewName(const char* coneName, char (&out)[COMMON_VESSEL_EX::kNameMax + 1]) {
-    std::snprintf(out, sizeof out, "%s-Suit", coneName != nullptr ? coneName : "");
+    std::snprintf(out, sizeof out, "%s-Suit", coneName);
 }
 
 using itemtable::startsWithNoCase;
@@ -232,10 +232,9 @@ void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
     ResumeState resume;
     char* line = nullptr;
     while (oapiReadScenario_nextline(scn, line)) {
-        if (line == nullptr) continue;
         if (ReadResumeLine(line, resume)) continue;
         if (itemtable::isItemCandidate(line)) {
-            if (crew != Crew::FromClass) HandleItemText(line);
+            HandleItemText(line);
         } else {
             ParseScenarioLineEx(line, status);
         }
@@ -254,8 +253,7 @@ AEROBELL::ResumeState AEROBELL::FlightState() const {
     state.deploying = deploying;
     state.retroCreated = retro != RetroMotor::NotMade;
     state.retroFiring = retro == RetroMotor::Firing;
-    if (retro == RetroMotor::Made && thgRetro != nullptr)
-        state.retroLevel = GetThrusterGroupLevel(thgRetro);
+    if (retro == RetroMotor::Made) state.retroLevel = GetThrusterGroupLevel(thgRetro);
     state.crewSettled = crew == Crew::Settled;
     return state;
 }
@@ -454,14 +452,10 @@ void AEROBELL::PostStep() {
 }
 
 void AEROBELL::ReceiveItems() {
-    // Items sent by other vessels (a released stage's contents) join the cone.
-    if (PollMessages()) {
-        while (PollMessages()) {
-        }
-        // The mass follows the items at once, so the crew check never takes a cone that has
-        // just received its contents for an empty one.
-        RefreshItems();
-    }
+    // Items sent by other vessels (a released stage's contents) join the cone; one poll takes
+    // every message waiting. The mass follows the items at once, so the crew check never takes a
+    // cone that has just received its contents for an empty one.
+    if (PollMessages()) RefreshItems();
 }
 
 void AEROBELL::CountSeatedVessel() {
@@ -626,20 +620,18 @@ int AEROBELL::ConsumeKeys(const char* kstate) {
 void AEROBELL::ToggleSeatDock() {
     VECTOR3 seat;
     Local2Global(_V(0, 0, 0), seat);
-    if (oapiGetVesselCount() == 0) return;
     const OBJHANDLE self = GetHandle();
     // The seat holds one vessel: while it is taken, only its occupant answers (and is let go).
     const OBJHANDLE occupant = GetAttachmentStatus(seatPoint);
     for (DWORD i = 0; i < oapiGetVesselCount(); ++i) {
         OBJHANDLE h = oapiGetVesselByIndex(static_cast<int>(i));
-        if (h == nullptr || h == self) continue;
+        if (h == self) continue;
         if (occupant != nullptr && h != occupant) continue;
         VECTOR3 pos;
         oapiGetGlobalPos(h, &pos);
         // The size test keeps far vessels out of the attachment search.
         if (!(dist(pos, seat) < oapiGetSize(h))) continue;
         VESSEL* v = oapiGetVesselInterface(h);
-        if (v == nullptr) continue;
         const DWORD n = v->AttachmentCount(true);
         // A vessel that hangs on a parent elsewhere (seated on another cone) is not taken.
         bool hangsElsewhere = false;
@@ -651,7 +643,7 @@ void AEROBELL::ToggleSeatDock() {
         for (DWORD j = 0; j < n; ++j) {
             ATTACHMENTHANDLE a = v->GetAttachmentHandle(true, j);
             const char* id = v->GetAttachmentId(a);
-            if (id == nullptr || std::strncmp(id, "BUTT", 4) != 0) continue;
+            if (std::strncmp(id, "BUTT", 4) != 0) continue;
             VECTOR3 p, dir, rot;
             v->GetAttachmentParams(a, p, dir, rot);
             VECTOR3 g;
