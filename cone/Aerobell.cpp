@@ -1,5 +1,7 @@
 #include "Aerobell.h"
 
+#include "Guard.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -45,7 +47,7 @@ constexpr double kBareMassTolerance = 1e-6;  // kg
 // -1 when no key occurs.
 int CrewRowOf(const char* className) {
     char key[kClassKeyMax + 1] = {};
-    if (className != nullptr) std::strncpy(key, className, kClassKeyMax);
+    std::strncpy(key, className, kClassKeyMax);
     key[kClassKeyMax] = '\0';
     for (char* c = key; *c != '\0'; ++c) {
         *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
@@ -59,7 +61,7 @@ int CrewRowOf(const char* className) {
 // The crew's vessel name: the cone's name and "-Suit", cut to a name field's length. The same
 // cut applies where the name is looked up and where the item line enters it.
 void CrewName(const char* coneName, char (&out)[COMMON_VESSEL_EX::kNameMax + 1]) {
-    std::snprintf(out, sizeof out, "%s-Suit", coneName != nullptr ? coneName : "");
+    std::snprintf(out, sizeof out, "%s-Suit", coneName);
 }
 
 using itemtable::startsWithNoCase;
@@ -119,27 +121,26 @@ AEROBELL::AEROBELL(OBJHANDLE hVessel, int /*flightmodel*/) : COMMON_VESSEL_EX(hV
 
     // The larger tank belongs to the class, so a cone read back from a scenario keeps it even
     // though its crew set-up never runs again.
-    if (CrewRowOf(GetClassNameA()) == kRow2001) retroCapacity = 18.0;
+    if (CrewRowOf(GetClassNameA()) == kRow2001) retroCapacity = kRetroPropellant2001;
 
-    resRcs = CreatePropellantResource(1.0, -1.0, 1.0);
+    resRcs = CreatePropellantResource(kRcsPropellant, -1.0, 1.0);
     resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
     seatPoint = CreateAttachment(false, _V(0, 0, 0), _V(0, -1, 0), _V(0, 0, 1), "SEAT", false);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Callbacks. Nothing may escape into the host, so each body discards what it throws.
+// Callbacks. Nothing may escape into the simulator: each body runs guarded.
 
 void AEROBELL::clbkSetClassCaps(FILEHANDLE /*cfg*/) {
-    try {
+    guarded(this, "clbkSetClassCaps", [this] {
         PollMessages();
         ResetBaseMesh();
         ConfigureCone();
-    } catch (...) {
-    }
+    });
 }
 
 void AEROBELL::clbkSaveState(FILEHANDLE scn) {
-    try {
+    guarded(this, "clbkSaveState", [this, scn] {
         // Messages are not saved: what waits for the cone (a released stage's contents) is
         // taken in first, as the next step would, and saved with the items.
         ReceiveItems();
@@ -147,16 +148,12 @@ void AEROBELL::clbkSaveState(FILEHANDLE scn) {
         SaveResumeState(scn);
         // Items from the class are made again by the crew set-up of a reloaded cone, unless the
         // crew question is settled for it: then they are saved like any other.
-        if (!itemsFromClass || crewSettled) SaveItems(scn);
-    } catch (...) {
-    }
+        if (crew != Crew::FromClass) SaveItems(scn);
+    });
 }
 
 void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
-    try {
-        LoadState(scn, status);
-    } catch (...) {
-    }
+    guarded(this, "clbkLoadStateEx", [this, scn, status] { LoadState(scn, status); });
 }
 
 // The simulator applies a loaded block's thrust levels after clbkLoadStateEx, zeroing every
@@ -164,12 +161,12 @@ void AEROBELL::clbkLoadStateEx(FILEHANDLE scn, void* status) {
 // that line is read: a burning motor (or one given a level it latches at the next step) takes
 // its level again here, before the first step.
 void AEROBELL::clbkPostCreation() {
-    try {
-        if (thgRetro != nullptr && (retroLatched || retroLevelResumed > 0.0))
-            SetThrusterGroupLevel(thgRetro, retroLatched ? 1.0 : retroLevelResumed);
+    guarded(this, "clbkPostCreation", [this] {
+        const bool firing = retro == RetroMotor::Firing;
+        if (thgRetro != nullptr && (firing || retroLevelResumed > 0.0))
+            SetThrusterGroupLevel(thgRetro, firing ? 1.0 : retroLevelResumed);
         retroLevelResumed = 0.0;
-    } catch (...) {
-    }
+    });
 }
 
 // The physics of a step moves the cone with the mass it has now, so the mass is brought up to date
@@ -179,40 +176,26 @@ void AEROBELL::clbkPostCreation() {
 // step's motion of the reference body (kilometres, round the Sun) away from the seat. Made before
 // the update, it is where its item was.
 void AEROBELL::clbkPreStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
-    try {
-        WeighBeforeStep();
-    } catch (...) {
-    }
+    guarded(this, "clbkPreStep", [this] { WeighBeforeStep(); });
 }
 
 void AEROBELL::clbkPostStep(double /*simt*/, double /*simdt*/, double /*mjd*/) {
-    try {
-        PostStep();
-    } catch (...) {
-    }
+    guarded(this, "clbkPostStep", [this] { PostStep(); });
 }
 
 // A visual must never find the cone without its meshes, so the reset is followed by a rebuild.
 void AEROBELL::clbkVisualCreated(VISHANDLE /*vis*/, int /*refcount*/) {
-    try {
-        ShowItems();
-    } catch (...) {
-    }
+    guarded(this, "clbkVisualCreated", [this] { ShowItems(); });
 }
 
 void AEROBELL::clbkVisualDestroyed(VISHANDLE /*vis*/, int /*refcount*/) {
-    try {
-        ShowItems();
-    } catch (...) {
-    }
+    guarded(this, "clbkVisualDestroyed", [this] { ShowItems(); });
 }
 
 int AEROBELL::clbkConsumeBufferedKey(DWORD /*key*/, bool /*down*/, char* kstate) {
-    try {
-        return ConsumeKeys(kstate);
-    } catch (...) {
-        return 0;
-    }
+    int consumed = 0;
+    guarded(this, "clbkConsumeBufferedKey", [&] { consumed = ConsumeKeys(kstate); });
+    return consumed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -249,10 +232,9 @@ void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
     ResumeState resume;
     char* line = nullptr;
     while (oapiReadScenario_nextline(scn, line)) {
-        if (line == nullptr) continue;
         if (ReadResumeLine(line, resume)) continue;
         if (itemtable::isItemCandidate(line)) {
-            if (!itemsFromClass) HandleItemText(line);
+            HandleItemText(line);
         } else {
             ParseScenarioLineEx(line, status);
         }
@@ -269,11 +251,10 @@ AEROBELL::ResumeState AEROBELL::FlightState() const {
     state.hasDeploy = true;
     state.deployState = deployState;
     state.deploying = deploying;
-    state.retroCreated = retroCreated;
-    state.retroFiring = retroLatched;
-    if (retroCreated && !retroLatched && thgRetro != nullptr)
-        state.retroLevel = GetThrusterGroupLevel(thgRetro);
-    state.crewSettled = crewSettled;
+    state.retroCreated = retro != RetroMotor::NotMade;
+    state.retroFiring = retro == RetroMotor::Firing;
+    if (retro == RetroMotor::Made) state.retroLevel = GetThrusterGroupLevel(thgRetro);
+    state.crewSettled = crew == Crew::Settled;
     return state;
 }
 
@@ -344,23 +325,16 @@ void AEROBELL::Resume(const ResumeState& state) {
     if (state.retroCreated) {
         // The configuration forgets the motor but the simulator keeps it: make it only once.
         const bool made = thgRetro == nullptr;
-        if (made) {
-            CreateRetroMotor();
-        } else {
-            retroCreated = true;
-        }
-        retroLatched = state.retroFiring;
-        retroLevelResumed = retroLatched ? 0.0 : state.retroLevel;
+        if (made) CreateRetroMotor();
+        retro = state.retroFiring ? RetroMotor::Firing : RetroMotor::Made;
+        retroLevelResumed = state.retroFiring ? 0.0 : state.retroLevel;
         // The levels of a motor that was there already are the simulator's (the crew set-up of a
         // reloaded cone, in its first step, must not undo the pilot's command of that step).
         if (made && retroLevelResumed > 0.0) SetThrusterGroupLevel(thgRetro, retroLevelResumed);
         // A burning motor burns on from the first step, as it would have without the save.
-        if (made && retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
+        if (made && state.retroFiring) SetThrusterGroupLevel(thgRetro, 1.0);
     }
-    if (state.crewSettled) {
-        crewSettled = true;
-        crewChecked = true;
-    }
+    if (state.crewSettled) crew = Crew::Settled;
 }
 
 void AEROBELL::ConfigureCone() {
@@ -370,14 +344,14 @@ void AEROBELL::ConfigureCone() {
     SetMeshVisibilityMode(0, 3);  // external and cockpit views
     SetCameraOffset(_V(0, 0.5, -0.4));
 
-    emptyMass = 100.0;
+    emptyMass = kBareMass;
     deploying = false;
-    deployRate = 0.25;
+    deployRate = kDeployRate;
     deployState = 0.0;
     MassFollowsItems();
 
     AddReentryStreamOfCone();
-    SetSize(8);
+    SetSize(kSize);
     SetTouchdownPoints(_V(0, 17, -1), _V(10, 10, -1), _V(-10, -10, -1));
     SetPMI(_V(2.28, 2.15, 4.09));
     SetCrossSections(_V(5.3, 5.3, 42.15));
@@ -387,12 +361,11 @@ void AEROBELL::ConfigureCone() {
     SetBankMomentScale(-0.0001);
     SetDefaultPropellantResource(resRetro);
 
-    retroLatched = false;
-    retroCreated = false;
+    retro = RetroMotor::NotMade;
 
     char reentryName[] = "reentry";
     texReentry = oapiRegisterReentryTexture(reentryName);
-    SetReentryTexture(texReentry, 600000, 1, 1);
+    SetReentryTexture(texReentry, kReentryPowerLimit, 1, 1);
     // Once per object, like the animation: the simulator saves thrust levels by thruster index,
     // so a cone must have the same thrusters however often it was configured (a cone read back
     // from a save is configured more often than the one that was saved).
@@ -452,8 +425,8 @@ void AEROBELL::CreateAttitudeThrusters() {
     THRUSTER_HANDLE th[22];
     int batch = 0;
     for (int i = 0; i < 22; ++i) {
-        th[i] = CreateThruster(kAttitudeThrusters[i].pos, kAttitudeThrusters[i].dir, 5, resRcs,
-                               40000, 400000, 101400);
+        th[i] = CreateThruster(kAttitudeThrusters[i].pos, kAttitudeThrusters[i].dir, kRcsThrust,
+                               resRcs, kRcsIspVacuum, kRcsIspAtReference, kIspReferencePressure);
         if (i != kAttitudeBatches[batch].lastThruster) continue;
         for (const AttitudeGroup& g : kAttitudeBatches[batch].groups) {
             THRUSTER_HANDLE members[2] = {th[g.members[0]], th[g.members[1]]};
@@ -479,14 +452,10 @@ void AEROBELL::PostStep() {
 }
 
 void AEROBELL::ReceiveItems() {
-    // Items sent by other vessels (a released stage's contents) join the cone.
-    if (PollMessages()) {
-        while (PollMessages()) {
-        }
-        // The mass follows the items at once, so the crew check never takes a cone that has
-        // just received its contents for an empty one.
-        RefreshItems();
-    }
+    // Items sent by other vessels (a released stage's contents) join the cone; one poll takes
+    // every message waiting. The mass follows the items at once, so the crew check never takes a
+    // cone that has just received its contents for an empty one.
+    if (PollMessages()) RefreshItems();
 }
 
 void AEROBELL::CountSeatedVessel() {
@@ -495,8 +464,7 @@ void AEROBELL::CountSeatedVessel() {
     if (GetAttachmentStatus(seatPoint) != nullptr) {
         MassFollowsItems();
         seatCounted = true;
-        crewChecked = true;
-        crewSettled = true;
+        crew = Crew::Settled;
     } else if (seatCounted) {
         seatCounted = false;
         MassFollowsItems();
@@ -506,7 +474,7 @@ void AEROBELL::CountSeatedVessel() {
 void AEROBELL::CheckForCrew() {
     // The cone carries nothing when no item is aboard (an item of no mass is still carried) and
     // its mass is the bare cone plus its propellant.
-    if (!crewChecked && !HasItems()) {
+    if (crew == Crew::Open && !HasItems()) {
         const double a = GetPropellantMass(resRcs) + emptyMass;
         const double M = GetMass();
         const double b = GetPropellantMass(resRetro) + a;
@@ -516,14 +484,13 @@ void AEROBELL::CheckForCrew() {
 
 void AEROBELL::TransferCrewToSeat() {
     // The crew goes from the item table onto the seat, once.
-    if (!seatTransferDone) {
-        seatTransferDone = true;
-        crewChecked = true;
+    if (seatTransferPending) {
+        seatTransferPending = false;
         SetSeparationVelocity(_V(0, 0, 0));
         crewVessel = SeparateNextItem();
         RefreshItems();
         if (crewVessel != nullptr) {
-            crewSettled = true;
+            crew = Crew::Settled;
             // A seat that is taken keeps its occupant; the crew then stays beside the cone.
             if (GetAttachmentStatus(seatPoint) == nullptr) ToggleSeatDock();
         }
@@ -532,10 +499,11 @@ void AEROBELL::TransferCrewToSeat() {
 
 void AEROBELL::StepRetroMotor() {
     // The retro motor exists from the step after the deployment completed.
-    if (1 <= deployState && !retroCreated) CreateRetroMotor();
+    if (1 <= deployState && retro == RetroMotor::NotMade) CreateRetroMotor();
     // A solid motor: once fired it burns at full level until it is empty.
-    if (retroCreated && GetThrusterGroupLevel(thgRetro) > 0) retroLatched = true;
-    if (retroLatched) SetThrusterGroupLevel(thgRetro, 1.0);
+    if (retro == RetroMotor::Made && GetThrusterGroupLevel(thgRetro) > 0)
+        retro = RetroMotor::Firing;
+    if (retro == RetroMotor::Firing) SetThrusterGroupLevel(thgRetro, 1.0);
 }
 
 void AEROBELL::StepDeployment() {
@@ -551,7 +519,8 @@ void AEROBELL::StepDeployment() {
 }
 
 void AEROBELL::CreateRetroMotor() {
-    thRetro = CreateThruster(_V(0, 0, 1), _V(0, 0, -1), 2000, resRetro, 2500, 2500, 101400);
+    thRetro = CreateThruster(_V(0, 0, 1), _V(0, 0, -1), kRetroThrust, resRetro, kRetroIsp,
+                             kRetroIsp, kIspReferencePressure);
     AddExhaust(thRetro, 1.0, 0.1, _V(0, 0.02, 0.85), _V(0, 0, 1), texExhaust);
     THRUSTER_HANDLE group[1] = {thRetro};
     thgRetro = CreateThrusterGroup(group, 1, THGROUP_RETRO);
@@ -574,11 +543,11 @@ void AEROBELL::CreateRetroMotor() {
                                   0.1,
                                   nullptr};
     AddExhaustStream(thRetro, _V(0, 0, 1), &exhaust);
-    retroCreated = true;
+    retro = RetroMotor::Made;
 }
 
 void AEROBELL::SetupCrew() {
-    crewChecked = true;
+    crew = Crew::Checked;
     // A cone resumed from a save whose crew comes from its class meets this again on its first
     // step, in flight: the configuration below must not stow it nor forget its motor.
     const ResumeState flying = FlightState();
@@ -588,23 +557,23 @@ void AEROBELL::SetupCrew() {
     const int row = oapiGetVesselByName(crewName) != nullptr ? -1 : CrewRowOf(GetClassNameA());
     if (row < 0) {
         // The crew is out already, or the class has none: nothing for a reloaded cone to add.
-        crewSettled = true;
+        crew = Crew::Settled;
         return;
     }
 
     char crewText[kCrewTextMax + 1] = {};
     std::strncpy(crewText, kCrewTable[row].text, kCrewTextMax);
     if (row == kRowGem) {
-        seatTransferDone = false;
+        seatTransferPending = true;
     } else if (row == kRow2001) {
-        retroCapacity = 18.0;
+        retroCapacity = kRetroPropellant2001;
         // Every cone of this class has the tank from its construction. One made again would be
         // full, and a motor resumed from a save, built on the old one, would never burn.
         if (GetPropellantMaxMass(resRetro) != retroCapacity) {
             DelPropellantResource(resRetro);
             resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
         }
-        seatTransferDone = false;
+        seatTransferPending = true;
     }
 
     // "PAYLOAD " + at most 127 + " " + at most 79 characters: always fits an item line.
@@ -612,7 +581,7 @@ void AEROBELL::SetupCrew() {
     CrewName(GetName(), crewName);
     std::snprintf(itemLine, sizeof itemLine, "PAYLOAD %s %s", crewName, crewText);
     HandleItemText(itemLine);
-    itemsFromClass = true;
+    crew = Crew::FromClass;
 
     PollMessages();
     ResetBaseMesh();
@@ -623,19 +592,18 @@ void AEROBELL::SetupCrew() {
 int AEROBELL::ConsumeKeys(const char* kstate) {
     if (kstate == nullptr) return 0;
     if (KEYDOWN(kstate, OAPI_KEY_K)) {
-        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_K), 1.0)) deploying = true;
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_K), kKeyDelay)) deploying = true;
         return 1;
     }
     if (KEYDOWN(kstate, OAPI_KEY_J)) {
-        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_J), 1.0)) {
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_J), kKeyDelay)) {
             SetSeparationVelocity(_V(0, 0, 0));  // the item leaves with the cone's velocity
             crewVessel = SeparateNextItem();
             RefreshItems();
             if (crewVessel != nullptr) {
                 // A released crew settles the crew question: the cone must not conjure a new
                 // astronaut (and reset itself) once its last item has gone.
-                crewChecked = true;
-                crewSettled = true;
+                crew = Crew::Settled;
                 // By handle: a look-up by name may find an older vessel of the same name.
                 oapiSetFocusObject(crewVessel->GetHandle());
             }
@@ -643,7 +611,7 @@ int AEROBELL::ConsumeKeys(const char* kstate) {
         return 1;
     }
     if (KEYDOWN(kstate, OAPI_KEY_S)) {
-        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_S), 1.0)) ToggleSeatDock();
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_S), kKeyDelay)) ToggleSeatDock();
         return 0;  // left for the host
     }
     return 0;
@@ -652,20 +620,18 @@ int AEROBELL::ConsumeKeys(const char* kstate) {
 void AEROBELL::ToggleSeatDock() {
     VECTOR3 seat;
     Local2Global(_V(0, 0, 0), seat);
-    if (oapiGetVesselCount() == 0) return;
     const OBJHANDLE self = GetHandle();
     // The seat holds one vessel: while it is taken, only its occupant answers (and is let go).
     const OBJHANDLE occupant = GetAttachmentStatus(seatPoint);
     for (DWORD i = 0; i < oapiGetVesselCount(); ++i) {
         OBJHANDLE h = oapiGetVesselByIndex(static_cast<int>(i));
-        if (h == nullptr || h == self) continue;
+        if (h == self) continue;
         if (occupant != nullptr && h != occupant) continue;
         VECTOR3 pos;
         oapiGetGlobalPos(h, &pos);
         // The size test keeps far vessels out of the attachment search.
         if (!(dist(pos, seat) < oapiGetSize(h))) continue;
         VESSEL* v = oapiGetVesselInterface(h);
-        if (v == nullptr) continue;
         const DWORD n = v->AttachmentCount(true);
         // A vessel that hangs on a parent elsewhere (seated on another cone) is not taken.
         bool hangsElsewhere = false;
@@ -677,26 +643,24 @@ void AEROBELL::ToggleSeatDock() {
         for (DWORD j = 0; j < n; ++j) {
             ATTACHMENTHANDLE a = v->GetAttachmentHandle(true, j);
             const char* id = v->GetAttachmentId(a);
-            if (id == nullptr || std::strncmp(id, "BUTT", 4) != 0) continue;
+            if (std::strncmp(id, "BUTT", 4) != 0) continue;
             VECTOR3 p, dir, rot;
             v->GetAttachmentParams(a, p, dir, rot);
             VECTOR3 g;
             v->Local2Global(p, g);
-            if (!(dist(g, seat) < 1.0)) continue;
+            if (!(dist(g, seat) < kSeatReach)) continue;
 
             if (occupant == h) {
                 DetachChild(seatPoint, 0.0);
                 oapiSetFocusObject(h);
                 // The items still aboard keep counting; the crew that left settles the question.
                 seatCounted = false;
-                crewChecked = true;
-                crewSettled = true;
+                crew = Crew::Settled;
                 MassFollowsItems();
             } else if (AttachChild(h, seatPoint, a)) {
                 // Its mass counts from the next step on; the crew question is settled now, so
                 // that a save before that step keeps whatever the class gave.
-                crewChecked = true;
-                crewSettled = true;
+                crew = Crew::Settled;
             }
             return;
         }

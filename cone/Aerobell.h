@@ -8,6 +8,28 @@
 
 class AEROBELL final : public COMMON_VESSEL_EX {
 public:
+    // The bare cone.
+    static constexpr double kBareMass = 100.0;   // kg
+    static constexpr double kSize = 8.0;         // m, the radius the simulator gives the vessel
+    static constexpr double kDeployRate = 0.25;  // deployment progress per second: 4 s in all
+    // Its attitude thrusters and their tank.
+    static constexpr double kRcsPropellant = 1.0;              // kg
+    static constexpr double kRcsThrust = 5.0;                  // N, each
+    static constexpr double kRcsIspVacuum = 40000.0;           // m/s
+    static constexpr double kRcsIspAtReference = 400000.0;     // m/s, at kIspReferencePressure
+    static constexpr double kIspReferencePressure = 101400.0;  // Pa
+    // Its solid retro motor: one thrust and one specific impulse, in vacuum and air alike.
+    static constexpr double kRetroThrust = 2000.0;        // N
+    static constexpr double kRetroIsp = 2500.0;           // m/s
+    static constexpr double kRetroPropellant = 12.5;      // kg
+    static constexpr double kRetroPropellant2001 = 18.0;  // kg, the "AEROBELL2001" class's tank
+    // The friction power limit of the re-entry flames (the simulator's own default is 6e7).
+    static constexpr double kReentryPowerLimit = 600000.0;  // W/m^2
+    // A vessel docks at the seat when its "BUTT" point lies closer than this to the cone's origin.
+    static constexpr double kSeatReach = 1.0;  // m
+    // K, J and S each act at most once in this time.
+    static constexpr double kKeyDelay = 1.0;  // s
+
     AEROBELL(OBJHANDLE hVessel, int flightmodel);
 
     // Host callbacks, in the host's slot order.
@@ -25,6 +47,18 @@ public:
     void ToggleSeatDock();
 
 private:
+    // Whether the cone has a crew is settled once: an empty cone is given its class's astronaut,
+    // and once a vessel has sat on the seat, left it or been released, nothing is given again.
+    enum class Crew {
+        Open,       // not looked at yet: an empty cone still gets its class's astronaut
+        Checked,    // looked at; the crew set-up is under way
+        FromClass,  // the class's astronaut is aboard; a reloaded cone makes it again
+        Settled,    // for good, across saves too: a vessel sat on the seat, left it or was
+                    // released from the table, or the crew set-up found nothing to add
+    };
+    // The solid retro motor, made once the cone is deployed, burns at full level once fired.
+    enum class RetroMotor { NotMade, Made, Firing };
+
     // What a saved cone was doing, from the lines its own state adds to the scenario block.
     struct ResumeState {
         bool hasDeploy = false;
@@ -75,12 +109,10 @@ private:
     // Before a step moves the cone: what waits in the channel, the seat, the crew and its seat.
     void WeighBeforeStep();
 
-    double deployRate = 0.25;
+    double deployRate = kDeployRate;
     double deployState = 0.0;
     bool deploying = false;
-    bool retroLatched = false;
-    bool retroCreated = false;
-    bool itemsFromClass = false;
+    RetroMotor retro = RetroMotor::NotMade;
     PROPELLANT_HANDLE resRcs = nullptr;
     PROPELLANT_HANDLE resRetro = nullptr;
     THRUSTER_HANDLE thRetro = nullptr;
@@ -92,14 +124,12 @@ private:
     UINT animDeploy = 0;
     VESSEL* crewVessel = nullptr;
     bool animCreated = false;
-    bool crewChecked = false;
-    bool seatTransferDone = true;
-    double retroCapacity = 12.5;
-    double emptyMass = 100.0;
+    Crew crew = Crew::Open;
+    // The crew set-up's astronaut is to leave the table for the seat before the next step.
+    bool seatTransferPending = false;
+    double retroCapacity = kRetroPropellant;  // kg
+    double emptyMass = kBareMass;             // kg
     ATTACHMENTHANDLE seatPoint = nullptr;
-    // The crew question is settled for good, across saves too: a vessel sat on the seat, left it,
-    // or was released from the table, or the crew set-up found nothing to add.
-    bool crewSettled = false;
     // The empty mass holds a seated vessel's mass, to be dropped when the seat empties.
     bool seatCounted = false;
     // The level a resumed, not yet latched motor had when saved, until the simulator has applied

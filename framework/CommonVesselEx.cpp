@@ -2,6 +2,7 @@
 #include "CommonVesselEx.h"
 
 #include "CopyCut.h"
+#include "Guard.h"
 #include "ItemLine.h"
 
 #include <cmath>
@@ -64,7 +65,8 @@ void COMMON_VESSEL_EX::HandleItemText(const char* text) {
 }
 
 bool COMMON_VESSEL_EX::DispatchMessage(const char* key, const char* text) {
-    try {
+    // A message must never take the simulator down; a failing one is lost, and logged.
+    guarded(this, "DispatchMessage", [this, key, text] {
         char keyCopy[kNameMax + 1];
         char textCopy[kMessageTextMax + 1];
         copyCut(keyCopy, kNameMax, key);
@@ -74,9 +76,7 @@ bool COMMON_VESSEL_EX::DispatchMessage(const char* key, const char* text) {
         } else {
             OnMessage(keyCopy, textCopy);
         }
-    } catch (...) {
-        // A message must never take the simulator down; the item or hook call is simply lost.
-    }
+    });
     return true;
 }
 
@@ -147,31 +147,28 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
 // Mesh list and payload mass
 
 void COMMON_VESSEL_EX::ClearMeshList() {
-    try {
+    guarded(this, "ClearMeshList", [this] {
         ClearMeshes();
         meshList.clear();
-    } catch (...) {
-    }
+    });
 }
 
 void COMMON_VESSEL_EX::RebuildMeshes(const VECTOR3& shift) {
-    try {
+    const bool listed = guarded(this, "RebuildMeshes", [this, &shift] {
         for (StageSlot& slot : items) {
             if (!slot.present) continue;
             slot.position = slot.mesh.offset + shift + meshShift;
             meshList.push_back(slot.mesh);
         }
-    } catch (...) {
-        return;  // out of memory while appending: register nothing
-    }
-    try {
+    });
+    if (!listed) return;  // out of memory while appending: register nothing
+    guarded(this, "RebuildMeshes", [this, &shift] {
         for (MeshEntry& entry : meshList) {
             const VECTOR3 at = entry.offset + shift;
             entry.meshIndex = AddMesh(entry.handle, &at);
             SetMeshVisibilityMode(entry.meshIndex, static_cast<WORD>(meshVisibility));
         }
-    } catch (...) {
-    }
+    });
     DeleteUnusedItemMeshes();
 }
 

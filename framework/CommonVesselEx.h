@@ -7,6 +7,7 @@
 #include "OrbiterModule.h"
 #include "ItemLine.h"
 #include "ItemTable.h"
+#include "MessageChannel.h"
 
 #include <cstdint>
 #include <string>
@@ -72,8 +73,9 @@ public:
     static constexpr int kItemCount = itemtable::kCapacity;
     static constexpr int kItemLineMax = itemtable::kLineMax;
     static constexpr int kNameMax = itemtable::kNameMax;
-    static constexpr int kMessageKeyMax = 255;
-    static constexpr int kMessageTextMax = 2047;
+    // The longest key and text a message carries (the channel's buffers less the terminator).
+    static constexpr int kMessageKeyMax = static_cast<int>(messagechannel::kKeyBuffer) - 1;
+    static constexpr int kMessageTextMax = static_cast<int>(messagechannel::kTextBuffer) - 1;
 
     // Always flight model 1, whatever the simulator asked for.
     explicit COMMON_VESSEL_EX(OBJHANDLE hVessel);
@@ -109,7 +111,7 @@ public:
     // --- messages -------------------------------------------------------------------------
     void SendVesselMessage(VESSEL* receiver, const char* key, const char* text);
     // Handles every waiting message; true when at least one was handled. When both buffers are
-    // given (256 and 2048 bytes), they receive the last message handled.
+    // given (the channel's key and text buffer sizes), they receive the last message handled.
     bool CheckMessages(char* keyOut = nullptr, char* textOut = nullptr);
     bool PollMessages();
     // Takes every waiting message without handling it.
@@ -160,7 +162,7 @@ private:
     VESSELSTATUS ReleaseStatus(const StageSlot& item);
     // The status's attitude turned by an item angle (degrees) about the carrier's x axis.
     void TurnToItemAttitude(double angle, VESSELSTATUS& vs) const;
-    static OBJHANDLE CreateItemVessel(const StageSlot& item, VESSELSTATUS& vs);
+    OBJHANDLE CreateItemVessel(const StageSlot& item, VESSELSTATUS& vs);
     // One item line for the receiver, its offset taken from origin.
     void SendItemLine(VESSEL* receiver, const StageSlot& item, const VECTOR3& origin);
 };

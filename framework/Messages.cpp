@@ -5,13 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-typedef void (*SendCMessageFn)(VESSEL* receiver, const char* key, const char* text);
-typedef int (*CheckCMessageFn)(VESSEL* self, char* key, char* text);
-
-}  // namespace
-
 void COMMON_VESSEL_EX::SendVesselMessage(VESSEL* receiver, const char* key, const char* text) {
     if (hMessageLib == nullptr) return;
     const SendCMessageFn send =
@@ -41,7 +34,7 @@ bool COMMON_VESSEL_EX::CheckMessages(char* keyOut, char* textOut) {
         const int rc = check(self, key, text);
         key[kMessageKeyMax] = '\0';
         text[kMessageTextMax] = '\0';
-        if (rc != -1 && text[0] != '\0') {
+        if (rc != messagechannel::kNothingWaiting && text[0] != '\0') {
             DispatchMessage(key, text);
             if (keyOut != nullptr && textOut != nullptr) {
                 copyCut(keyOut, kMessageKeyMax, key);

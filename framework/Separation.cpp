@@ -1,6 +1,7 @@
 // Separation of the next item: the last item, or the outermost stage of its nest, becomes a
 // vessel of its own; a released stage's contents follow it as item lines.
 #include "CommonVesselEx.h"
+#include "Guard.h"
 #include "ItemLine.h"
 
 #include <cmath>
@@ -72,11 +73,10 @@ void COMMON_VESSEL_EX::TurnToItemAttitude(double angle, VESSELSTATUS& vs) const 
 OBJHANDLE COMMON_VESSEL_EX::CreateItemVessel(const StageSlot& item, VESSELSTATUS& vs) {
     // The simulator may fail on its side (out of memory) instead of refusing: the same as a
     // refusal, so that the item is not lost from the table.
-    try {
-        return oapiCreateVessel(item.name, item.className, vs);
-    } catch (...) {
-        return nullptr;
-    }
+    OBJHANDLE created = nullptr;
+    guarded(this, "SeparateNextItem",
+            [&] { created = oapiCreateVessel(item.name, item.className, vs); });
+    return created;
 }
 
 void COMMON_VESSEL_EX::SendItemLine(VESSEL* receiver, const StageSlot& item,
@@ -127,14 +127,14 @@ VESSEL* COMMON_VESSEL_EX::SeparateNextItem() {
     if (!singleRelease && r.kind == StageSlot::kStage) {
         // Offsets go relative to the released stage, the receiver's origin.
         const VECTOR3 origin = r.position;
-        try {
-            items.handOver(plan, [&](const StageSlot& item, int endStages) {
-                SendItemLine(released, item, origin);
-                for (int k = 0; k < endStages && released != nullptr; ++k) {
-                    SendVesselMessage(released, "ENDSTAGE", "ENDSTAGE");
-                }
-            });
-        } catch (...) {
+        if (!guarded(this, "SeparateNextItem", [&] {
+                items.handOver(plan, [&](const StageSlot& item, int endStages) {
+                    SendItemLine(released, item, origin);
+                    for (int k = 0; k < endStages && released != nullptr; ++k) {
+                        SendVesselMessage(released, "ENDSTAGE", "ENDSTAGE");
+                    }
+                });
+            })) {
             items.forgetOpenStageIfGone();
             return nullptr;
         }

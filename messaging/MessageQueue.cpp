@@ -1,7 +1,7 @@
 // The message module: one first-in first-out queue of key/text messages per receiver, the
 // receiver known by its VESSEL interface pointer. Loaded by every framework vessel; the dynamic
 // loader keeps one copy per process, so all vessels share these queues.
-#include "OrbiterModule.h"
+#include "MessageChannel.h"
 
 #include <cstring>
 #include <deque>
@@ -20,9 +20,6 @@ std::unordered_map<const VESSEL*, std::deque<Message>>& queues() {
     static std::unordered_map<const VESSEL*, std::deque<Message>> q;
     return q;
 }
-
-constexpr std::size_t kKeyBuffer = 256;
-constexpr std::size_t kTextBuffer = 2048;
 
 // Copies at most size-1 characters and always terminates.
 void copyCut(char* out, std::size_t size, const std::string& in) {
@@ -44,20 +41,18 @@ DLLCLBK void SendCMessage(VESSEL* receiver, const char* key, const char* text) {
     }
 }
 
-// -1: nothing waits, buffers untouched. Otherwise one message was written into the buffers:
-// 0 or more when more wait after it, -2 when it was the last.
 DLLCLBK int CheckCMessage(VESSEL* self, char* key, char* text) {
     auto& q = queues();
     const auto it = q.find(self);
-    if (it == q.end() || it->second.empty()) return -1;
+    if (it == q.end() || it->second.empty()) return messagechannel::kNothingWaiting;
     std::deque<Message>& mine = it->second;
     const Message& m = mine.front();
-    if (key != nullptr) copyCut(key, kKeyBuffer, m.key);
-    if (text != nullptr) copyCut(text, kTextBuffer, m.text);
+    if (key != nullptr) copyCut(key, messagechannel::kKeyBuffer, m.key);
+    if (text != nullptr) copyCut(text, messagechannel::kTextBuffer, m.text);
     mine.pop_front();
     if (mine.empty()) {
         q.erase(it);
-        return -2;
+        return messagechannel::kLastMessage;
     }
     const std::size_t left = mine.size();
     return left > 1000000 ? 1000000 : static_cast<int>(left);

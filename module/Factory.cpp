@@ -1,6 +1,7 @@
 #include "Factory.h"
 
 #include "Aerobell.h"
+#include "Guard.h"
 
 #include <unordered_set>
 
@@ -29,16 +30,15 @@ void freeWhenEmpty() {
 
 VESSEL* CreateAerobellVessel(OBJHANDLE hVessel, int flightmodel) {
     AEROBELL* cone = nullptr;
-    try {
+    const bool built = guarded(nullptr, "ovcInit", [&] {
         cone = new AEROBELL(hVessel, flightmodel);
         madeHere().insert(cone);
-        return cone;
-    } catch (...) {
-        // No exception may cross into the simulator; it gives the vessel a plain object instead.
-        delete cone;
-        freeWhenEmpty();
-        return nullptr;
-    }
+    });
+    if (built) return cone;
+    // The simulator gives the vessel a plain object instead.
+    delete cone;
+    freeWhenEmpty();
+    return nullptr;
 }
 
 void DestroyAerobellVessel(VESSEL* vessel) {

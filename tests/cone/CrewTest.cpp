@@ -279,6 +279,32 @@ TEST_F(CrewTest, JKeepsAnItemTheSimulatorCouldNotMakeOrSave) {
     EXPECT_TRUE(host::records().creations.empty());
 }
 
+// A class whose astronaut goes straight to the seat, with the astronaut's class not installed: the
+// transfer is refused once (one line in the log says why), the astronaut stays aboard with its
+// mass, the seat stays free, and the cone flies on without asking again.
+TEST_F(CrewTest, ASeatTransferTheSimulatorCannotMakeLeavesTheAstronautAboard) {
+    const fs::path cfg = RootEnvironment::dir() / "Config/Vessels/gemini_leva.cfg";
+    const fs::path aside = RootEnvironment::dir() / "gemini_leva.cfg.aside";
+    fs::rename(cfg, aside);
+    OBJHANDLE cone = makeVessel("K1", "AEROBELLGEM", kPos, kVel, kRot);
+    host::step();
+    const std::size_t logged = host::records().log.size();
+    host::runFor(2.0);
+    fs::rename(aside, cfg);
+
+    const host::Vessel& k = V(cone);
+    EXPECT_EQ(host::find("K1-Suit"), nullptr);
+    EXPECT_EQ(k.emptyMass, 100.0 + 150.0);
+    ASSERT_EQ(k.meshes.size(), 2u);
+    EXPECT_EQ(k.meshes[1].meshName, "gem-eva1");
+    ASSERT_FALSE(k.attachments.empty());
+    EXPECT_EQ(k.attachments[0]->attached, nullptr);
+    ASSERT_GE(logged, 1u);
+    EXPECT_NE(host::records().log[logged - 1].find("'K1-Suit'"), std::string::npos)
+        << host::records().log[logged - 1];
+    EXPECT_EQ(host::records().log.size(), logged) << "the transfer was tried again";
+}
+
 // The simulator takes a name already taken; a lookup by name then finds the older vessel.
 TEST_F(CrewTest, JGivesTheFocusToTheVesselItMadeUnderATakenName) {
     host::loadScenario(

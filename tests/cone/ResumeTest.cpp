@@ -136,6 +136,33 @@ TEST_F(ResumeTest, AttitudeThrustersFireOnAfterAReload) {
     EXPECT_EQ(k.thrusters.size(), 23u);  // 22 attitude thrusters and the motor
 }
 
+// The cone's own state lines as a user may edit them: a deployment out of range is clamped, one
+// without a finite number is not taken (the cone is stowed), a level out of range is not resumed,
+// and a word that only begins like the cone's keywords is not one of them.
+TEST_F(ResumeTest, EditedStateLinesReadAsTheNearestStateTheConeCanBeIn) {
+    struct Case {
+        const char* line;
+        double deployState;
+        bool motor;
+    };
+    const Case cases[] = {
+        {"DEPLOY 7 0", 1.0, false}, {"DEPLOY -2 1", 0.0, false},    {"DEPLOY nan 1", 0.0, false},
+        {"DEPLOY", 0.0, false},     {"DEPLOYED 0.5 0", 0.0, false}, {"RETRO 0 1.5", 0.0, true},
+        {"RETROFIT 1", 0.0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        host::reset();
+        host::loadScenario(writeScenario("edited", orbiting("K1", "AEROBELL", {c.line}), "K1"));
+        const host::Vessel& k = V("K1");
+        ASSERT_FALSE(k.animations.empty());
+        EXPECT_EQ(k.animations[0]->state, c.deployState);
+        EXPECT_EQ(group(k, THGROUP_RETRO) != nullptr, c.motor);
+        host::step();
+        EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 0.0);
+    }
+}
+
 // A stage released by J is saved before it has stepped: the contents sent to it are saved with
 // it, so it neither loses them nor takes a crew from its class instead.
 TEST_F(ResumeTest, ASaveRightAfterAStageLeavesKeepsItsContents) {

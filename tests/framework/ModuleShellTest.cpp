@@ -115,6 +115,34 @@ TEST_F(ModuleShell, AConeIsBuiltWithoutTheMessageModule) {
     host::runFor(1.0);
 }
 
+// Whether the library at path is in the process now (looked for without loading it).
+bool loaded(const fs::path& path) {
+    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (lib != nullptr) dlclose(lib);
+    return lib != nullptr;
+}
+
+// The simulator frees a vessel module with the last vessel that uses it; the message library that
+// the module's cones loaded must leave the process with them, or its queues outlive every vessel.
+TEST_F(ModuleShell, TheMessageLibraryLeavesWithTheLastConeThatLoadedIt) {
+    const fs::path cone = withMessages / MODULE_FILE("Modules/Aerobell");
+    const fs::path messages = withMessages / MODULE_FILE("Modules/cvelmessage");
+    ASSERT_FALSE(loaded(messages));
+    const OBJHANDLE first = host::createVessel("First", "AEROBELL", host::defaultStatus());
+    const OBJHANDLE second = host::createVessel("Second", "AEROBELL", host::defaultStatus());
+    host::runFor(1.0);
+    ASSERT_TRUE(loaded(cone));
+    ASSERT_TRUE(loaded(messages));
+
+    ASSERT_TRUE(host::deleteVessel(first));
+    host::step();
+    EXPECT_TRUE(loaded(messages)) << "released while a cone still uses it";
+    ASSERT_TRUE(host::deleteVessel(second));
+    host::step();
+    EXPECT_FALSE(loaded(cone));
+    EXPECT_FALSE(loaded(messages));
+}
+
 TEST_F(ModuleShell, ExportsOnlyItsEntryPointsAndIgnoresANullExit) {
     const std::string file = (withMessages / MODULE_FILE("Modules/Aerobell")).string();
     void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
