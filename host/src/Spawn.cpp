@@ -170,7 +170,18 @@ void makeInterface(VesselRecord* v, const ClassInfo* ci) {
     if (mod && mod->init) {
         v->exitFn = mod->exit;
         w.spawning = v;
-        callModule("ovcInit", *v, [&] { iface = mod->init(v, w.flightModel); });
+        callModule("ovcInit", *v, [&] {
+            try {
+                iface = mod->init(v, w.flightModel);
+            } catch (...) {
+                // The simulator ends there, before any ovcExit: the module's exit never sees the
+                // plain interface the host makes below only to finish its own callback (an exit
+                // that deletes what it is given as its own class would free it twice).
+                v->exitFn = nullptr;
+                w.spawning = nullptr;
+                throw;
+            }
+        });
         w.spawning = nullptr;
     } else if (mod) {
         v->exitFn = mod->exit;

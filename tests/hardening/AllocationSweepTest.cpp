@@ -42,8 +42,10 @@ protected:
                "  PAYLOAD Carrier-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00\n"
                "END\nEND_SHIPS\n";
         host::setRoot(dir_.string());
-        // Module code lives in the root's Modules folder: the cone and the message module.
-        failing::setModuleTag("Modules/");
+        // Module code lives in the root's Modules folder: the cone and the message module, and
+        // the simulator's MMU sample (the astronaut's, where it is built), which has no handler:
+        // what escapes it is the simulator's stop, not a fault of ours.
+        failing::setModuleTag("Modules/", "Modules/mmu.");
     }
     static void TearDownTestSuite() { testroot::removeRoot(dir_); }
 

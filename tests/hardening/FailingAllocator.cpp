@@ -27,6 +27,7 @@ std::atomic<long> liveCount{0};
 char catcher[512] = {};
 std::string catcherText;
 const char* tag = "Aerobell";
+const char* foreignTag = nullptr;
 
 bool moduleOnStack() {
     void* frames[128];
@@ -35,7 +36,7 @@ bool moduleOnStack() {
         Dl_info info;
         if (dladdr(frames[i], &info) != 0 && info.dli_fname != nullptr &&
             std::strstr(info.dli_fname, tag) != nullptr) {
-            return true;
+            return foreignTag == nullptr || std::strstr(info.dli_fname, foreignTag) == nullptr;
         }
     }
     return false;
@@ -97,7 +98,10 @@ const std::string& lastCatcher() {
     return catcherText;
 }
 long live() { return liveCount.load(); }
-void setModuleTag(const char* t) { tag = t; }
+void setModuleTag(const char* t, const char* foreign) {
+    tag = t;
+    foreignTag = foreign;
+}
 
 // Called for every catch of the failed allocation's exception: the last one is where it ended.
 void noteCatch(void* returnAddress) {

@@ -19,8 +19,9 @@ void failNth(long n);
 long counted();
 // True once the armed allocation has failed.
 bool injected();
-// The injected failure happened while code of a module (a shared object whose file name
-// contains `moduleTag`) was on the stack.
+// The injected failure happened in code of one of our modules: the innermost frame of a shared
+// object whose file name contains the module tag is not one of the foreign module's (a module
+// we did not write, whose exceptions end the flight as they would end the simulator).
 bool injectedInModule();
 // The injected failure was a throwing allocation (not a nothrow one, which gave null).
 bool injectedThrew();
@@ -30,7 +31,7 @@ const std::string& lastCatcher();
 // Live allocations made through operator new.
 long live();
 
-void setModuleTag(const char* tag);
+void setModuleTag(const char* tag, const char* foreign = nullptr);
 
 }  // namespace failing
 

@@ -436,6 +436,19 @@ TEST_F(Host, AnExceptionEscapingModuleCodeIsTheSimulatorsStopNamingTheCallback) 
     } catch (const host::Stop& e) {
         EXPECT_EQ(e.reason, "an exception escaped ovcInit of vessel 'B': no craft today");
     }
+
+    // The same from inside a callback: the host finishes that callback with a plain interface
+    // for the new vessel, which the module's ovcExit (the simulator never reached it) never sees.
+    host::reset();
+    make("C");
+    Craft::onPostStep = [](Craft&, double) {
+        Craft::throwNext = true;
+        oapiCreateVessel("D", "Craft", host::defaultStatus());
+    };
+    EXPECT_THROW(host::step(), host::Stop);
+    const int plainBefore = Craft::plainExits;
+    host::reset();
+    EXPECT_EQ(Craft::plainExits, plainBefore);
 }
 
 // The simulator reads the object behind a handle without a check: a null one crashes it.
