@@ -491,7 +491,7 @@ struct Astronaut {
     VECTOR3 butt;  // its BUTT point
 };
 const Astronaut kAstronauts[] = {
-    {"nasa_mmu", "mmu", {{0, 0.4, -0.2}}},
+    {"AerobellCrew", "mmu", {{0, 0.4, -0.2}}},
     {"gemini_leva", "gem-eva1", {{0, 0, 0}}},
     {"DGIIIMmu", "DGIIIMmu", {{0, 0, 0.1}}},
 };

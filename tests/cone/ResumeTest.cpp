@@ -206,7 +206,7 @@ TEST_F(ResumeTest, ADockingSettlesTheCrewAndKeepsTheClassCrew) {
     expectResumesAsNeverSaved(
         writeScenario("dock-on-class-crew",
                       orbiting("K1", "AEROBELL") +
-                          "Pilot:nasa_mmu\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
+                          "Pilot:AerobellCrew\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
                           "  RVEL 0.00 7784.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1\nEND\n",
                       "K1"),
         [] {
@@ -223,7 +223,7 @@ TEST_F(ResumeTest, ADockingSettlesTheCrewAndKeepsTheClassCrew) {
 TEST_F(ResumeTest, ASeatReleaseSettlesTheCrewAcrossASave) {
     host::loadScenario(writeScenario(
         "seated-pilot",
-        orbiting("K1", "AEROBELL") + orbiting("Pilot", "nasa_mmu", {"ATTACHED 0:0,K1"}), "K1"));
+        orbiting("K1", "AEROBELL") + orbiting("Pilot", "AerobellCrew", {"ATTACHED 0:0,K1"}), "K1"));
     host::step();
     ASSERT_NE(V("Pilot").parentPoint, nullptr);
     host::sendKeyEvent(OAPI_KEY_S);
@@ -277,8 +277,8 @@ TEST_F(SeatTest, STakesOnlyAFreeVesselOntoAFreeSeat) {
         writeScenario("two-seats",
                       orbiting("A", "AEROBELL", {"CREW RELEASED"}) +
                           orbiting("B", "AEROBELL", {"CREW RELEASED"}) +
-                          orbiting("Pilot", "nasa_mmu", {"ATTACHED 0:0,A"}) +
-                          "Spare:nasa_mmu\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
+                          orbiting("Pilot", "AerobellCrew", {"ATTACHED 0:0,A"}) +
+                          "Spare:AerobellCrew\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
                           "  RVEL 0.00 7784.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1\nEND\n",
                       "B"));
     const host::Vessel& pilot = V("Pilot");
@@ -306,7 +306,7 @@ TEST_F(SeatTest, STakesOnlyAFreeVesselOntoAFreeSeat) {
 TEST_F(SeatTest, TheSeatHoldsWhatSitsOnItNow) {
     host::loadScenario(writeScenario(
         "deleted-pilot",
-        orbiting("K1", "AEROBELL") + orbiting("Pilot", "nasa_mmu", {"ATTACHED 0:0,K1"}), "K1"));
+        orbiting("K1", "AEROBELL") + orbiting("Pilot", "AerobellCrew", {"ATTACHED 0:0,K1"}), "K1"));
     host::step();
     EXPECT_EQ(V("K1").emptyMass, 100.0 + V("Pilot").mass());
     ASSERT_TRUE(host::deleteVessel(host::find("Pilot")));
@@ -327,7 +327,7 @@ TEST_F(SeatTest, TheSeatHoldsWhatSitsOnItNow) {
 // J with nothing left to release keeps the seated astronaut in the cone's mass.
 TEST_F(SeatTest, JWithNothingAboardKeepsTheSeatedMass) {
     host::loadScenario(writeScenario(
-        "seated-j", orbiting("K1", "AEROBELL") + orbiting("Pilot", "nasa_mmu", {"ATTACHED 0:0,K1"}),
+        "seated-j", orbiting("K1", "AEROBELL") + orbiting("Pilot", "AerobellCrew", {"ATTACHED 0:0,K1"}),
         "K1"));
     host::step();
     const double seated = V("K1").emptyMass;

@@ -208,7 +208,7 @@ TEST_F(Boundary, AKeyRepeatedWithinASecondActsOnce) {
     // S docks the astronaut at the seat; a second S within the second does not let it go again.
     VESSELSTATUS s = host::defaultStatus();
     s.rpos = _V(0.0, -0.4, 0.2);
-    ASSERT_NE(host::createVessel("Seat-1", "nasa_mmu", s), nullptr);
+    ASSERT_NE(host::createVessel("Seat-1", "AerobellCrew", s), nullptr);
     host::setFocus(cone.GetHandle());
     host::sendKeyEvent(OAPI_KEY_S);
     host::step();
