@@ -327,7 +327,7 @@ TEST_F(CrewTest, SeatReleaseKeepsTheOtherItemsMass) {
         writeScenario("seat-and-cargo",
                       ship("K1", "AEROBELL",
                            {"PAYLOAD Cargo DGIIIMmu DGIIIMmu 2.00 0.00 0.00 50.00 0.00 1.00",
-                            "PAYLOAD K1-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00"}),
+                            "PAYLOAD K1-Suit mmu AerobellCrew 0.00 -0.40 0.20 212.00 0.00 1.00"}),
                       "K1"));
     OBJHANDLE cone = host::find("K1");
     const host::Vessel& k = V(cone);
