@@ -227,7 +227,7 @@ TEST_F(Boundary, SeatDockingTakesOnlyAButtAtTheSeat) {
     // An astronaut whose BUTT lies at the seat is taken, past the two that are not.
     VESSELSTATUS s = host::defaultStatus();
     s.rpos = _V(0.0, -0.4, 0.2);
-    const OBJHANDLE suit = host::createVessel("Suit-1", "nasa_mmu", s);
+    const OBJHANDLE suit = host::createVessel("Suit-1", "AerobellCrew", s);
     ASSERT_NE(suit, nullptr);
     cone.ToggleSeatDock();
     ASSERT_EQ(host::records().attachments.size(), 1u);
