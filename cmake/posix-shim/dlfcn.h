@@ -14,6 +14,7 @@
 #define RTLD_NOW 0x2
 #define RTLD_LOCAL 0x0
 #define RTLD_GLOBAL 0x100
+#define RTLD_NOLOAD 0x4
 
 namespace aerobell_posix_shim {
 inline char lastError[64] = "";
@@ -26,7 +27,7 @@ inline void setError() {
 }
 }  // namespace aerobell_posix_shim
 
-inline void* dlopen(const char* file, int) {
+inline void* dlopen(const char* file, int flags) {
     if (file == nullptr) return GetModuleHandleA(nullptr);
     std::string name(file);
     if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0)
@@ -34,7 +35,13 @@ inline void* dlopen(const char* file, int) {
     for (char& c : name) {
         if (c == '/') c = '\\';
     }
-    HMODULE lib = LoadLibraryA(name.c_str());
+    HMODULE lib = nullptr;
+    if (flags & RTLD_NOLOAD) {
+        // Only a library already in the process, counted once more, as dlopen does.
+        if (!GetModuleHandleExA(0, name.c_str(), &lib)) lib = nullptr;
+    } else {
+        lib = LoadLibraryA(name.c_str());
+    }
     if (lib == nullptr) aerobell_posix_shim::setError();
     return reinterpret_cast<void*>(lib);
 }

@@ -117,7 +117,7 @@ TEST_F(ModuleShell, AConeIsBuiltWithoutTheMessageModule) {
 
 // Whether the library at path is in the process now (looked for without loading it).
 bool loaded(const fs::path& path) {
-    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    void* lib = dlopen(path.string().c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (lib != nullptr) dlclose(lib);
     return lib != nullptr;
 }
