@@ -249,8 +249,7 @@ void AEROBELL::LoadState(FILEHANDLE scn, void* status) {
 AEROBELL::ResumeState AEROBELL::FlightState() const {
     ResumeState state;
     state.hasDeploy = true;
-    state.deployState = deployState;
-    state.deploying = deploying;
+    state.deploy = deployment;
     state.retroCreated = retro != RetroMotor::NotMade;
     state.retroFiring = retro == RetroMotor::Firing;
     if (retro == RetroMotor::Made) state.retroLevel = GetThrusterGroupLevel(thgRetro);
@@ -261,11 +260,11 @@ AEROBELL::ResumeState AEROBELL::FlightState() const {
 void AEROBELL::SaveResumeState(FILEHANDLE scn) {
     const ResumeState state = FlightState();
     char value[64];
-    if (state.deploying || state.deployState != 0.0) {
-        // The exact value: a resumed deployment continues bit for bit. A cone told to deploy when
-        // it already is (K once deployed) moves no further; it is written as it reads back.
-        const bool moving = state.deploying && state.deployState < 1.0;
-        std::snprintf(value, sizeof value, "%.17g %d", state.deployState, moving ? 1 : 0);
+    const Deployment& deploy = state.deploy;
+    if (deploy.State() != Deployment::Phase::Stowed || deploy.Progress() != 0.0) {
+        // The exact value: a resumed deployment continues bit for bit.
+        const bool moving = deploy.State() == Deployment::Phase::Moving;
+        std::snprintf(value, sizeof value, "%.17g %d", deploy.Progress(), moving ? 1 : 0);
         char key[] = "DEPLOY";
         oapiWriteScenario_string(scn, key, value);
     }
@@ -297,8 +296,7 @@ bool AEROBELL::ReadResumeLine(const char* line, ResumeState& state) {
         const long moving = std::strtol(end, nullptr, 10);
         if (end != line + 6 && std::isfinite(value)) {
             state.hasDeploy = true;
-            state.deployState = value < 0.0 ? 0.0 : value > 1.0 ? 1.0 : value;
-            state.deploying = moving != 0;
+            state.deploy = Deployment(value < 0.0 ? 0.0 : value > 1.0 ? 1.0 : value, moving != 0);
         }
         return true;
     }
@@ -318,9 +316,8 @@ bool AEROBELL::ReadResumeLine(const char* line, ResumeState& state) {
 
 void AEROBELL::Resume(const ResumeState& state) {
     if (state.hasDeploy) {
-        deployState = state.deployState;
-        deploying = state.deploying && deployState < 1.0;
-        SetAnimation(animDeploy, deployState);
+        deployment = state.deploy;
+        SetAnimation(animDeploy, deployment.Progress());
     }
     if (state.retroCreated) {
         // The configuration forgets the motor but the simulator keeps it: make it only once.
@@ -340,14 +337,12 @@ void AEROBELL::Resume(const ResumeState& state) {
 void AEROBELL::ConfigureCone() {
     RebuildMeshesAtOrigin();
     MakeDeployAnimation();
-    SetAnimation(animDeploy, deployState);
+    SetAnimation(animDeploy, deployment.Progress());
     SetMeshVisibilityMode(0, 3);  // external and cockpit views
     SetCameraOffset(_V(0, 0.5, -0.4));
 
     emptyMass = kBareMass;
-    deploying = false;
-    deployRate = kDeployRate;
-    deployState = 0.0;
+    deployment = Deployment();
     MassFollowsItems();
 
     AddReentryStreamOfCone();
@@ -499,7 +494,8 @@ void AEROBELL::TransferCrewToSeat() {
 
 void AEROBELL::StepRetroMotor() {
     // The retro motor exists from the step after the deployment completed.
-    if (1 <= deployState && retro == RetroMotor::NotMade) CreateRetroMotor();
+    if (deployment.State() == Deployment::Phase::Deployed && retro == RetroMotor::NotMade)
+        CreateRetroMotor();
     // A solid motor: once fired it burns at full level until it is empty.
     if (retro == RetroMotor::Made && GetThrusterGroupLevel(thgRetro) > 0)
         retro = RetroMotor::Firing;
@@ -508,14 +504,8 @@ void AEROBELL::StepRetroMotor() {
 
 void AEROBELL::StepDeployment() {
     // The animation shows the progress before this step's advance.
-    SetAnimation(animDeploy, deployState);
-    // Progress, clamped to exactly 1.
-    const double d = oapiGetSimStep() * deployRate;
-    if (deploying) deployState = d + deployState;
-    if (1 <= deployState) {
-        deploying = false;
-        deployState = 1.0;
-    }
+    SetAnimation(animDeploy, deployment.Progress());
+    deployment.Advance(oapiGetSimStep());
 }
 
 void AEROBELL::CreateRetroMotor() {
@@ -563,18 +553,9 @@ void AEROBELL::SetupCrew() {
 
     char crewText[kCrewTextMax + 1] = {};
     std::strncpy(crewText, kCrewTable[row].text, kCrewTextMax);
-    if (row == kRowGem) {
-        seatTransferPending = true;
-    } else if (row == kRow2001) {
-        retroCapacity = kRetroPropellant2001;
-        // Every cone of this class has the tank from its construction. One made again would be
-        // full, and a motor resumed from a save, built on the old one, would never burn.
-        if (GetPropellantMaxMass(resRetro) != retroCapacity) {
-            DelPropellantResource(resRetro);
-            resRetro = CreatePropellantResource(retroCapacity, -1.0, 1.0);
-        }
-        seatTransferPending = true;
-    }
+    // The 2001 class's larger tank is made with the cone: never again here, where it would be
+    // full, and a motor resumed from a save, built on the old one, would never burn.
+    if (row == kRowGem || row == kRow2001) seatTransferPending = true;
 
     // "PAYLOAD " + at most 127 + " " + at most 79 characters: always fits an item line.
     char itemLine[kItemLineMax + 1];
@@ -592,7 +573,7 @@ void AEROBELL::SetupCrew() {
 int AEROBELL::ConsumeKeys(const char* kstate) {
     if (kstate == nullptr) return 0;
     if (KEYDOWN(kstate, OAPI_KEY_K)) {
-        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_K), kKeyDelay)) deploying = true;
+        if (oapiAcceptDelayedKey(static_cast<char>(OAPI_KEY_K), kKeyDelay)) deployment.Start();
         return 1;
     }
     if (KEYDOWN(kstate, OAPI_KEY_J)) {

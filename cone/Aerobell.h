@@ -59,11 +59,51 @@ private:
     // The solid retro motor, made once the cone is deployed, burns at full level once fired.
     enum class RetroMotor { NotMade, Made, Firing };
 
+    // The drag cone's deployment: K sets it moving, it moves out by kDeployRate per second of
+    // simulated time, and reaching 1 completes it at exactly 1. Nothing takes it back.
+    class Deployment {
+    public:
+        enum class Phase {
+            Stowed,    // at rest short of deployed: folded, or part-way where a save left it
+            Moving,    // under way
+            Deployed,  // complete, for good
+        };
+
+        Deployment() = default;
+        // As a save left it; progress lies in [0, 1].
+        Deployment(double progress, bool moving)
+            : phase(1.0 <= progress ? Phase::Deployed
+                    : moving        ? Phase::Moving
+                                    : Phase::Stowed),
+              progress(1.0 <= progress ? 1.0 : progress) {}
+
+        // K: a deployed cone has nothing left to move.
+        void Start() {
+            if (phase == Phase::Stowed) phase = Phase::Moving;
+        }
+        // One step of dt seconds.
+        void Advance(double dt) {
+            if (phase != Phase::Moving) return;
+            const double d = dt * kDeployRate;
+            progress = d + progress;
+            if (1 <= progress) {
+                phase = Phase::Deployed;
+                progress = 1.0;
+            }
+        }
+
+        Phase State() const { return phase; }
+        double Progress() const { return progress; }  // 0 folded to 1 deployed
+
+    private:
+        Phase phase = Phase::Stowed;
+        double progress = 0.0;
+    };
+
     // What a saved cone was doing, from the lines its own state adds to the scenario block.
     struct ResumeState {
         bool hasDeploy = false;
-        double deployState = 0.0;
-        bool deploying = false;
+        Deployment deploy;
         bool retroCreated = false;
         bool retroFiring = false;
         // A level given to a motor not yet latched (it latches at the next step); the
@@ -109,9 +149,7 @@ private:
     // Before a step moves the cone: what waits in the channel, the seat, the crew and its seat.
     void WeighBeforeStep();
 
-    double deployRate = kDeployRate;
-    double deployState = 0.0;
-    bool deploying = false;
+    Deployment deployment;
     RetroMotor retro = RetroMotor::NotMade;
     PROPELLANT_HANDLE resRcs = nullptr;
     PROPELLANT_HANDLE resRetro = nullptr;

@@ -122,20 +122,18 @@ void COMMON_VESSEL_EX::SaveItems(FILEHANDLE scn) {
     char emptyValue[] = "";
     for (int i = 0; i < kItemCount && items[i].present; ++i) {
         const StageSlot& slot = items[i];
-        if (slot.kind == StageSlot::kPayload || slot.kind == StageSlot::kStage) {
-            char* key = slot.kind == StageSlot::kPayload ? payloadKey : stageKey;
-            // Names hold at most 127 characters and numbers stay below 1e12 in magnitude, so
-            // key, blank and value always fit the 511 characters a reader takes; the check
-            // keeps a cut line (a corrupted number) from ever being written.
-            char value[kItemLineMax + 1];
-            const double numbers[6] = {slot.mesh.offset.x, slot.mesh.offset.y, slot.mesh.offset.z,
-                                       slot.mass,          slot.angle,         slot.fuel};
-            const int len = formatItemFields(value, sizeof value, slot.name,
-                                             slot.mesh.fileName.c_str(), slot.className, numbers);
-            const int keyLen = static_cast<int>(std::strlen(key));
-            if (len >= 0 && keyLen + 1 + len <= kItemLineMax) {
-                oapiWriteScenario_string(scn, key, value);
-            }
+        char* key = slot.kind == StageSlot::kPayload ? payloadKey : stageKey;
+        // Names hold at most 127 characters and numbers stay below 1e12 in magnitude, so
+        // key, blank and value always fit the 511 characters a reader takes; the check
+        // keeps a cut line (a corrupted number) from ever being written.
+        char value[kItemLineMax + 1];
+        const double numbers[6] = {slot.mesh.offset.x, slot.mesh.offset.y, slot.mesh.offset.z,
+                                   slot.mass,          slot.angle,         slot.fuel};
+        const int len = formatItemFields(value, sizeof value, slot.name, slot.mesh.fileName.c_str(),
+                                         slot.className, numbers);
+        const int keyLen = static_cast<int>(std::strlen(key));
+        if (len >= 0 && keyLen + 1 + len <= kItemLineMax) {
+            oapiWriteScenario_string(scn, key, value);
         }
         // The ENDSTAGE lines that rebuild the nesting; all levels close at the end.
         const int count = items.endStageLinesAfter(i);

@@ -34,8 +34,8 @@ double readNumber(const char* p, const char** after) {
     }
     if (plain && (*q == '\0' || isWhite(*q))) {
         double v = 0.0;
-        const std::from_chars_result r = std::from_chars(p, q, v);
-        if (r.ec == std::errc() && r.ptr == q) {
+        // [-]digits[.digits] is a whole from_chars decimal: a value it gives ends at q.
+        if (std::from_chars(p, q, v).ec == std::errc()) {
             *after = q;
             return v;
         }

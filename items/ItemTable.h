@@ -96,7 +96,8 @@ public:
     const Slot* begin() const { return slots; }
     const Slot* end() const { return slots + kCapacity; }
 
-    // The stage new items enter; -1 when none is open.
+    // The stage new items enter; -1 when none is open. It and every present slot's parent are -1
+    // or a slot index: only take sets them, from a slot index or from each other.
     int16_t openStage() const { return open; }
     // No slot at or past this index is present: only take makes a slot present (a refused
     // release restores one below it).
@@ -133,7 +134,7 @@ public:
         if (t.line.kind == ItemLineParse::kNotItem) return t;
         if (t.line.kind == ItemLineParse::kEndStage) {
             t.effect = open < 0 ? Taken::kNothingOpen : Taken::kClosed;
-            if (open >= 0 && open < kCapacity) open = slots[open].parent;
+            if (open >= 0) open = slots[open].parent;
             return t;
         }
         Slot& slot = slots[index];
@@ -156,7 +157,7 @@ public:
 
     // After a release: no later item may nest into a slot that has left.
     void forgetOpenStageIfGone() {
-        if (open < 0 || open >= kCapacity || !isPresentStage(open)) open = -1;
+        if (open >= 0 && !isPresentStage(open)) open = -1;
     }
 
     // Number of stages enclosing the item in slot index, or -1 when its parent chain does not
@@ -199,7 +200,6 @@ public:
         int s = r.last;
         if (!r.single) {
             s = slots[r.last].parent;
-            if (s < 0 || s >= kCapacity) return false;
             while (slots[s].parent != -1 && slots[s].parent == s - 1) s = slots[s].parent;
             if (!slots[s].present) return false;
         }
@@ -224,7 +224,7 @@ public:
             // not aboard.
             const bool nextPresent = i + 1 < kCapacity && slots[i + 1].present;
             const bool older = !nextPresent || slots[i + 1].parent < item.parent;
-            const int next = nextPresent && i + 1 <= r.last ? i + 1 : -1;
+            const int next = nextPresent ? i + 1 : -1;  // r.last is the last present slot
             const int levels = base < 0 ? -1
                                         : levelsClosing(r.depth[i], item.kind == kStage, next >= 0,
                                                         next >= 0 ? r.depth[next] : 0, base);

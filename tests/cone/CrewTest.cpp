@@ -385,5 +385,28 @@ TEST_F(KeyTest, OnlyTheFirstKeyDownIsServedWhateverTheEvent) {
     EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_A), 0);
 }
 
+// The simulator's key delay is one for the whole process: K on a second cone within a second of
+// K on the first is refused there, and is served once the second has passed.
+TEST_F(KeyTest, TheKeyDelayIsSharedByEveryCone) {
+    const std::string suit = "PAYLOAD %-Suit mmu nasa_mmu 0.00 -0.40 0.20 212.00 0.00 1.00";
+    const auto crewed = [&](const std::string& name) {
+        std::string line = suit;
+        line.replace(line.find('%'), 1, name);
+        return ship(name, "AEROBELL", {line});
+    };
+    host::loadScenario(writeScenario("two-cones", crewed("K1") + crewed("K2"), "K1"));
+    const host::Vessel& k2 = V("K2");
+    host::sendKeyEvent(OAPI_KEY_K);
+    host::step();
+    host::setFocus(host::find("K2"));
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_K), 1);  // refused, still consumed
+    host::runFor(1.1);
+    EXPECT_EQ(k2.animations[0]->state, 0.0);
+    EXPECT_GT(V("K1").animations[0]->state, 0.0);
+    host::sendKeyEvent(OAPI_KEY_K);
+    host::runFor(1.0);
+    EXPECT_GT(k2.animations[0]->state, 0.0);
+}
+
 }  // namespace
 }  // namespace conetest

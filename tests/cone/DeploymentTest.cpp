@@ -33,7 +33,9 @@ TEST_F(DeploymentTest, KDeploysOverFourSecondsWithTheAnimationOneStepBehind) {
         // The retro motor appears on the step after the one that completed the deployment.
         EXPECT_EQ(group(k, THGROUP_RETRO) != nullptr, n >= 4) << "after step " << n + 1;
     }
+    host::sendKeyEvent(OAPI_KEY_K);  // deployed: nothing moves, no second motor
     host::runFor(3.0);
+    EXPECT_EQ(k.animations[0]->state, 1.0);
     size_t retroThrusters = 0;
     for (const auto& t : k.thrusters) retroThrusters += t->resource == k.propellants[1].get();
     EXPECT_EQ(retroThrusters, 1u);  // made once

@@ -137,8 +137,9 @@ TEST_F(ResumeTest, AttitudeThrustersFireOnAfterAReload) {
 }
 
 // The cone's own state lines as a user may edit them: a deployment out of range is clamped, one
-// without a finite number is not taken (the cone is stowed), a level out of range is not resumed,
-// and a word that only begins like the cone's keywords is not one of them.
+// halted part-way stays halted, one without a finite number is not taken (the cone is stowed), a
+// level out of range is not resumed, and a word that only begins like the cone's keywords is not
+// one of them.
 TEST_F(ResumeTest, EditedStateLinesReadAsTheNearestStateTheConeCanBeIn) {
     struct Case {
         const char* line;
@@ -148,7 +149,7 @@ TEST_F(ResumeTest, EditedStateLinesReadAsTheNearestStateTheConeCanBeIn) {
     const Case cases[] = {
         {"DEPLOY 7 0", 1.0, false}, {"DEPLOY -2 1", 0.0, false},    {"DEPLOY nan 1", 0.0, false},
         {"DEPLOY", 0.0, false},     {"DEPLOYED 0.5 0", 0.0, false}, {"RETRO 0 1.5", 0.0, true},
-        {"RETROFIT 1", 0.0, false},
+        {"RETROFIT 1", 0.0, false}, {"DEPLOY 0.5 0", 0.5, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -160,6 +161,7 @@ TEST_F(ResumeTest, EditedStateLinesReadAsTheNearestStateTheConeCanBeIn) {
         EXPECT_EQ(group(k, THGROUP_RETRO) != nullptr, c.motor);
         host::step();
         EXPECT_EQ(k.iface->GetThrusterGroupLevel(THGROUP_RETRO), 0.0);
+        EXPECT_EQ(k.animations[0]->state, c.deployState);  // a halted deployment stays halted
     }
 }
 
