@@ -12,13 +12,12 @@ using host::Airfoil;
 using host::ControlSurface;
 using host::DragElement;
 using host::detail::VesselRecord;
+using host::detail::R;
 using host::detail::rec;
 using host::detail::stopHere;
 using host::detail::world;
 
 namespace {
-
-VesselRecord& R(const void* vessel) { return *rec(const_cast<void*>(vessel)); }
 
 // The record keeps every kind of coefficient function in one pointer type; `version` tells which
 // it is. A generic function pointer in between makes the conversion explicit.
@@ -138,17 +137,22 @@ AIRFOILHANDLE VESSEL::CreateAirfoil4(const VECTOR3& ref, AirfoilCoeffFuncEx2 cf,
 }
 bool VESSEL::GetAirfoilParam(AIRFOILHANDLE hAirfoil, VECTOR3* ref, AirfoilCoeffFunc* cf,
                              void** context, double* c, double* S, double* A) const {
-    for (const auto& af : R(vessel).airfoils) {
-        if (af.get() != hAirfoil) continue;
-        if (ref) *ref = af->ref;
-        if (cf) *cf = af->cf;
-        if (context) *context = af->context;
-        if (c) *c = af->c;
-        if (S) *S = af->S;
-        if (A) *A = af->A;
-        return true;
-    }
-    return false;
+    const auto& list = R(vessel).airfoils;
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const auto& af) { return af.get() == hAirfoil; });
+    if (it == list.end()) return false;  // not this vessel's: nothing is written
+    const Airfoil& af = **it;
+    // Each output the caller asked for (a null pointer asks for nothing).
+    const auto give = [](auto* out, const auto& value) {
+        if (out) *out = value;
+    };
+    give(ref, af.ref);
+    give(cf, af.cf);
+    give(context, af.context);
+    give(c, af.c);
+    give(S, af.S);
+    give(A, af.A);
+    return true;
 }
 void VESSEL::EditAirfoil(AIRFOILHANDLE hAirfoil, DWORD flag, const VECTOR3& ref,
                          AirfoilCoeffFunc cf, double c, double S, double A) const {

@@ -196,19 +196,25 @@ bool classItem(const std::vector<std::string>& lines, const char* label, std::st
     return false;
 }
 
-const ClassInfo* classFile(const std::string& rel) {
-    World& w = world();
-    const std::string key = "file:" + lower(rel);
-    auto it = w.classes.find(key);
-    if (it != w.classes.end()) return it->second.get();
-    const std::string path = findFileNoCase(rel);
+namespace {
+// The class file at path, read and kept under key; null where there is none to read.
+const ClassInfo* readClass(const std::string& key, const std::string& path) {
     auto ci = std::make_unique<ClassInfo>();
     if (path.empty() || !readLines(path, ci->lines)) return nullptr;
     ci->path = path;
     readKeys(*ci);
     const ClassInfo* result = ci.get();
-    w.classes[key] = std::move(ci);
+    world().classes[key] = std::move(ci);
     return result;
+}
+}  // namespace
+
+const ClassInfo* classFile(const std::string& rel) {
+    World& w = world();
+    const std::string key = "file:" + lower(rel);
+    auto it = w.classes.find(key);
+    if (it != w.classes.end()) return it->second.get();
+    return readClass(key, findFileNoCase(rel));
 }
 
 const ClassInfo* classInfo(const std::string& className) {
@@ -222,13 +228,7 @@ const ClassInfo* classInfo(const std::string& className) {
         path = findFileNoCase("Config/Vessels/" + className + ".cfg");
         if (path.empty()) path = findFileNoCase("Config/" + className + ".cfg");
     }
-    auto ci = std::make_unique<ClassInfo>();
-    if (path.empty() || !readLines(path, ci->lines)) return nullptr;
-    ci->path = path;
-    readKeys(*ci);
-    const ClassInfo* result = ci.get();
-    w.classes[key] = std::move(ci);
-    return result;
+    return readClass(key, path);
 }
 
 }  // namespace detail

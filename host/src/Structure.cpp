@@ -9,13 +9,12 @@
 
 using host::DockPort;
 using host::detail::VesselRecord;
+using host::detail::R;
 using host::detail::rec;
 using host::detail::stopHere;
 using host::detail::world;
 
 namespace {
-
-VesselRecord& R(const void* vessel) { return *rec(const_cast<void*>(vessel)); }
 
 DockPort* needDock(DOCKHANDLE h, const char* function) {
     if (!h) stopHere("", 0, std::string(function) + " was given a null dock handle");

@@ -16,13 +16,12 @@ using host::ThrusterGroup;
 using host::detail::VesselRecord;
 using host::detail::callModule;
 using host::detail::notify;
+using host::detail::R;
 using host::detail::rec;
 using host::detail::stopHere;
 using host::detail::world;
 
 namespace {
-
-VesselRecord& R(const void* vessel) { return *rec(const_cast<void*>(vessel)); }
 
 template <class T>
 T* need(void* handle, const char* function) {

@@ -245,6 +245,8 @@ struct VesselRecord : Vessel {
 inline VesselRecord* rec(OBJHANDLE h) {
     return static_cast<VesselRecord*>(static_cast<Vessel*>(h));
 }
+// The record behind a VESSEL's `vessel` member (the SDK keeps it as a const pointer).
+inline VesselRecord& R(const void* vessel) { return *rec(const_cast<void*>(vessel)); }
 // A handle of a listed vessel.
 bool valid(OBJHANDLE h);
 VesselRecord* findVessel(const std::string& name);  // first by index, without regard to case
