@@ -147,6 +147,7 @@ void detachFromParent(VesselRecord& child, double vel) {
     // Free now, it flies from where its parent held it.
     if (child.status == 1) {
         child.status = 0;
+        child.pad = -1;
         child.vrot = _V(0, 0, 0);
     }
     child.dyn.testing = false;

@@ -777,6 +777,7 @@ void flyVessel(VesselRecord& v, double dt, double mass) {
         }
         if (forced) {
             v.status = 0;
+            v.pad = -1;  // a pad is held only while standing on it
             v.vrot = _V(0, 0, 0);
             v.arot = anglesFromRotation(v.rot);
             d.surfaceContact = true;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -130,10 +131,49 @@ Mesh* loadGlobalMesh(const std::string& name) {
     return p;
 }
 
+// A base file's name, place and landing pads: "Name", "Location" (degrees) and, in its object
+// list, the POS of each pad block (LPAD1, LPAD2, LPAD2A) up to the block's END. Name and place
+// keep what `b` held where the file gives none.
+static bool readBase(const std::string& path, SurfaceBase& b) {
+    std::vector<std::string> lines;
+    if (!readLines(path, lines)) return false;
+    classItem(lines, "Name", b.name);
+    std::string location;
+    if (classItem(lines, "Location", location)) {
+        const char* p = location.c_str();
+        double lng, lat;
+        if (scanDouble(p, lng) && scanDouble(p, lat)) {
+            b.lng = lng * RAD;
+            b.lat = lat * RAD;
+        }
+    }
+    bool inList = false, inPad = false;
+    std::pair<double, double> pad;
+    for (const std::string& raw : lines) {
+        const std::string l = trimLine(raw);
+        if (!inList) {
+            inList = startsWithNoCase(l.c_str(), "BEGIN_OBJECTLIST");
+        } else if (startsWithNoCase(l.c_str(), "END_OBJECTLIST")) {
+            break;
+        } else if (!inPad) {
+            inPad = startsWithNoCase(l.c_str(), "LPAD");
+            pad = {0.0, 0.0};
+        } else if (equalsNoCase(l, "END")) {
+            b.pads.push_back(pad);
+            inPad = false;
+        } else if (startsWithNoCase(l.c_str(), "POS")) {
+            const char* p = l.c_str() + 3;
+            double x, y, z;
+            if (scanDouble(p, x) && scanDouble(p, y) && scanDouble(p, z)) pad = {x, z};
+        }
+    }
+    return true;
+}
+
 // A folder of base files (relative to Config): every ".cfg" file whose first line that is not
 // blank starts with BASE-V2.0. A PERIOD or CONTEXT limiter after the folder is cut off and
 // taken as met.
-static void scanBases(std::string dir, std::vector<std::string>& bases) {
+static void scanBases(std::string dir, std::vector<SurfaceBase>& bases) {
     for (const char* limiter : {"PERIOD", "CONTEXT"}) {
         const size_t at = dir.find(limiter);
         if (at != std::string::npos) dir.erase(at);
@@ -159,9 +199,9 @@ static void scanBases(std::string dir, std::vector<std::string>& bases) {
         while (i < lines.size() && trimLine(lines[i]).empty()) ++i;
         if (i == lines.size() || !startsWithNoCase(trimLine(lines[i]).c_str(), "BASE-V2.0"))
             continue;
-        std::string name;
-        if (!classItem(lines, "Name", name)) name = f.substr(0, f.size() - 4);
-        bases.push_back(name);
+        SurfaceBase b;
+        b.name = f.substr(0, f.size() - 4);
+        if (readBase(folder + "/" + f, b)) bases.push_back(std::move(b));
     }
 }
 
@@ -169,11 +209,11 @@ bool bodyConfigured(const std::string& body) {
     return !findFileNoCase("Config/" + body + ".cfg").empty();
 }
 
-const std::vector<std::string>& basesOf(const std::string& body) {
+const std::vector<SurfaceBase>& basesOf(const std::string& body) {
     World& w = world();
     auto it = w.bases.find(body);
     if (it != w.bases.end()) return it->second;
-    std::vector<std::string> found;
+    std::vector<SurfaceBase> found;
     std::vector<std::string> lines;
     const std::string cfg = findFileNoCase("Config/" + body + ".cfg");
     if (!cfg.empty()) readLines(cfg, lines);
@@ -193,24 +233,50 @@ const std::vector<std::string>& basesOf(const std::string& body) {
                 scanBases(pc.substr(3), found);
                 continue;
             }
-            // NAME:LNG LAT, the name as far as the first ':'.
+            // NAME:LNG LAT, the name as far as the first ':': the base is the file
+            // Config/NAME.cfg, whose own name and place (if it gives them) take over. Without
+            // that file the simulator finds no such base.
             const size_t b = pc.find_first_not_of(':');
             const size_t c = pc.find(':', b);
             if (b == std::string::npos || c == std::string::npos) continue;
             const char* p = pc.c_str() + c + 1;
             double lng, lat;
-            if (scanDouble(p, lng) && scanDouble(p, lat)) found.push_back(pc.substr(b, c - b));
+            if (!scanDouble(p, lng) || !scanDouble(p, lat)) continue;
+            SurfaceBase base;
+            base.name = pc.substr(b, c - b);
+            base.lng = lng * RAD;
+            base.lat = lat * RAD;
+            const std::string file = findFileNoCase("Config/" + base.name + ".cfg");
+            if (!file.empty() && readBase(file, base)) found.push_back(std::move(base));
         }
     } else {
         scanBases(body + "/Base", found);
     }
     // A name already listed (in any case) is not listed again.
-    std::vector<std::string> bases;
-    for (const std::string& n : found)
+    std::vector<SurfaceBase> bases;
+    for (SurfaceBase& n : found)
         if (std::none_of(bases.begin(), bases.end(),
-                         [&](const std::string& o) { return lower(o) == lower(n); }))
-            bases.push_back(n);
+                         [&](const SurfaceBase& o) { return lower(o.name) == lower(n.name); }))
+            bases.push_back(std::move(n));
     return w.bases[body] = std::move(bases);
+}
+
+const SurfaceBase* findBase(const std::string& body, const std::string& name) {
+    for (const SurfaceBase& b : basesOf(body))
+        if (b.name == name) return &b;
+    return nullptr;
+}
+
+// A pad's place: its offset in the base's frame laid flat on the sphere of the body's mean
+// radius R at the base, lat = lat_base - x / R, lng = lng_base + z / (R cos lat_base). Matched
+// against the simulator's saves of vessels put on pads of bases on the Earth (5 to 46 degrees
+// north and 31 south, offsets up to 30 km), the Moon and Mars, to the 1e-7 degrees they print.
+void padPlace(const SurfaceBase& base, long pad, double radius, double& lng, double& lat) {
+    lng = base.lng;
+    lat = base.lat;
+    if (pad < 0 || static_cast<size_t>(pad) >= base.pads.size() || radius <= 0.0) return;
+    lat = base.lat - base.pads[pad].first / radius;
+    lng = base.lng + base.pads[pad].second / (radius * std::cos(base.lat));
 }
 
 void deleteOwnedMeshes() {

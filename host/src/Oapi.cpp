@@ -66,19 +66,37 @@ void oapiGetObjectName(OBJHANDLE hObj, char* name, int n) {
     if (len < static_cast<size_t>(n)) std::memset(name + len, 0, static_cast<size_t>(n) - len);
 }
 
+// A celestial body's global state where the interface shows the vessels' (the step's start
+// while a step is open), so that a vessel's global state less its body's is its relative one.
+static void bodyGlobalNow(const CentralBody* b, VECTOR3& pos, VECTOR3& vel) {
+    const World& w = world();
+    bodyGlobal(b, w.stepOpen ? w.passStart : w.time, pos, vel);
+}
+
 void oapiGetGlobalPos(OBJHANDLE hObj, VECTOR3* pos) {
-    if (given(hObj, "oapiGetGlobalPos") && given(pos, "oapiGetGlobalPos", "no vector"))
-        *pos = valid(hObj) ? seenState(*rec(hObj)).globalPos() : _V(0, 0, 0);
+    if (!given(hObj, "oapiGetGlobalPos") || !given(pos, "oapiGetGlobalPos", "no vector")) return;
+    const CentralBody* b;
+    VECTOR3 vel;
+    if (bodyBehind(hObj, b)) bodyGlobalNow(b, *pos, vel);
+    else *pos = valid(hObj) ? seenState(*rec(hObj)).globalPos() : _V(0, 0, 0);
 }
 void oapiGetGlobalVel(OBJHANDLE hObj, VECTOR3* vel) {
-    if (given(hObj, "oapiGetGlobalVel") && given(vel, "oapiGetGlobalVel", "no vector"))
-        *vel = valid(hObj) ? seenState(*rec(hObj)).globalVel() : _V(0, 0, 0);
+    if (!given(hObj, "oapiGetGlobalVel") || !given(vel, "oapiGetGlobalVel", "no vector")) return;
+    const CentralBody* b;
+    VECTOR3 pos;
+    if (bodyBehind(hObj, b)) bodyGlobalNow(b, pos, *vel);
+    else *vel = valid(hObj) ? seenState(*rec(hObj)).globalVel() : _V(0, 0, 0);
 }
+// On a celestial body: its mean radius and mass (0 for a body the host does not model).
 double oapiGetSize(OBJHANDLE hObj) {
     if (!given(hObj, "oapiGetSize")) return 0.0;
+    const CentralBody* b;
+    if (bodyBehind(hObj, b)) return b ? b->size : 0.0;
     return valid(hObj) ? rec(hObj)->size : 0.0;
 }
 double oapiGetMass(OBJHANDLE hObj) {
     if (!given(hObj, "oapiGetMass")) return 0.0;
+    const CentralBody* b;
+    if (bodyBehind(hObj, b)) return b ? b->mass : 0.0;
     return valid(hObj) ? rec(hObj)->mass() : 0.0;
 }

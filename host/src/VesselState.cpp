@@ -132,7 +132,32 @@ std::string vectorText(const VECTOR3& v, int decimals, double scale = 1.0) {
            fixed(v.z * scale, decimals);
 }
 
+// A base's pad is held by one vessel: the last one put on it takes it from any other, which
+// stays where it stands but is no longer saved as on the pad.
+void holdPad(VesselRecord& v, const LoadState& ls) {
+    v.base.clear();
+    v.pad = -1;
+    const SurfaceBase* base = ls.base.empty() ? nullptr : findBase(ls.body, ls.base);
+    if (!base || ls.port < 0 || static_cast<size_t>(ls.port) >= base->pads.size()) return;
+    for (Vessel* p : world().vessels) {
+        VesselRecord& o = *static_cast<VesselRecord*>(p);
+        if (&o != &v && o.pad == ls.port && o.base == base->name && o.refBody == v.refBody)
+            o.pad = -1;
+    }
+    v.base = base->name;
+    v.pad = ls.port;
+}
+
 }  // namespace
+
+bool bodyBehind(OBJHANDLE h, const CentralBody*& body) {
+    for (const auto& b : bodies())
+        if (b.second.get() == h) {
+            body = centralBody(b.first, world().mjd0);
+            return true;
+        }
+    return false;
+}
 
 void applyLoadState(VesselRecord& v, LoadState& ls) {
     v.refBody = ls.body.empty() ? "Sun" : ls.body;
@@ -168,7 +193,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
     } else {
         // Standing at POS/HEADING: with ALT and AROT (as the simulator saves a landed vessel)
         // at that altitude and attitude against the surface, else on its touchdown points.
-        v.base = ls.base;
+        holdPad(v, ls);
         v.vel = _V(0, 0, 0);
         v.vrot = _V(0, 0, 0);
         if (ls.arot.x <= 4.0) {
@@ -205,6 +230,7 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating) {
     resolveBody(v);
     if (s.status == 0) {
         v.status = 0;
+        v.pad = -1;
         v.pos = s.rpos;
         v.vel = s.rvel;
         v.arot = s.arot;
@@ -269,18 +295,24 @@ bool readSurfaceLine(LoadState& s, const char* p) {
         // The body must have the base, named exactly: the simulator stops otherwise. A body the
         // root does not configure is not modelled here (its vessels fly without it), so its
         // bases cannot be told either.
-        const std::vector<std::string>& bases = basesOf(s.body);
-        if (bodyConfigured(s.body) &&
-            std::find(bases.begin(), bases.end(), s.base) == bases.end()) {
+        const SurfaceBase* base = findBase(s.body, s.base);
+        if (bodyConfigured(s.body) && !base) {
             stopHere(s.file ? s.file->path : "", s.file ? s.file->lineNumber() : 0,
                      "base '" + s.base + "' not found on body '" + s.body + "'" +
                          (s.vessel ? " (vessel '" + s.vessel->name + "')" : std::string()));
             return true;
         }
-        if (e != std::string::npos) {
-            const char* q = r.c_str() + e + 1;
+        // A pad after the name (counted from 1) puts the vessel on it, where a later POS may
+        // move it; the number read stays if none can be read, and one the base lacks puts it
+        // at the base's own place.
+        const size_t q0 = e == std::string::npos ? e : r.find_first_not_of(':', e);
+        if (q0 != std::string::npos) {
+            const char* q = r.c_str() + q0;
             long port;
-            if (scanInt(q, port)) s.base += ":" + std::to_string(port);
+            if (scanInt(q, port)) s.port = port;
+            s.port -= 1;
+            const CentralBody* body = base ? centralBody(s.body, world().mjd0) : nullptr;
+            if (body) padPlace(*base, s.port, body->size, s.surfLng, s.surfLat);
         }
     } else if (startsWithNoCase(p, "POS")) {
         p += 3;
@@ -508,7 +540,7 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
     int precision = 3;  // the stream's precision carries from one number to the next
     if (v.status == 1) {
         writeLine(scn, "  STATUS Landed " + v.refBody);
-        if (!v.base.empty()) writeLine(scn, "  BASE " + v.base);
+        if (v.pad >= 0) writeLine(scn, "  BASE " + v.base + ":" + std::to_string(v.pad + 1));
         writeLine(scn, "  POS " + fixed(v.surfLng * DEG, 7) + " " + fixed(v.surfLat * DEG, 7));
         writeLine(scn, "  HEADING " + fixed(v.surfHdg * DEG, 2));
         writeLine(scn, "  ALT " + fixed(v.landAlt, 3));
@@ -588,7 +620,7 @@ void VESSEL::GetStatus(VESSELSTATUS& s) const {
     s.eng_main = main ? main->level() : 0.0;
     if (s.eng_main == 0.0) s.eng_main = retro ? -retro->level() : 0.0;
     s.eng_hovr = hover ? hover->level() : 0.0;
-    s.port = -1;
+    s.port = static_cast<int>(v.pad);  // the pad held, -1 for none (the host has no base handles)
     s.status = v.status;
 }
 

@@ -186,6 +186,7 @@ struct LoadState {
     VECTOR3 rpos{}, rvel{}, arot{}, vrot{};
     double surfLng = 0.0, surfLat = 0.0, surfHdg = 0.0;
     std::string base;
+    long port = -1;                                // the pad of BASE name:pad, from 0
     std::vector<std::pair<DWORD, double>> fuel;    // PRPLEVEL (index -1: every resource)
     std::vector<std::pair<DWORD, double>> thrust;  // THLEVEL
     bool hasPrplevel = false;
@@ -224,7 +225,9 @@ struct VesselRecord : Vessel {
     // Landed state as read (the host keeps a landed vessel where it is).
     double surfLng = 0.0, surfLat = 0.0, surfHdg = 0.0, landAlt = 0.0;
     VECTOR3 landArot{};
+    // The landing pad the vessel holds (from 0) and its base's name; -1 for none.
     std::string base;
+    long pad = -1;
     // The parent an ATTACHED line names, applied after the focus is set.
     bool attachPending = false;
     long attachOwn = 0, attachParent = 0;
@@ -298,12 +301,28 @@ Attachment* pointAt(VesselRecord& v, bool toParent, long index);
 // The point's index among `v`'s points of its kind; -1 when `v` does not own it.
 long pointIndex(const Vessel& v, const Attachment* a);
 
+// Whether `h` is a handle the host gives for a celestial body; `body` is then the body it
+// models by that name (null for a body the root does not configure).
+bool bodyBehind(OBJHANDLE h, const CentralBody*& body);
+
 // A file (or, with `dir`, a folder) under the root, found as the simulator's file system
 // finds it, without regard to case; empty when there is none.
 std::string findNoCase(const std::string& relative, bool dir);
+// A surface base as its file gives it: its place and its landing pads, in the order listed,
+// each at (x, z) metres in the base's frame (x toward the south, z toward the east).
+struct SurfaceBase {
+    std::string name;
+    double lng = 0.0, lat = 0.0;  // [rad]
+    std::vector<std::pair<double, double>> pads;
+};
 // The surface bases of a body as the simulator lists them from Config/<body>.cfg (its
 // BEGIN_SURFBASE list, else the folder Config/<body>/Base), names as the files give them.
-const std::vector<std::string>& basesOf(const std::string& body);
+const std::vector<SurfaceBase>& basesOf(const std::string& body);
+// The body's base of exactly that name; null for none.
+const SurfaceBase* findBase(const std::string& body, const std::string& name);
+// Where a vessel put on `pad` (from 0) stands, on a body of radius `radius`; a pad the base
+// lacks puts it at the base's own place.
+void padPlace(const SurfaceBase& base, long pad, double radius, double& lng, double& lat);
 // Whether the root configures the body (Config/<Body>.cfg); the host models no other.
 bool bodyConfigured(const std::string& body);
 
@@ -363,7 +382,7 @@ struct World {
     std::unordered_set<std::string> obsoleteLogged;  // obsolete functions the log has named
 
     std::map<std::string, std::unique_ptr<ClassInfo>> classes;  // lower-case class name
-    std::map<std::string, std::vector<std::string>> bases;      // by body name
+    std::map<std::string, std::vector<SurfaceBase>> bases;      // by body name
     std::map<std::string, Module> modules;                      // lower-case module name
     std::map<std::string, Module> registered;                   // lower-case module name
     // The shared meshes as the simulator finds them again: by the sum of the name's bytes and

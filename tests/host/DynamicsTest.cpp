@@ -266,6 +266,73 @@ TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
     EXPECT_NEAR(w.readings.altitude, 2.0 - 200.0 * kMu / (kRadius * kRadius) / 3e6, 1e-7);
 }
 
+// A vessel landed at a base's pad with no POS stands at the pad; a later POS moves it, a later
+// vessel on the pad takes it over, a pad the base lacks puts it at the base's own place. Every
+// line expected here is what the simulator itself saved for this scenario (the same bases and
+// pads in its own configuration), flown for three 0.1 s steps.
+TEST_F(Dynamics, AVesselPutOnAPadStandsWhereTheSimulatorPutsIt) {
+    host::setRoot(AEROBELL_SIM_DIR);
+    host::loadScenario("Scenarios/Tests/pads.scn");
+    host::runFor(0.3);
+    const std::string saved = root + "/pads-saved.scn";
+    host::saveScenario(saved);
+    const std::string text = read(saved);
+    for (const char* block : {
+             "Pad-1:Probe\n  STATUS Landed Earth\n  BASE Habana:1\n"
+             "  POS -82.4000000 22.9994604\n  HEADING 0.00\n",
+             "Taken:Probe\n  STATUS Landed Earth\n  POS -82.3988276 22.9994604\n  HEADING 0.00\n",
+             "Taker:Probe\n  STATUS Landed Earth\n  BASE Habana:2\n"
+             "  POS 10.0000000 20.0000000\n  HEADING 0.00\n",
+             "Turned:Probe\n  STATUS Landed Earth\n  BASE Habana:3\n"
+             "  POS -82.3994138 23.0005396\n  HEADING 45.00\n",
+             "Far:Probe\n  STATUS Landed Earth\n  BASE Woomera:2\n"
+             "  POS 136.4760021 -30.9733847\n  HEADING 0.00\n",
+             "NoPad:Probe\n  STATUS Landed Earth\n  POS -82.4000000 23.0000000\n  HEADING 0.00\n",
+         })
+        EXPECT_NE(text.find(block), std::string::npos) << block << "\nin\n" << text;
+}
+
+// A celestial body's handle gives the body's radius and mass, and its place and velocity in the
+// global frame, where a vessel's global state less its body's is its state relative to the
+// body, between steps and in a step's update alike.
+TEST_F(Dynamics, ABodysHandleGivesItsSizeMassAndGlobalState) {
+    host::loadScenario(write("Scenarios/body.scn",
+                             "BEGIN_SHIPS\nC:Craft\n  STATUS Orbiting Earth\n"
+                             "  RPOS 7e6 0 0\n  RVEL 0 0 7500\nEND\nEND_SHIPS\n"));
+    OBJHANDLE h = host::find("C");
+    const host::Vessel& c = host::vessel(h);
+    VESSELSTATUS status;
+    c.iface->GetStatus(status);
+    OBJHANDLE earth = status.rbody;
+    EXPECT_EQ(oapiGetSize(earth), kRadius);
+    EXPECT_EQ(oapiGetMass(earth), kMass);
+    // The vessel's state relative to the body, from the two global states.
+    const auto relative = [&](VECTOR3& pos, VECTOR3& vel) {
+        VECTOR3 g, gv, e, ev;
+        oapiGetGlobalPos(h, &g);
+        oapiGetGlobalVel(h, &gv);
+        oapiGetGlobalPos(earth, &e);
+        oapiGetGlobalVel(earth, &ev);
+        EXPECT_NEAR(length(e) / 1.495978707e11, 1.0, 0.02);  // the Earth round the Sun
+        EXPECT_NEAR(length(ev), 29800.0, 600.0);
+        pos = g - e;
+        vel = gv - ev;
+    };
+    VECTOR3 pos, vel;
+    relative(pos, vel);
+    expectNear(pos, c.pos, 1e-4);  // 1e-4 m of 1.5e11 m: the sum's rounding
+    expectNear(vel, c.vel, 1e-9);
+    // In the update the interface shows the step's start, the body's as the vessel's.
+    VESSELSTATUS shown{};
+    Craft::onPostStep = [&](Craft& k, double) {
+        k.GetStatus(shown);
+        relative(pos, vel);
+    };
+    host::step();
+    expectNear(pos, shown.rpos, 1e-4);
+    expectNear(vel, shown.rvel, 1e-9);
+}
+
 // The Earth moves through the global frame round the Sun, so a vessel placed from positions of
 // two moments is misplaced by its motion: one made in the update of a step (the post-step
 // callbacks) from the state its maker shows there (the step's start) lags behind by the Earth's

@@ -273,11 +273,14 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
         {"a base the body lacks",
          "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Earth\n  BASE habana:1\nEND\nEND_SHIPS\n", 4,
          "base 'habana' not found on body 'Earth' (vessel 'A')"},
+        {"a listed base without its file",
+         "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Earth\n  BASE Foo:1\nEND\nEND_SHIPS\n", 4,
+         "base 'Foo' not found on body 'Earth' (vessel 'A')"},
         {"point past the parent's",
          "BEGIN_SHIPS\nA:Probe\nEND\nB:Probe\n  ATTACHED 0:1,A\nEND\nEND_SHIPS\n", 5,
          "does not have"},
     };
-    write("Config/Earth.cfg", "BEGIN_SURFBASE\nDIR Earth\\Base\nEND_SURFBASE\n");
+    write("Config/Earth.cfg", "BEGIN_SURFBASE\nDIR Earth\\Base\nFoo:-80 10\nEND_SURFBASE\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         host::reset();
@@ -311,6 +314,19 @@ TEST_F(Scenario, WhereTheSimulatorWouldStopTheFlightEndsWithFileAndLine) {
                              "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Earth\n"
                              "  BASE Habana:1\nEND\nEND_SHIPS\n"));
     EXPECT_EQ(host::stopped(), nullptr);
+
+    // A base listed by name and place is the file Config/<name>.cfg, whose name takes over (its
+    // place too, where it gives one): the simulator saved this pad's vessel at this place.
+    write("Config/Earth.cfg",
+          "Mass = 5.973698968e+24\nSize = 6.37101e6\nBEGIN_SURFBASE\nFoo:-80 10\nEND_SURFBASE\n");
+    write("Config/Foo.cfg",
+          "BASE-V2.0\nName = Bar\nBEGIN_OBJECTLIST\nLPAD1\n  POS 60 0 120\nEND\nEND_OBJECTLIST\n");
+    host::setRoot(root);
+    host::loadScenario(write("Scenarios/listed.scn",
+                             "BEGIN_SHIPS\nA:Probe\n  STATUS Landed Earth\n"
+                             "  BASE Bar:1\nEND\nEND_SHIPS\n"));
+    const std::string text = host::scenarioText();
+    EXPECT_NE(text.find("  BASE Bar:1\n  POS -79.9989042 9.9994604\n"), std::string::npos) << text;
 }
 
 // The simulator starts from the solar system the environment names and stops at once without
