@@ -313,6 +313,10 @@ bool readSurfaceLine(LoadState& s, const char* p) {
             s.port -= 1;
             const CentralBody* body = base ? centralBody(s.body, world().mjd0) : nullptr;
             if (body) padPlace(*base, s.port, body->size, s.surfLng, s.surfLat);
+            if (base && (s.port < 0 || static_cast<size_t>(s.port) >= base->pads.size()))
+                notice(&s, "base '" + base->name + "' has no pad " + std::to_string(s.port + 1) +
+                               ": the simulator puts the vessel at the base's own place and "
+                               "saves it on no pad");
         }
     } else if (startsWithNoCase(p, "POS")) {
         p += 3;

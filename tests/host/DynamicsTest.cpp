@@ -275,6 +275,11 @@ TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
 TEST_F(Dynamics, AVesselPutOnAPadStandsWhereTheSimulatorPutsIt) {
     host::setRoot(AEROBELL_SIM_DIR);
     host::loadScenario(HOST_TEST_DATA "/pads.scn");
+    // The pad the base lacks is noticed (the simulator says nothing), at its line only.
+    std::vector<int> noticed;
+    for (const host::Notice& n : host::scenario().notices)
+        if (n.message.find("has no pad") != std::string::npos) noticed.push_back(n.line);
+    EXPECT_EQ(noticed, std::vector<int>{41});
     host::runFor(0.3);
     const std::string saved = root + "/pads-saved.scn";
     host::saveScenario(saved);
