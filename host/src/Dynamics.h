@@ -62,6 +62,13 @@ void bodyGlobal(const CentralBody* b, double t, VECTOR3& pos, VECTOR3& vel);
 void keepStepStart(VesselRecord& v);
 SeenState seenState(const VesselRecord& v);
 
+// A direction of the vessel's frame in its local horizon (x east, y up, z north) at its last
+// surface reading; the vessel has a body.
+VECTOR3 horizonRot(const VesselRecord& v, const VECTOR3& local);
+// The heading of a vessel that has a body: where it points over its local horizon, or where it
+// stands when landed.
+double heading(const VesselRecord& v);
+
 // The body the vessel's reference names, looked up again when the name changed.
 void resolveBody(VesselRecord& v);
 // Touchdown points set with the stiffness and damping the simulator derives from the empty

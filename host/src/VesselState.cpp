@@ -616,6 +616,14 @@ OBJHANDLE VESSEL::GetEquPos(double& longitude, double& latitude, double& radius)
     radius = v.readings.radius;
     return bodyHandle(v.refBody);
 }
+double VESSEL::GetYaw() const {
+    const VesselRecord& v = *rec(vessel);
+    return v.readings.hasBody ? heading(v) : 0.0;
+}
+void VESSEL::HorizonRot(const VECTOR3& rloc, VECTOR3& rhorizon) const {
+    const VesselRecord& v = *rec(vessel);
+    if (v.readings.hasBody) rhorizon = horizonRot(v, rloc);
+}
 double VESSEL::GetAtmTemperature() const { return rec(vessel)->readings.temperature; }
 double VESSEL::GetAtmDensity() const { return rec(vessel)->readings.density; }
 double VESSEL::GetAtmPressure() const { return rec(vessel)->readings.pressure; }
