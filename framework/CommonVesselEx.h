@@ -160,6 +160,12 @@ private:
     // The carrier's status moved to the item's place and given its separation velocity (the
     // one-shot override spent), for the vessel the item becomes.
     VESSELSTATUS ReleaseStatus(const StageSlot& item);
+    // A free flight status turned into one standing on the ground at the item's place (the
+    // carrier's offset `place`) with the carrier's heading, where the carrier touches the ground
+    // or the place lies under the surface: the simulator would move a free vessel placed inside
+    // its body far above it, and a vessel set down on its touchdown points in free flight is
+    // thrown by them.
+    void SetDownOnGround(const VECTOR3& place, VESSELSTATUS& vs) const;
     // The status's attitude turned by an item angle (degrees) about the carrier's x axis.
     void TurnToItemAttitude(double angle, VESSELSTATUS& vs) const;
     OBJHANDLE CreateItemVessel(const StageSlot& item, VESSELSTATUS& vs);

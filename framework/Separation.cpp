@@ -50,7 +50,34 @@ VESSELSTATUS COMMON_VESSEL_EX::ReleaseStatus(const StageSlot& item) {
     vs.rvel.y += sepGlobal.y;
     vs.rvel.z += sepGlobal.z;
     sepVelOverrideSet = false;
+    SetDownOnGround(item.position, vs);
     return vs;
+}
+
+void COMMON_VESSEL_EX::SetDownOnGround(const VECTOR3& place, VESSELSTATUS& vs) const {
+    // A landed carrier's status already stands the vessel on the ground.
+    if (vs.status != 0) return;
+    double lng, lat, rad;
+    const OBJHANDLE body = GetEquPos(lng, lat, rad);
+    if (body == nullptr || body != vs.rbody) return;
+    const double meanRadius = rad - GetAltitude();
+    if (!GroundContact() && length(vs.rpos) >= meanRadius) return;
+    // The item's place in the body's frame: the carrier's place moved by the item's offset
+    // along the local east, up and north.
+    VECTOR3 h = _V(0.0, 0.0, 0.0);
+    HorizonRot(place, h);
+    const double slng = std::sin(lng), clng = std::cos(lng);
+    const double slat = std::sin(lat), clat = std::cos(lat);
+    const double up = rad + h.y;
+    const double x = up * clat * clng - h.x * slng - h.z * slat * clng;
+    const double y = up * slat + h.z * clat;
+    const double z = up * clat * slng + h.x * clng - h.z * slat * slng;
+    vs.status = 1;
+    vs.vdata[0].x = std::atan2(z, x);
+    vs.vdata[0].y = std::atan2(y, std::sqrt(x * x + z * z));
+    vs.vdata[0].z = GetYaw();
+    // Beside the carrier, not on a landing pad of a base.
+    vs.base = nullptr;
 }
 
 void COMMON_VESSEL_EX::TurnToItemAttitude(double angle, VESSELSTATUS& vs) const {

@@ -577,6 +577,7 @@ public:
     bool GroundContact() const;
     double GetAltitude() const;
     OBJHANDLE GetEquPos(double& longitude, double& latitude, double& radius) const;
+    double GetYaw() const;
     double GetAtmTemperature() const;
     double GetAtmDensity() const;
     double GetAtmPressure() const;
@@ -657,6 +658,7 @@ public:
     void Global2Local(const VECTOR3& global, VECTOR3& local) const;
     void Local2Rel(const VECTOR3& local, VECTOR3& rel) const;
     void GlobalRot(const VECTOR3& rloc, VECTOR3& rglob) const;
+    void HorizonRot(const VECTOR3& rloc, VECTOR3& rhorizon) const;
 
     // Scenario.
     void ParseScenarioLineEx(char* line, void* status) const;

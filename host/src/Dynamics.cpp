@@ -636,6 +636,25 @@ SeenState seenState(const VesselRecord& v) {
     return s;
 }
 
+VECTOR3 horizonRot(const VesselRecord& v, const VECTOR3& local) {
+    const World& w = world();
+    const SeenState s = seenState(v);
+    const Vessel::Readings& r = v.readings;
+    const MATRIX3 Rb = bodyRot(*v.dyn.body, w.stepOpen ? w.passStart : w.time);
+    const double slng = std::sin(r.longitude), clng = std::cos(r.longitude);
+    const double slat = std::sin(r.latitude), clat = std::cos(r.latitude);
+    const MATRIX3 L2H =
+        _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+    return mul(L2H, tmul(Rb, mul(s.rot, local)));
+}
+
+double heading(const VesselRecord& v) {
+    if (v.status == 1) return v.surfHdg;
+    const World& w = world();
+    const MATRIX3 Rb = bodyRot(*v.dyn.body, w.stepOpen ? w.passStart : w.time);
+    return headingOf(seenState(v).rot, Rb, v.readings.longitude, v.readings.latitude);
+}
+
 void resolveBody(VesselRecord& v) {
     if (v.dyn.bodyName == v.refBody && (v.dyn.body || v.dyn.bodyName.size())) return;
     v.dyn.bodyName = v.refBody;

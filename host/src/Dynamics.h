@@ -62,6 +62,13 @@ void bodyGlobal(const CentralBody* b, double t, VECTOR3& pos, VECTOR3& vel);
 void keepStepStart(VesselRecord& v);
 SeenState seenState(const VesselRecord& v);
 
+// A direction of the vessel's frame in its local horizon (x east, y up, z north) at its last
+// surface reading; the vessel has a body.
+VECTOR3 horizonRot(const VesselRecord& v, const VECTOR3& local);
+// The heading of a vessel that has a body: where it points over its local horizon, or where it
+// stands when landed.
+double heading(const VesselRecord& v);
+
 // The body the vessel's reference names, looked up again when the name changed.
 void resolveBody(VesselRecord& v);
 // Touchdown points set with the stiffness and damping the simulator derives from the empty
@@ -71,7 +78,8 @@ void setTouchdownPoints(VesselRecord& v, const VECTOR3& a, const VECTOR3& b, con
 void placeOrbiting(VesselRecord& v);
 // A landed vessel placed at longitude/latitude/heading; `landRot` given (extended state: its
 // attitude against the body's frame and its altitude) or null (standing on its points, pressed
-// in by its weight where `weighed`: the simulator has no mass for a vessel it is still making).
+// in by its weight where `weighed`: a vessel read from a scenario has no mass yet when it is set
+// down).
 void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATRIX3* landRot,
                  double alt, bool weighed = true);
 // One step of a free vessel's motion with its mass from the step's start; the thrust pass has

@@ -211,7 +211,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
     updateMass(v);
 }
 
-void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating) {
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
     v.refBody = bodyName(s.rbody);
     if ((s.flag[0] & 2) && v.defaultPropellant) {
         Propellant& p = *v.defaultPropellant;
@@ -243,7 +243,9 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating) {
     } else if (s.status == 1) {
         v.vel = _V(0, 0, 0);
         v.vrot = _V(0, 0, 0);
-        placeLanded(v, s.vdata[0].x, s.vdata[0].y, s.vdata[0].z, nullptr, 0.0, !creating);
+        // Summed before it is set down, also while the simulator is still making it: its weight
+        // presses its points in (unlike a vessel read from a scenario).
+        placeLanded(v, s.vdata[0].x, s.vdata[0].y, s.vdata[0].z, nullptr, 0.0);
     }
 }
 
@@ -633,7 +635,7 @@ void VESSEL::DefSetState(const VESSELSTATUS* status) const {
         stopHere("", 0, "DefSetState was given a null status");
         return;
     }
-    applyStatus(*rec(vessel), *status, false);
+    applyStatus(*rec(vessel), *status);
 }
 
 // Readers of the flight over the body: the readings of the vessel's last step. Outside the
@@ -651,6 +653,14 @@ OBJHANDLE VESSEL::GetEquPos(double& longitude, double& latitude, double& radius)
     latitude = v.readings.latitude;
     radius = v.readings.radius;
     return bodyHandle(v.refBody);
+}
+double VESSEL::GetYaw() const {
+    const VesselRecord& v = *rec(vessel);
+    return v.readings.hasBody ? heading(v) : 0.0;
+}
+void VESSEL::HorizonRot(const VECTOR3& rloc, VECTOR3& rhorizon) const {
+    const VesselRecord& v = *rec(vessel);
+    if (v.readings.hasBody) rhorizon = horizonRot(v, rloc);
 }
 double VESSEL::GetAtmTemperature() const { return rec(vessel)->readings.temperature; }
 double VESSEL::GetAtmDensity() const { return rec(vessel)->readings.density; }

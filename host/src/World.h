@@ -274,8 +274,8 @@ inline VESSEL2* callbacks(const Vessel& v) {
 // State.
 // The simulator's UpdateMass: sums the vessel's mass into what mass() and GetMass give.
 void updateMass(Vessel& v);
-// `creating`: the vessel is being made (the simulator has not weighed it yet).
-void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating);
+// A VESSELSTATUS applied as the simulator's SetState does (oapiCreateVessel, DefSetState).
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
 void applyLoadState(VesselRecord& v, LoadState& ls);
 void updateRotation(Vessel& v);
 void runSave(VesselRecord& v, std::vector<std::string>& out);

@@ -147,6 +147,43 @@ TEST_F(CrewTest, ReleasesLandWhereTheItemIsWhileTheEarthMoves) {
     }
 }
 
+// At steps of 0.1 s a cone that has come down keeps bouncing on its touchdown points, in free
+// flight with its centre under the mean radius. J then sets the astronaut down on the ground
+// beside it, where it stays, rather than where the simulator puts a free vessel placed inside
+// the Earth (637 km above it).
+TEST_F(CrewTest, JOnAConeBouncingOnTheGroundSetsTheAstronautDownBesideIt) {
+    host::loadScenario(writeScenario(
+        "bouncing", "Ground:Probe\n  STATUS Landed Earth\n  POS -66.7 65.2\nEND\n", "Ground"));
+    VESSELSTATUS vs;
+    V("Ground").iface->GetStatus(vs);
+    // Ten metres over the ground, moving with it.
+    vs.status = 0;
+    vs.rpos = vs.rpos * ((length(vs.rpos) + 10.0) / length(vs.rpos));
+    vs.vrot = vs.arot = _V(0, 0, 0);
+    OBJHANDLE cone = host::createVessel("K1", "AEROBELL", vs);
+    const host::Vessel& k = V(cone);
+    host::setFocus(cone);
+    for (int i = 0; i < 100 && !k.readings.groundContact; ++i) host::step();
+    host::runFor(3.0);
+    ASSERT_EQ(k.status, 0) << "still bouncing";
+    ASSERT_LT(k.readings.altitude, 0.0);
+
+    EXPECT_EQ(host::sendKeyEvent(OAPI_KEY_J), 1);
+    const host::Vessel& s = V("K1-Suit");
+    EXPECT_EQ(s.status, 1);
+    // Beside it over the ground: the bouncing cone's centre dips metres under the surface.
+    const VECTOR3 up = k.pos * (1.0 / length(k.pos));
+    const VECTOR3 apart = s.pos - k.pos;
+    EXPECT_LT(length(apart - up * dotp(apart, up)), 3.0);
+    // Standing on the default touchdown points, 2 m under its centre.
+    EXPECT_NEAR(s.readings.altitude, 2.0, 0.01);
+    const VECTOR3 place = _V(s.readings.longitude, s.readings.latitude, s.readings.altitude);
+    host::runFor(5.0);
+    EXPECT_EQ(s.status, 1);
+    EXPECT_EQ(vecText(_V(s.readings.longitude, s.readings.latitude, s.readings.altitude)),
+              vecText(place));
+}
+
 // The crew check takes the cone for a bare one when its mass is the bare cone's up to the last
 // bits that a sum of the same doubles in another order changes (the simulator sums a vessel's
 // mass so), and not when a gram of anything is added.
