@@ -73,7 +73,7 @@ std::string seatedScenario(int n) {
           << " 0 0\n  RVEL 0 7784 0\n  AROT 0 0 0\nEND\n";
     }
     for (int i = 0; i < n; ++i) {
-        s << "Cone-" << i << "-Suit:nasa_mmu\n  STATUS Orbiting Earth\n  RPOS 0 0 0\n"
+        s << "Cone-" << i << "-Suit:AerobellCrew\n  STATUS Orbiting Earth\n  RPOS 0 0 0\n"
           << "  RVEL 0 0 0\n  AROT 0 0 0\n  ATTACHED 0:0,Cone-" << i << "\nEND\n";
     }
     s << "END_SHIPS\n";

@@ -52,6 +52,10 @@ bool isConeBlock(const host::BlockInfo& block) {
     return strcasecmp(block.moduleName.c_str(), kConeModule) == 0;
 }
 
+bool isConeVessel(const host::Vessel& vessel) {
+    return strcasecmp(vessel.moduleName.c_str(), kConeModule) == 0;
+}
+
 std::vector<NumberedLine> blockLines(const std::vector<std::string>& lines,
                                      const host::BlockInfo& block) {
     std::vector<NumberedLine> out;

@@ -10,7 +10,8 @@
 
 namespace host {
 struct BlockInfo;
-}
+struct Vessel;
+}  // namespace host
 
 namespace runner {
 
@@ -43,6 +44,8 @@ private:
 
 // Whether a block's vessel is a cone (its class names the cone's module).
 bool isConeBlock(const host::BlockInfo& block);
+// Whether a vessel is a cone (its class names the cone's module): only a cone carries items.
+bool isConeVessel(const host::Vessel& vessel);
 
 struct NumberedLine {
     int number;  // in the file, from 1

@@ -228,7 +228,7 @@ private:
         int items = -1;
         std::uint32_t resources = 0;
         bool hasDeploy = false;
-        bool module = false;
+        bool cone = false;  // it carries items
         bool landed = false;
         FlightPeaks peaks;
         double propellant[kResources] = {};
@@ -283,7 +283,7 @@ private:
             Watched w;
             w.vessel = v;
             w.emptyMass = v->emptyMass;
-            w.module = !v->moduleName.empty();
+            w.cone = isConeVessel(*v);
             watched_.push_back(w);
             Output o;
             o.csvName = csvField(v->name);
@@ -406,13 +406,13 @@ private:
         }
         w.resources = static_cast<std::uint32_t>(props.size());
 
-        if (w.module && fresh && report) {
+        if (w.cone && fresh && report) {
             // A vessel made in this step may have mail waiting for its first step (a released
             // stage's contents): read now, its saved state would take that in before the vessel
             // does in a flight nobody watches. It is read once its first step has begun.
             w.items = 0;
             w.meshCalls = std::numeric_limits<std::size_t>::max();
-        } else if (w.module && (fresh || v.meshCalls.size() != w.meshCalls)) {
+        } else if (w.cone && (fresh || v.meshCalls.size() != w.meshCalls)) {
             const int items = itemCount(v);
             const int before = fresh ? 0 : w.items;
             if (report && items > before)
@@ -479,7 +479,7 @@ void printSummary(std::ostream& out, const FlightLog& log) {
         r.cells[2] = fmt("%.2f", v->mass());
         r.cells[3] = fmt("%.3f", propellantKg(*v));
         // At the end a look at the saved state changes nothing the flight would do.
-        r.cells[4] = !v->moduleMade ? "-" : std::to_string(itemCount(*v));
+        r.cells[4] = !v->moduleMade || !isConeVessel(*v) ? "-" : std::to_string(itemCount(*v));
         const host::Vessel* parent = parentOf(*v);
         r.cells[5] = parent ? parent->name : "-";
         r.cells[6] = fmt("%.3f", speedMps(*v));

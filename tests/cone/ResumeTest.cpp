@@ -180,7 +180,7 @@ TEST_F(ResumeTest, ASaveRightAfterAStageLeavesKeepsItsContents) {
         20);
     EXPECT_EQ(savedItemLines(host::find("Pod-1")),
               std::vector<std::string>{
-                  "PAYLOAD Pod-1-Pilot mmu nasa_mmu 0.00 0.30 0.00 212.00 90.00 1.00"});
+                  "PAYLOAD Pod-1-Pilot mmu nasa_mmu 0.00 0.30 0.00 211.80 90.00 1.00"});
 }
 
 // A cone of the 2001 kind whose crew set-up runs again after a reload keeps the motor and the
@@ -206,11 +206,12 @@ TEST_F(ResumeTest, A2001ConeResumedBurnsOnTheTankItHas) {
 // the class gave as an item, and the seat.
 TEST_F(ResumeTest, ADockingSettlesTheCrewAndKeepsTheClassCrew) {
     expectResumesAsNeverSaved(
-        writeScenario("dock-on-class-crew",
-                      orbiting("K1", "AEROBELL") +
-                          "Pilot:AerobellCrew\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
-                          "  RVEL 0.00 7784.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1\nEND\n",
-                      "K1"),
+        writeScenario(
+            "dock-on-class-crew",
+            orbiting("K1", "AEROBELL") +
+                "Pilot:AerobellCrew\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
+                "  RVEL 0.00 7784.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1\nEND\n",
+            "K1"),
         [] {
             host::step();
             host::sendKeyEvent(OAPI_KEY_S);
@@ -275,14 +276,14 @@ TEST_F(ResumeTest, AnItemLineMissingWordsReadsBackAsWritten) {
 // seat taken, S lets its occupant go.
 TEST_F(SeatTest, STakesOnlyAFreeVesselOntoAFreeSeat) {
     // Two cones at one place; Pilot sits on A, Spare stands with its BUTT point at both seats.
-    host::loadScenario(
-        writeScenario("two-seats",
-                      orbiting("A", "AEROBELL", {"CREW RELEASED"}) +
-                          orbiting("B", "AEROBELL", {"CREW RELEASED"}) +
-                          orbiting("Pilot", "AerobellCrew", {"ATTACHED 0:0,A"}) +
-                          "Spare:AerobellCrew\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
-                          "  RVEL 0.00 7784.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1\nEND\n",
-                      "B"));
+    host::loadScenario(writeScenario(
+        "two-seats",
+        orbiting("A", "AEROBELL", {"CREW RELEASED"}) +
+            orbiting("B", "AEROBELL", {"CREW RELEASED"}) +
+            orbiting("Pilot", "AerobellCrew", {"ATTACHED 0:0,A"}) +
+            "Spare:AerobellCrew\n  STATUS Orbiting Earth\n  RPOS 6578000.00 -0.40 0.20\n"
+            "  RVEL 0.00 7784.00 0.00\n  AROT 0.00 0.00 0.00\n  PRPLEVEL 0:1\nEND\n",
+        "B"));
     const host::Vessel& pilot = V("Pilot");
     const host::Vessel& spare = V("Spare");
     ASSERT_EQ(pilot.parentPoint->owner->name, "A");
@@ -329,8 +330,8 @@ TEST_F(SeatTest, TheSeatHoldsWhatSitsOnItNow) {
 // J with nothing left to release keeps the seated astronaut in the cone's mass.
 TEST_F(SeatTest, JWithNothingAboardKeepsTheSeatedMass) {
     host::loadScenario(writeScenario(
-        "seated-j", orbiting("K1", "AEROBELL") + orbiting("Pilot", "AerobellCrew", {"ATTACHED 0:0,K1"}),
-        "K1"));
+        "seated-j",
+        orbiting("K1", "AEROBELL") + orbiting("Pilot", "AerobellCrew", {"ATTACHED 0:0,K1"}), "K1"));
     host::step();
     const double seated = V("K1").emptyMass;
     ASSERT_EQ(seated, 100.0 + V("Pilot").mass());

@@ -1,6 +1,7 @@
 # Installs the runner's component into PREFIX and flies a bundled scenario with the installed
 # runner, started from a folder of its own: it must find the simulation root installed under
-# share/, with the test world's classes the scenario needs.
+# share/, with the test world's classes the scenario needs (and the simulator's modules of them
+# built from its samples, SAMPLES, where they were).
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${PREFIX} ${PREFIX}-work)
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --component runner --prefix ${PREFIX}
@@ -12,7 +13,7 @@ set(root share/aerobell/sim)
 foreach(f bin/aerobell-sim lib/liborbiter_host.so ${root}/Modules/Aerobell.so
           ${root}/Modules/cvelmessage.so ${root}/Config/Vessels/AEROBELL.cfg
           ${root}/Meshes/Aerobell.msh ${root}/Scenarios/Aerobell/Mmu.scn
-          ${root}/Config/Vessels/nasa_mmu.cfg)
+          ${root}/Config/Vessels/nasa_mmu.cfg ${root}/Config/Vessels/AerobellCrew.cfg ${SAMPLES})
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "${f} is not installed")
   endif()

@@ -1,14 +1,15 @@
 # `cmake --install BUILD --prefix PREFIX` and the package of `cpack` hold exactly the add-on's
-# files in the simulator's folders: the two modules in Modules/ and the files of sim/addon, none
-# of the test world's stand-ins. A message module another add-on installed is kept.
+# files in the simulator's folders: the two modules in Modules/ and the files of sim/addon (its
+# own seatable astronaut AerobellCrew among them), none of the test world's stand-ins and not the
+# simulator's mmu module built for it. A message module another add-on installed is kept.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${PREFIX} ${PREFIX}-package ${PREFIX}-unzipped ${PREFIX}-theirs)
 
 file(GLOB_RECURSE expected RELATIVE ${ADDON} ${ADDON}/*)
 list(APPEND expected Modules/Aerobell${SUFFIX} Modules/cvelmessage${SUFFIX})
 list(SORT expected)
-foreach(f Config/Vessels/AEROBELL.cfg Meshes/Aerobell.msh Scenarios/Aerobell/Mmu.scn
-          Scenarios/Aerobell/Mmu.flight)
+foreach(f Config/Vessels/AEROBELL.cfg Config/Vessels/AerobellCrew.cfg Meshes/Aerobell.msh
+          Scenarios/Aerobell/Mmu.scn Scenarios/Aerobell/Mmu.flight Scenarios/Aerobell/SeatDock.scn)
   if(NOT f IN_LIST expected)
     message(FATAL_ERROR "the add-on's own ${f} is not among its files")
   endif()
