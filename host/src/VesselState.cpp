@@ -200,7 +200,10 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
             const MATRIX3 lrot = rotationFromAngles(ls.arot);
             placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, &lrot, ls.vrot.x);
         } else {
-            placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, nullptr, 0.0, false);
+            // Pressed in by the mass the simulator last summed: emptying the tanks sums it, a
+            // vessel without tanks whose module never set its mass weighs nothing yet.
+            if (!v.propellants.empty()) updateMass(v);
+            placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, nullptr, 0.0, v.massSummed);
         }
         if (!v.dyn.body) {
             v.pos = ls.rpos;

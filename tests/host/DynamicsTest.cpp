@@ -233,15 +233,23 @@ TEST_F(Dynamics, ElementsOfAKnownOrbitGiveItsState) {
 }
 
 TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
+    // A class without tanks or module has never had its mass summed when the simulator sets it
+    // down: it stands on unpressed points (saved there as ALT 2.000).
+    write("Config/Vessels/Tankless.cfg", "Mass = 200\n");
+    host::loadScenario(write("Scenarios/tankless.scn",
+                             "BEGIN_SHIPS\nT:Tankless\n  STATUS Landed Spin\n"
+                             "  POS -80.6 28.6\nEND\nEND_SHIPS\n"));
+    EXPECT_NEAR(host::vessel(host::find("T")).readings.altitude, 2.0, 1e-9);
+    host::reset();
     OBJHANDLE h = probe("Landed Spin", "  POS -80.6 28.6\n  HEADING 30\n");
     host::runFor(100.0);
     const host::Vessel& v = host::vessel(h);
     EXPECT_EQ(v.status, 1);
     const VECTOR3 pos = v.pos;
     const MATRIX3 rot = v.rot;
-    // On the default points, 2 m below the centre (the simulator has not weighed a vessel it
-    // is reading, so their springs are not pressed in).
-    EXPECT_NEAR(v.readings.altitude, 2.0, 1e-9);
+    // On the default points (2 m below the centre, 1e6 N/m each) pressed in by its 200 kg (its
+    // tank emptied sums its mass), as the simulator saves it (ALT 1.999).
+    EXPECT_NEAR(v.readings.altitude, 2.0 - 200.0 * kMu / (kRadius * kRadius) / 3e6, 1e-7);
     EXPECT_NEAR(v.readings.longitude * 180 / kPi, -80.6, 1e-9);
     EXPECT_NEAR(v.readings.latitude * 180 / kPi, 28.6, 1e-9);
     const std::string saved = root + "/Scenarios/landed-saved.scn";
@@ -259,19 +267,14 @@ TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
     host::runFor(100.0);
     expectNear(w.pos, pos, 0.02);
     for (int i = 0; i < 9; ++i) EXPECT_NEAR(w.rot.data[i], rot.data[i], 2e-5);
-    // Set down again by its module, now weighed: its weight presses the points in.
-    VESSELSTATUS st;
-    w.iface->GetStatus(st);
-    w.iface->DefSetState(&st);
-    EXPECT_NEAR(w.readings.altitude, 2.0 - 200.0 * kMu / (kRadius * kRadius) / 3e6, 1e-7);
 }
 
 // A vessel landed at a base's pad with no POS stands at the pad; a later POS moves it, a later
 // vessel on the pad takes it over, a pad the base lacks puts it at the base's own place. Every
 // line expected here is what the simulator itself saved for this scenario (the same bases and
-// pads in its own configuration), flown for three 0.1 s steps. (Its ALT there is 1.999 and the
-// probes standing on pads are refuelled: neither is the host's yet, so the scenario is not among
-// the test world's, which are all flown in the simulator and compared.)
+// pads in its own configuration), flown for three 0.1 s steps. (The probes standing on pads are
+// refuelled there: not the host's yet, so the scenario is not among the test world's, which are
+// all flown in the simulator and compared.)
 TEST_F(Dynamics, AVesselPutOnAPadStandsWhereTheSimulatorPutsIt) {
     host::setRoot(AEROBELL_SIM_DIR);
     host::loadScenario(HOST_TEST_DATA "/pads.scn");
