@@ -148,6 +148,28 @@ void holdPad(VesselRecord& v, const LoadState& ls) {
     v.pad = ls.port;
 }
 
+// A vessel set down at a base it names stands on a pad when within 30 m of the pad's centre
+// (whatever the pad's kind or scale: measured in the simulator to the centimetre at pads of two
+// kinds and scales). It takes that pad from any other vessel and is refuelled there, every tank
+// filled (the simulator's RefuelOnPad, on by default).
+void touchDown(VesselRecord& v, const LoadState& ls) {
+    const SurfaceBase* base = ls.base.empty() ? nullptr : findBase(ls.body, ls.base);
+    const CentralBody* body = v.dyn.body;
+    if (!base || !body) return;
+    const double sLat = std::sin(v.surfLat), cLat = std::cos(v.surfLat);
+    for (size_t i = 0; i < base->pads.size(); ++i) {
+        double lng, lat;
+        padPlace(*base, static_cast<long>(i), body->size, lng, lat);
+        const double c = sLat * std::sin(lat) + cLat * std::cos(lat) * std::cos(v.surfLng - lng);
+        if (std::acos(std::min(1.0, c)) * body->size >= 30.0) continue;
+        LoadState on = ls;
+        on.port = static_cast<long>(i);
+        holdPad(v, on);
+        for (auto& p : v.propellants) p->mass = p->maxMass;
+        return;
+    }
+}
+
 }  // namespace
 
 bool bodyBehind(OBJHANDLE h, const CentralBody*& body) {
@@ -205,6 +227,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
             if (!v.propellants.empty()) updateMass(v);
             placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, nullptr, 0.0, v.massSummed);
         }
+        touchDown(v, ls);
         if (!v.dyn.body) {
             v.pos = ls.rpos;
             v.arot = v.landArot;

@@ -270,14 +270,14 @@ TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
 }
 
 // A vessel landed at a base's pad with no POS stands at the pad; a later POS moves it, a later
-// vessel on the pad takes it over, a pad the base lacks puts it at the base's own place. Every
-// line expected here is what the simulator itself saved for this scenario (the same bases and
-// pads in its own configuration), flown for three 0.1 s steps. (The probes standing on pads are
-// refuelled there: not the host's yet, so the scenario is not among the test world's, which are
-// all flown in the simulator and compared.)
+// vessel on the pad takes it over, a pad the base lacks puts it at the base's own place. A vessel
+// that names the base and stands within 30 m of a pad's centre holds that pad and is refuelled
+// (Near, 29.99 m north of pad 4; Off, 30.01 m south, is neither). Every line expected here is
+// what the simulator itself saved for this scenario (the same bases and pads in its own
+// configuration), flown for three 0.1 s steps.
 TEST_F(Dynamics, AVesselPutOnAPadStandsWhereTheSimulatorPutsIt) {
     host::setRoot(AEROBELL_SIM_DIR);
-    host::loadScenario(HOST_TEST_DATA "/pads.scn");
+    host::loadScenario("Scenarios/Tests/pads.scn");
     // The pad the base lacks is noticed (the simulator says nothing), at its line only.
     std::vector<int> noticed;
     for (const host::Notice& n : host::scenario().notices)
@@ -298,6 +298,10 @@ TEST_F(Dynamics, AVesselPutOnAPadStandsWhereTheSimulatorPutsIt) {
              "Far:Probe\n  STATUS Landed Earth\n  BASE Woomera:2\n"
              "  POS 136.4760021 -30.9733847\n  HEADING 0.00\n",
              "NoPad:Probe\n  STATUS Landed Earth\n  POS -82.4000000 23.0000000\n  HEADING 0.00\n",
+             "Near:Probe\n  STATUS Landed Earth\n  BASE Habana:4\n",
+             "  PRPLEVEL 0:1.000000\n  NAVFREQ 0 0\nEND\nTaken:Probe",
+             "Off:Probe\n  STATUS Landed Earth\n  POS -82.3982414 23.0002697\n",
+             "  PRPLEVEL 0:0.300000\n  NAVFREQ 0 0\nEND\nEND_SHIPS",
          })
         EXPECT_NE(text.find(block), std::string::npos) << block << "\nin\n" << text;
 }
