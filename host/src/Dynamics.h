@@ -71,7 +71,7 @@ void setTouchdownPoints(VesselRecord& v, const VECTOR3& a, const VECTOR3& b, con
 void placeOrbiting(VesselRecord& v);
 // A landed vessel placed at longitude/latitude/heading; `landRot` given (extended state: its
 // attitude against the body's frame and its altitude) or null (standing on its points, pressed
-// in by its weight where `weighed`: the simulator has no mass for a vessel it is still making).
+// in by its weight where `weighed`: a vessel whose mass the simulator never summed weighs nothing).
 void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATRIX3* landRot,
                  double alt, bool weighed = true);
 // One step of a free vessel's motion with its mass from the step's start; the thrust pass has

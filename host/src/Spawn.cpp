@@ -484,7 +484,7 @@ OBJHANDLE createVessel(const std::string& name, const std::string& cls,
     record.status = status;
     VesselRecord* v = spawn(name, cls, "", 0);
     if (v && !w.stop) {
-        applyStatus(*v, status, true);
+        applyStatus(*v, status);
         list(v);
     }
     if (!v || w.stop) {

@@ -252,7 +252,7 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
     updateMass(v);
 }
 
-void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating) {
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
     v.refBody = bodyName(s.rbody);
     if ((s.flag[0] & 2) && v.defaultPropellant) {
         Propellant& p = *v.defaultPropellant;
@@ -284,7 +284,7 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating) {
     } else if (s.status == 1) {
         v.vel = _V(0, 0, 0);
         v.vrot = _V(0, 0, 0);
-        placeLanded(v, s.vdata[0].x, s.vdata[0].y, s.vdata[0].z, nullptr, 0.0, !creating);
+        placeLanded(v, s.vdata[0].x, s.vdata[0].y, s.vdata[0].z, nullptr, 0.0);
     }
 }
 
@@ -674,7 +674,7 @@ void VESSEL::DefSetState(const VESSELSTATUS* status) const {
         stopHere("", 0, "DefSetState was given a null status");
         return;
     }
-    applyStatus(*rec(vessel), *status, false);
+    applyStatus(*rec(vessel), *status);
 }
 
 // Readers of the flight over the body: the readings of the vessel's last step. Outside the

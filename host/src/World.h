@@ -274,8 +274,8 @@ inline VESSEL2* callbacks(const Vessel& v) {
 // State.
 // The simulator's UpdateMass: sums the vessel's mass into what mass() and GetMass give.
 void updateMass(Vessel& v);
-// `creating`: the vessel is being made (the simulator has not weighed it yet).
-void applyStatus(VesselRecord& v, const VESSELSTATUS& s, bool creating);
+// The simulator sums the vessel's mass before it sets a landed one down, made or not.
+void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
 void applyLoadState(VesselRecord& v, LoadState& ls);
 void updateRotation(Vessel& v);
 void runSave(VesselRecord& v, std::vector<std::string>& out);
