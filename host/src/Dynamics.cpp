@@ -472,6 +472,7 @@ void checkLanded(VesselRecord& v, const MATRIX3& Rb, double t) {
             equatorial(prel, lng, lat, rad);
             const MATRIX3 lrot = mulMM(transpose(Rb), v.rot);
             placeLanded(v, lng, lat, headingOf(v.rot, Rb, lng, lat), &lrot, v.readings.altitude);
+            touchDownAtNearestBase(v);
         }
     } else if (d.surfaceContact && !d.thrustEngaged) {
         d.testing = true;

@@ -78,8 +78,7 @@ void setTouchdownPoints(VesselRecord& v, const VECTOR3& a, const VECTOR3& b, con
 void placeOrbiting(VesselRecord& v);
 // A landed vessel placed at longitude/latitude/heading; `landRot` given (extended state: its
 // attitude against the body's frame and its altitude) or null (standing on its points, pressed
-// in by its weight where `weighed`: a vessel read from a scenario has no mass yet when it is set
-// down).
+// in by its weight where `weighed`: a vessel whose mass the simulator never summed weighs nothing).
 void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATRIX3* landRot,
                  double alt, bool weighed = true);
 // One step of a free vessel's motion with its mass from the step's start; the thrust pass has

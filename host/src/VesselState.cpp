@@ -133,22 +133,59 @@ std::string vectorText(const VECTOR3& v, int decimals, double scale = 1.0) {
 }
 
 // A base's pad is held by one vessel: the last one put on it takes it from any other, which
-// stays where it stands but is no longer saved as on the pad.
-void holdPad(VesselRecord& v, const LoadState& ls) {
+// stays where it stands but is no longer saved as on the pad. Null or a pad the base lacks:
+// the vessel holds none.
+void holdPad(VesselRecord& v, const SurfaceBase* base, long pad) {
     v.base.clear();
     v.pad = -1;
-    const SurfaceBase* base = ls.base.empty() ? nullptr : findBase(ls.body, ls.base);
-    if (!base || ls.port < 0 || static_cast<size_t>(ls.port) >= base->pads.size()) return;
+    if (!base || pad < 0 || static_cast<size_t>(pad) >= base->pads.size()) return;
     for (Vessel* p : world().vessels) {
         VesselRecord& o = *static_cast<VesselRecord*>(p);
-        if (&o != &v && o.pad == ls.port && o.base == base->name && o.refBody == v.refBody)
-            o.pad = -1;
+        if (&o != &v && o.pad == pad && o.base == base->name && o.refBody == v.refBody) o.pad = -1;
     }
     v.base = base->name;
-    v.pad = ls.port;
+    v.pad = pad;
+}
+
+// Angular distance between two places on a sphere [rad].
+double arc(double lng0, double lat0, double lng1, double lat1) {
+    const double c =
+        std::sin(lat0) * std::sin(lat1) + std::cos(lat0) * std::cos(lat1) * std::cos(lng1 - lng0);
+    return std::acos(std::max(-1.0, std::min(1.0, c)));
+}
+
+// A vessel set down at a base stands on a pad when within 30 m of the pad's centre (whatever
+// the pad's kind or scale: measured in the simulator to the centimetre at pads of two kinds and
+// scales). It takes that pad from any other vessel and is refuelled there, every tank filled
+// (the simulator's RefuelOnPad, on by default).
+void touchDown(VesselRecord& v, const SurfaceBase* base) {
+    const CentralBody* body = v.dyn.body;
+    if (!base || !body) return;
+    for (size_t i = 0; i < base->pads.size(); ++i) {
+        double lng, lat;
+        padPlace(*base, static_cast<long>(i), body->size, lng, lat);
+        if (arc(v.surfLng, v.surfLat, lng, lat) * body->size >= 30.0) continue;
+        holdPad(v, base, static_cast<long>(i));
+        for (auto& p : v.propellants) p->mass = p->maxMass;
+        updateMass(v);
+        return;
+    }
 }
 
 }  // namespace
+
+void touchDownAtNearestBase(VesselRecord& v) {
+    const SurfaceBase* nearest = nullptr;
+    double best = 0.0;
+    for (const SurfaceBase& b : basesOf(v.refBody)) {
+        const double d = arc(v.surfLng, v.surfLat, b.lng, b.lat);
+        if (!nearest || d < best) {
+            nearest = &b;
+            best = d;
+        }
+    }
+    touchDown(v, nearest);
+}
 
 bool bodyBehind(OBJHANDLE h, const CentralBody*& body) {
     for (const auto& b : bodies())
@@ -193,15 +230,19 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
     } else {
         // Standing at POS/HEADING: with ALT and AROT (as the simulator saves a landed vessel)
         // at that altitude and attitude against the surface, else on its touchdown points.
-        holdPad(v, ls);
+        holdPad(v, ls.base.empty() ? nullptr : findBase(ls.body, ls.base), ls.port);
         v.vel = _V(0, 0, 0);
         v.vrot = _V(0, 0, 0);
         if (ls.arot.x <= 4.0) {
             const MATRIX3 lrot = rotationFromAngles(ls.arot);
             placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, &lrot, ls.vrot.x);
         } else {
-            placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, nullptr, 0.0, false);
+            // Pressed in by the mass the simulator last summed: emptying the tanks sums it, a
+            // vessel without tanks whose module never set its mass weighs nothing yet.
+            if (!v.propellants.empty()) updateMass(v);
+            placeLanded(v, ls.surfLng, ls.surfLat, ls.surfHdg, nullptr, 0.0, v.massSummed);
         }
+        touchDown(v, ls.base.empty() ? nullptr : findBase(ls.body, ls.base));
         if (!v.dyn.body) {
             v.pos = ls.rpos;
             v.arot = v.landArot;
@@ -243,8 +284,6 @@ void applyStatus(VesselRecord& v, const VESSELSTATUS& s) {
     } else if (s.status == 1) {
         v.vel = _V(0, 0, 0);
         v.vrot = _V(0, 0, 0);
-        // Summed before it is set down, also while the simulator is still making it: its weight
-        // presses its points in (unlike a vessel read from a scenario).
         placeLanded(v, s.vdata[0].x, s.vdata[0].y, s.vdata[0].z, nullptr, 0.0);
     }
 }

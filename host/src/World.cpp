@@ -52,6 +52,7 @@ void updateMass(Vessel& v) {
     double fuel = 0.0;
     for (const auto& p : v.propellants) fuel += p->mass;
     v.massAtUpdate = v.emptyMass + fuel;
+    v.massSummed = true;
 }
 
 World& world() {

@@ -274,7 +274,8 @@ inline VESSEL2* callbacks(const Vessel& v) {
 // State.
 // The simulator's UpdateMass: sums the vessel's mass into what mass() and GetMass give.
 void updateMass(Vessel& v);
-// A VESSELSTATUS applied as the simulator's SetState does (oapiCreateVessel, DefSetState).
+// A VESSELSTATUS applied as the simulator's SetState does (oapiCreateVessel, DefSetState); like
+// the simulator, it sums the vessel's mass before it sets a landed one down.
 void applyStatus(VesselRecord& v, const VESSELSTATUS& s);
 void applyLoadState(VesselRecord& v, LoadState& ls);
 void updateRotation(Vessel& v);
@@ -304,6 +305,9 @@ long pointIndex(const Vessel& v, const Attachment* a);
 // Whether `h` is a handle the host gives for a celestial body; `body` is then the body it
 // models by that name (null for a body the root does not configure).
 bool bodyBehind(OBJHANDLE h, const CentralBody*& body);
+// A vessel come to rest on the surface reports to the body's base nearest to it, which gives
+// it the pad it stands on, if any (refuelling it there).
+void touchDownAtNearestBase(VesselRecord& v);
 
 // A file (or, with `dir`, a folder) under the root, found as the simulator's file system
 // finds it, without regard to case; empty when there is none.

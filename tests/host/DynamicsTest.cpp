@@ -233,15 +233,23 @@ TEST_F(Dynamics, ElementsOfAKnownOrbitGiveItsState) {
 }
 
 TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
+    // A class without tanks or module has never had its mass summed when the simulator sets it
+    // down: it stands on unpressed points (saved there as ALT 2.000).
+    write("Config/Vessels/Tankless.cfg", "Mass = 200\n");
+    host::loadScenario(write("Scenarios/tankless.scn",
+                             "BEGIN_SHIPS\nT:Tankless\n  STATUS Landed Spin\n"
+                             "  POS -80.6 28.6\nEND\nEND_SHIPS\n"));
+    EXPECT_NEAR(host::vessel(host::find("T")).readings.altitude, 2.0, 1e-9);
+    host::reset();
     OBJHANDLE h = probe("Landed Spin", "  POS -80.6 28.6\n  HEADING 30\n");
     host::runFor(100.0);
     const host::Vessel& v = host::vessel(h);
     EXPECT_EQ(v.status, 1);
     const VECTOR3 pos = v.pos;
     const MATRIX3 rot = v.rot;
-    // On the default points, 2 m below the centre (the simulator has not weighed a vessel it
-    // is reading, so their springs are not pressed in).
-    EXPECT_NEAR(v.readings.altitude, 2.0, 1e-9);
+    // On the default points (2 m below the centre, 1e6 N/m each) pressed in by its 200 kg (its
+    // tank emptied sums its mass), as the simulator saves it (ALT 1.999).
+    EXPECT_NEAR(v.readings.altitude, 2.0 - 200.0 * kMu / (kRadius * kRadius) / 3e6, 1e-7);
     EXPECT_NEAR(v.readings.longitude * 180 / kPi, -80.6, 1e-9);
     EXPECT_NEAR(v.readings.latitude * 180 / kPi, 28.6, 1e-9);
     const std::string saved = root + "/Scenarios/landed-saved.scn";
@@ -273,14 +281,14 @@ TEST_F(Dynamics, ALandedVesselSavedAndReloadedStaysWhereItWas) {
 }
 
 // A vessel landed at a base's pad with no POS stands at the pad; a later POS moves it, a later
-// vessel on the pad takes it over, a pad the base lacks puts it at the base's own place. Every
-// line expected here is what the simulator itself saved for this scenario (the same bases and
-// pads in its own configuration), flown for three 0.1 s steps. (Its ALT there is 1.999 and the
-// probes standing on pads are refuelled: neither is the host's yet, so the scenario is not among
-// the test world's, which are all flown in the simulator and compared.)
+// vessel on the pad takes it over, a pad the base lacks puts it at the base's own place. A vessel
+// that names the base and stands within 30 m of a pad's centre holds that pad and is refuelled
+// (Near, 29.99 m north of pad 4; Off, 30.01 m south, is neither). Every line expected here is
+// what the simulator itself saved for this scenario (the same bases and pads in its own
+// configuration), flown for three 0.1 s steps.
 TEST_F(Dynamics, AVesselPutOnAPadStandsWhereTheSimulatorPutsIt) {
     host::setRoot(AEROBELL_SIM_DIR);
-    host::loadScenario(HOST_TEST_DATA "/pads.scn");
+    host::loadScenario("Scenarios/Tests/pads.scn");
     // The pad the base lacks is noticed (the simulator says nothing), at its line only.
     std::vector<int> noticed;
     for (const host::Notice& n : host::scenario().notices)
@@ -301,6 +309,10 @@ TEST_F(Dynamics, AVesselPutOnAPadStandsWhereTheSimulatorPutsIt) {
              "Far:Probe\n  STATUS Landed Earth\n  BASE Woomera:2\n"
              "  POS 136.4760021 -30.9733847\n  HEADING 0.00\n",
              "NoPad:Probe\n  STATUS Landed Earth\n  POS -82.4000000 23.0000000\n  HEADING 0.00\n",
+             "Near:Probe\n  STATUS Landed Earth\n  BASE Habana:4\n",
+             "  PRPLEVEL 0:1.000000\n  NAVFREQ 0 0\nEND\nTaken:Probe",
+             "Off:Probe\n  STATUS Landed Earth\n  POS -82.3982414 23.0002697\n",
+             "  PRPLEVEL 0:0.300000\n  NAVFREQ 0 0\nEND\nEND_SHIPS",
          })
         EXPECT_NE(text.find(block), std::string::npos) << block << "\nin\n" << text;
 }

@@ -289,6 +289,7 @@ struct HOST_API Vessel {
     std::vector<std::unique_ptr<Attachment>> attachments;  // creation order, both kinds
     double emptyMass = 1000.0;                             // the simulator's default
     double massAtUpdate = 1000.0;
+    bool massSummed = false;  // whether the mass was ever summed (unsummed, it weighs nothing)
     std::vector<std::unique_ptr<Propellant>> propellants;  // creation order, deleted ones gone
     VECTOR3 pos{}, vel{};  // relative to the reference body (the global frame less its place)
     VECTOR3 arot{};        // Euler angles [rad]
