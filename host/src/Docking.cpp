@@ -17,6 +17,9 @@ namespace detail {
 
 namespace {
 
+// Ports closer than this catch each other.
+constexpr double kCaptureDistance = 0.5;
+
 // The inverse of a matrix by its adjugate; the zero matrix where it is singular.
 MATRIX3 inverse(const MATRIX3& m) {
     const double a = m.m11, b = m.m12, c = m.m13, d = m.m21, e = m.m22, f = m.m23, g = m.m31,
@@ -256,6 +259,67 @@ void dockVessels(VesselRecord& v1, DWORD p1, VesselRecord& v2, DWORD p2, bool mi
     moveRigidly(all, cg, vcg, mul(ref.rot, w));
 }
 
+int dockTo(VesselRecord& v, DWORD n, VesselRecord& t, DWORD tgtn, UINT mode) {
+    if (v.docks[n]->mate) return 1;
+    if (t.docks[tgtn]->mate) return 2;
+    if (v.composite && v.composite == t.composite) return 3;
+    if (&t == &v) {
+        stopHere("", 0, "VESSEL::Dock: vessel '" + v.name + "' asked to dock to itself");
+        return 0;
+    }
+    if (mode == 3) {
+        // Soft docking: the own port moved and turned onto the target's, then joined in place.
+        DockPort& d = *v.docks[n];
+        const DockPort& td = *t.docks[tgtn];
+        d.pos = tmul(v.rot, mul(t.rot, td.pos) + t.pos - v.pos);
+        d.dir = -tmul(v.rot, mul(t.rot, td.dir));
+        d.rot = tmul(v.rot, mul(t.rot, td.rot));
+        mode = 0;
+    }
+    if (mode == 1) {
+        // The target's body brought to this vessel's port at its velocity.
+        placeDocked(v, n, t, tgtn);
+    } else if (mode != 0) {
+        placeDocked(t, tgtn, v, n);
+    }
+    dockVessels(v, n, t, tgtn, true);
+    registerDocking(v, n, &t, tgtn);
+    registerDocking(t, tgtn, &v, n);
+    return 0;
+}
+
+void scanDocking() {
+    World& w = world();
+    const size_t count = w.vessels.size();
+    for (size_t i = 0; i < count && i < w.vessels.size(); ++i) {
+        VesselRecord& v = *rec(w.vessels[i]);
+        if (v.status != 0 || !(w.time > v.undockTime + 1.0) || v.docks.empty()) continue;
+        // One other vessel a step, in turn.
+        if (++v.scanVessel >= w.vessels.size()) v.scanVessel = 0;
+        VesselRecord& o = *rec(w.vessels[v.scanVessel]);
+        if (&o == &v || o.docks.empty() || o.refBody != v.refBody) continue;
+        const double dst = dist(v.pos, o.pos);
+        if (!(dst < 1.5 * (v.size + o.size) || dst < v.size + o.size + 1e3)) continue;
+        for (size_t j = 0; j < v.docks.size(); ++j) {
+            DockPort& dj = *v.docks[j];
+            if (dj.mate) continue;
+            for (size_t k = 0; k < o.docks.size(); ++k) {
+                if (o.docks[k]->mate) continue;
+                const VECTOR3 own = mul(v.rot, dj.pos) + v.pos;
+                const VECTOR3 other = mul(o.rot, o.docks[k]->pos) + o.pos;
+                if (!(dist(own, other) < kCaptureDistance)) continue;
+                // Closing in, the port is marked; once no longer closing, it is caught.
+                if (dotp(v.vel - o.vel, other - own) >= 0.0) {
+                    dj.pending = &o;
+                } else if (dj.pending == &o) {
+                    dockTo(v, static_cast<DWORD>(j), o, static_cast<DWORD>(k), 0);
+                    if (w.stop) return;
+                }
+            }
+        }
+    }
+}
+
 void registerDocking(VesselRecord& v, DWORD port, VesselRecord* mate, DWORD matePort) {
     DockPort& d = *v.docks[port];
     if (mate) {
@@ -264,6 +328,9 @@ void registerDocking(VesselRecord& v, DWORD port, VesselRecord* mate, DWORD mate
     } else {
         if (!d.mate) return;
         d.mate = nullptr;
+        // No capture by approach for the next second.
+        const World& w = world();
+        v.undockTime = w.stepOpen ? w.passStart : w.time;
     }
     if (VESSEL2* cb = callbacks(v))
         callModule("clbkDockEvent", v, [&] { cb->clbkDockEvent(static_cast<int>(port), mate); });

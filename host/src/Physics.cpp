@@ -87,6 +87,7 @@ void physics(double dt) {
         carryChildren(v);
     }
     if (!w.composites.empty()) flyComposites(dt);
+    scanDocking();
 }
 
 }  // namespace detail

@@ -208,32 +208,7 @@ int VESSEL::Dock(OBJHANDLE target, UINT n, UINT tgtn, UINT mode) const {
                      std::to_string(n >= v.docks.size() ? v.docks.size() : t.docks.size()));
         return 0;
     }
-    if (v.docks[n]->mate) return 1;
-    if (t.docks[tgtn]->mate) return 2;
-    if (v.composite && v.composite == t.composite) return 3;
-    if (&t == &v) {
-        stopHere("", 0, "VESSEL::Dock: vessel '" + v.name + "' asked to dock to itself");
-        return 0;
-    }
-    if (mode == 3) {
-        // Soft docking: the own port moved and turned onto the target's, then joined in place.
-        DockPort& d = *v.docks[n];
-        const DockPort& td = *t.docks[tgtn];
-        d.pos = tmul(v.rot, mul(t.rot, td.pos) + t.pos - v.pos);
-        d.dir = -tmul(v.rot, mul(t.rot, td.dir));
-        d.rot = tmul(v.rot, mul(t.rot, td.rot));
-        mode = 0;
-    }
-    if (mode == 1) {
-        // The target's body brought to this vessel's port at its velocity.
-        host::detail::placeDocked(v, n, t, tgtn);
-    } else if (mode != 0) {
-        host::detail::placeDocked(t, tgtn, v, n);
-    }
-    host::detail::dockVessels(v, n, t, tgtn, true);
-    host::detail::registerDocking(v, n, &t, tgtn);
-    host::detail::registerDocking(t, tgtn, &v, n);
-    return 0;
+    return host::detail::dockTo(v, n, t, tgtn, mode);
 }
 bool VESSEL::Undock(UINT n, const OBJHANDLE exclude) const {
     return host::detail::undock(R(vessel), n, rec(exclude), 0.2);

@@ -257,7 +257,9 @@ struct VesselRecord : Vessel {
     Composite* composite = nullptr;
     // The scenario's DOCKINFO entries on ports it has, matched to vessels once all are made.
     std::vector<LoadState::DockInfo> pendingDocks;
-    double stepMass = 0.0;  // the mass the step's flight takes, from before its burn
+    double stepMass = 0.0;        // the mass the step's flight takes, from before its burn
+    size_t scanVessel = 0;        // the vessel last looked at for docking by approach
+    double undockTime = -1000.0;  // when a port last let go
 };
 
 // Docked vessels: one rigid body of their summed mass, centre of mass and inertia, moved by all
@@ -321,6 +323,12 @@ void dockVessels(VesselRecord& v1, DWORD p1, VesselRecord& v2, DWORD p2, bool mi
 // The simulator's Dock modes 1 and 2: `mover`'s body brought to `anchor`'s port at the
 // anchor's velocity.
 void placeDocked(VesselRecord& anchor, DWORD anchorPort, VesselRecord& mover, DWORD moverPort);
+// The simulator's Vessel::Dock: 1 and 2 where the own or the target's port is taken, 3 where
+// the two are docked already, else 0, joined (a stop where it would crash).
+int dockTo(VesselRecord& v, DWORD n, VesselRecord& t, DWORD tgtn, UINT mode);
+// Each free vessel with ports looks at one other vessel a step (in turn) and docks where two
+// free ports have come within half a metre and are no longer closing in.
+void scanDocking();
 // Marks the port docked (null: free) and tells the vessel's module.
 void registerDocking(VesselRecord& v, DWORD port, VesselRecord* mate, DWORD matePort);
 // The simulator's Undock: port `port` (ALLDOCKS: every one) let go of its mate, unless that is

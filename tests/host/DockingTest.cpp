@@ -148,4 +148,25 @@ TEST_F(Docking, DockJoinsTwoFreeVesselsAtTheirPortsKeepingMomentum) {
     expectNear(tmul(A().rot, B().pos - A().pos), gap, 1e-9);
 }
 
+TEST_F(Docking, PortsThatMeetCatchEachOtherOnceTheyStopClosingIn) {
+    // B 1 m short of A's port, lined up, closing in at 0.2 m/s and drifting sideways at 1 cm/s.
+    host::loadScenario(write("Scenarios/approach.scn",
+                             "BEGIN_SHIPS\nA:DockA\n  STATUS Orbiting Nowhere\n  RPOS 0 0 0\n"
+                             "  RVEL 0 0 100\nEND\nB:DockB\n  STATUS Orbiting Nowhere\n"
+                             "  RPOS 0 -0.5 6\n  RVEL 0 0.01 99.8\n  AROT 0 0 -90\nEND\n"
+                             "END_SHIPS\n"));
+    const VECTOR3 p0 = momentum();
+    double gap = 1.0;
+    while (!iface("A").DockingStatus(0) && host::simTime() < 10.0) {
+        gap = portPos(B()).z - portPos(A()).z;
+        host::step();
+    }
+    // Caught in the step after the ports passed each other (within the half metre).
+    EXPECT_EQ(iface("B").GetDockStatus(iface("B").GetDockHandle(0)), host::find("A"));
+    EXPECT_GT(gap, -0.5);
+    EXPECT_LT(gap, 0.0);
+    expectNear(portPos(B()), portPos(A()), 1e-9);
+    expectNear(momentum(), p0, 1e-9);
+}
+
 }  // namespace

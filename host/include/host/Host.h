@@ -200,8 +200,9 @@ struct DragElement {
 struct DockPort {
     Vessel* owner = nullptr;
     VECTOR3 pos{}, dir{}, rot{};
-    Vessel* mate = nullptr;  // the vessel docked here, null when free
-    DWORD mateDock = 0;      // the index of the mate's port it is docked at
+    Vessel* mate = nullptr;     // the vessel docked here, null when free
+    DWORD mateDock = 0;         // the index of the mate's port it is docked at
+    Vessel* pending = nullptr;  // a vessel whose port came within capture closing in
     // Its instrument docking system, as far as a save shows it: step and range in km.
     bool ids = false;
     long idsStep = 0;
