@@ -283,6 +283,7 @@ int dockTo(VesselRecord& v, DWORD n, VesselRecord& t, DWORD tgtn, UINT mode) {
         placeDocked(t, tgtn, v, n);
     }
     dockVessels(v, n, t, tgtn, true);
+    notify([&](Listener& l) { l.onDocking(&v, n, &t, tgtn, true); });
     registerDocking(v, n, &t, tgtn);
     registerDocking(t, tgtn, &v, n);
     return 0;
@@ -362,6 +363,7 @@ bool undock(VesselRecord& v, UINT port, const VesselRecord* exclude, double vsep
                 settle(rest);
             }
         }
+        notify([&](Listener& l) { l.onDocking(&v, static_cast<UINT>(n), &mate, matePort, false); });
         if (matePort < mate.docks.size()) registerDocking(mate, matePort, nullptr, 0);
         registerDocking(v, static_cast<DWORD>(n), nullptr, 0);
         undocked = true;
@@ -404,6 +406,7 @@ void initDocking(VesselRecord& v) {
             return;
         }
         dockVessels(v, static_cast<DWORD>(i), *mate, matePort, false);
+        notify([&](Listener& l) { l.onDocking(&v, static_cast<UINT>(i), mate, matePort, true); });
         registerDocking(v, static_cast<DWORD>(i), mate, matePort);
         registerDocking(*mate, matePort, &v, static_cast<DWORD>(i));
     }

@@ -375,6 +375,9 @@ public:
     virtual void onFocusChanged(OBJHANDLE /*from*/, OBJHANDLE /*to*/) {}
     virtual void onAttached(const AttachRecord&) {}
     virtual void onDetached(const AttachRecord&) {}
+    // Two vessels docked at their ports (`docked`), or parted there; `v` is the one that asked.
+    virtual void onDocking(OBJHANDLE /*v*/, UINT /*port*/, OBJHANDLE /*mate*/, UINT /*matePort*/,
+                           bool /*docked*/) {}
     virtual void onKeyEvent(const KeyRecord&) {}
     virtual void onThrusterGroupLevel(OBJHANDLE, THGROUP_TYPE, double /*level*/) {}
     virtual void onThrusterGroupCreated(OBJHANDLE, THGROUP_TYPE) {}
