@@ -372,19 +372,29 @@ bool undock(VesselRecord& v, UINT port, const VesselRecord* exclude, double vsep
 }
 
 void resolveDocks(VesselRecord& v) {
-    const World& w = world();
+    World& w = world();
     for (const LoadState::DockInfo& e : v.pendingDocks) {
         DockPort& d = *v.docks[e.port];
         d.mate = nullptr;
         d.mateDock = 0;
-        if (e.nameSum == 0) continue;
         // The first vessel whose name gives the same sums: the simulator matches no more.
         for (Vessel* o : w.vessels)
-            if (nameSum(o->name) == e.nameSum) {
+            if (e.nameSum != 0 && nameSum(o->name) == e.nameSum) {
                 d.mate = o;
                 d.mateDock = e.matePort;
                 break;
             }
+        if (e.line <= 0) continue;
+        if (!d.mate) {
+            w.scenario.notices.push_back({e.line, "DOCKINFO names no vessel '" + e.name +
+                                                      "': the simulator leaves port " +
+                                                      std::to_string(e.port) + " free"});
+        } else if (d.mate->name != e.name) {
+            w.scenario.notices.push_back(
+                {e.line, "DOCKINFO names '" + e.name + "', which is no vessel's name: the " +
+                             "simulator docks port " + std::to_string(e.port) + " to '" +
+                             d.mate->name + "', whose name has the same byte sums"});
+        }
     }
     v.pendingDocks.clear();
 }

@@ -155,8 +155,15 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
     }
     if (v.hasXpdr && ls.xpdr != 0) v.xpdrStep = ls.xpdr;
     v.pendingDocks.clear();
-    for (const LoadState::DockInfo& e : ls.dockInfo)
-        if (e.port < v.docks.size()) v.pendingDocks.push_back(e);
+    for (const LoadState::DockInfo& e : ls.dockInfo) {
+        if (e.port < v.docks.size()) {
+            v.pendingDocks.push_back(e);
+        } else if (e.line > 0) {
+            world().scenario.notices.push_back(
+                {e.line, "DOCKINFO names port " + std::to_string(e.port) + " of a vessel with " +
+                             std::to_string(v.docks.size()) + ": the simulator ignores the entry"});
+        }
+    }
     v.status = ls.status;
     resolveBody(v);
     if (ls.status == 0) {
@@ -364,8 +371,8 @@ bool readDockInfoLine(LoadState* ls, LoadState& s, const char* p) {
                 while (*e && !std::isspace(static_cast<unsigned char>(*e))) ++e;
                 if (e != q) name.assign(q, e);
             }
-            s.dockInfo.push_back(
-                {static_cast<DWORD>(port), static_cast<DWORD>(matePort), nameSum(name)});
+            s.dockInfo.push_back({static_cast<DWORD>(port), static_cast<DWORD>(matePort),
+                                  nameSum(name), name, s.file ? s.file->lineNumber() : 0});
         }
     } else {
         return false;

@@ -195,6 +195,8 @@ struct LoadState {
     struct DockInfo {
         DWORD port, matePort;
         uint32_t nameSum;
+        std::string name;  // as written, for the notes of a scenario check
+        int line;
     };
     std::vector<DockInfo> dockInfo;
 };

@@ -169,4 +169,17 @@ TEST_F(Docking, PortsThatMeetCatchEachOtherOnceTheyStopClosingIn) {
     expectNear(momentum(), p0, 1e-9);
 }
 
+TEST_F(Docking, ADockinfoNamingNoVesselLeavesThePortFreeAndACheckSaysSo) {
+    load("  DOCKINFO 0:0,Bx 3:0,B\n", "");
+    EXPECT_EQ(iface("A").DockingStatus(0), 0u);
+    EXPECT_EQ(iface("B").DockingStatus(0), 0u);
+    std::vector<std::string> notes;
+    for (const host::Notice& n : host::scenario().notices)
+        if (n.message.find("DOCKINFO") != std::string::npos) notes.push_back(n.message);
+    EXPECT_EQ(notes,
+              (std::vector<std::string>{
+                  "DOCKINFO names port 3 of a vessel with 1: the simulator ignores the entry",
+                  "DOCKINFO names no vessel 'Bx': the simulator leaves port 0 free"}));
+}
+
 }  // namespace
