@@ -75,11 +75,11 @@ void physics(double dt) {
         d.flin = d.amom = VECTOR3{};
         d.thrustEngaged = false;
         if (v.thrustMayFire) thrust(v, dt);
+        v.stepMass = mass;
         // A vessel on a parent goes where the parent takes it.
         if (v.ownPoint) continue;
         if (v.composite) {
             // Docked: its forces move the body it is part of, flown once all are known.
-            v.stepMass = mass;
             bodyForces(v, dt, mass);
             continue;
         }

@@ -132,6 +132,17 @@ TEST_F(Docking, UndockingPartsTwoVesselsWithTheBodysMotionPushedApartAlongThePor
     expectNear(B().pos, b0 + v * 0.1, 1e-9);
 }
 
+TEST_F(Docking, ADeletedVesselLetsItsMateGoWithoutAPush) {
+    load("  VROT 20 0 0\n  DOCKINFO 0:0,B\n", "");
+    host::runFor(1.0);
+    const VECTOR3 velA = A().vel;
+    EXPECT_TRUE(host::deleteVessel(host::find("B")));
+    host::step();
+    EXPECT_EQ(host::find("B"), nullptr);
+    EXPECT_EQ(iface("A").DockingStatus(0), 0u);
+    expectNear(A().vel, velA, 1e-12);  // no gravity here, and no push
+}
+
 TEST_F(Docking, DockJoinsTwoFreeVesselsAtTheirPortsKeepingMomentum) {
     load("", "");
     const VECTOR3 p0 = momentum();
