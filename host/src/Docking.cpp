@@ -294,7 +294,7 @@ void scanDocking() {
     const size_t count = w.vessels.size();
     for (size_t i = 0; i < count && i < w.vessels.size(); ++i) {
         VesselRecord& v = *rec(w.vessels[i]);
-        if (v.status != 0 || !(w.time > v.undockTime + 1.0) || v.docks.empty()) continue;
+        if (v.docks.empty() || v.status != 0 || !(w.time > v.undockTime + 1.0)) continue;
         // One other vessel a step, in turn.
         if (++v.scanVessel >= w.vessels.size()) v.scanVessel = 0;
         VesselRecord& o = *rec(w.vessels[v.scanVessel]);
