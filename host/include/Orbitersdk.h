@@ -84,6 +84,7 @@ const double GGRAV = 6.67259e-11;   // gravitational constant [m^3 kg^-1 s^-2]
 const double G = 9.81;              // gravitational acceleration at the Earth's mean radius [m/s^2]
 const double ATMP = 101.4e3;        // atmospheric pressure at the Earth's sea level [Pa]
 const double ATMD = 1.293;          // atmospheric density at the Earth's sea level [kg/m^3]
+const UINT ALLDOCKS = (UINT)-1;     // every docking port (VESSEL::Undock)
 
 // ---------------------------------------------------------------------------------------------
 // Vectors and matrices.

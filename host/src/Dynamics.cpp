@@ -778,6 +778,31 @@ void updateReadings(VesselRecord& v) {
     v.readings.groundContact = touchdownBelow(v, Rb);
 }
 
+void bodyForces(VesselRecord& v, double dt, double mass) {
+    moveControlSurfaces(v, dt);
+    if (v.dyn.body && v.dyn.inAtmosphere && mass > 0.0 && !airfoilForces(v, mass, dt)) {
+        aerodynamicForces(v, mass);
+        olderModelForces(v, mass);
+    }
+}
+
+void flyBody(VesselRecord& body, double dt, double mass) {
+    DynamicState& d = body.dyn;
+    const CentralBody* b = d.body;
+    const double t = world().time;
+    if (b) {
+        // The contact state and ground speed of the body as the step starts.
+        const MATRIX3 Rb = bodyRot(*b, t - dt);
+        surfaceReadings(body, Rb, world().mjd0 + (t - dt) / 86400.0);
+        d.surfaceContact = touchdownBelow(body, Rb);
+    }
+    if (mass > 0.0) {
+        flyFree(body, dt, mass);
+    } else {
+        body.pos += body.vel * dt;
+    }
+}
+
 void flyVessel(VesselRecord& v, double dt, double mass) {
     DynamicState& d = v.dyn;
     const CentralBody* b = d.body;

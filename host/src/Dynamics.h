@@ -84,6 +84,12 @@ void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATR
 // One step of a free vessel's motion with its mass from the step's start; the thrust pass has
 // filled flin/amom.
 void flyVessel(VesselRecord& v, double dt, double mass);
+// The body forces of a vessel that does not fly by itself (a docked one): control surfaces
+// moved, aerodynamic forces and moments added to flin/amom.
+void bodyForces(VesselRecord& v, double dt, double mass);
+// One step of a docked body (its state, mass, inertia, forces and contact points set): free
+// flight with ground contact, no landing.
+void flyBody(VesselRecord& body, double dt, double mass);
 // The surface readings of the vessel at its present state.
 void updateReadings(VesselRecord& v);
 

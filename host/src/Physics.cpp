@@ -1,5 +1,6 @@
 // The physics of one step: thrust and propellant as the simulator computes them, each free
-// vessel's flight (Dynamics.cpp), and children carried along on their parents' points.
+// vessel's flight (Dynamics.cpp), docked vessels' bodies (Docking.cpp), and children carried
+// along on their parents' points.
 #include "World.h"
 
 #include <algorithm>
@@ -74,11 +75,19 @@ void physics(double dt) {
         d.flin = d.amom = VECTOR3{};
         d.thrustEngaged = false;
         if (v.thrustMayFire) thrust(v, dt);
+        v.stepMass = mass;
         // A vessel on a parent goes where the parent takes it.
         if (v.ownPoint) continue;
+        if (v.composite) {
+            // Docked: its forces move the body it is part of, flown once all are known.
+            bodyForces(v, dt, mass);
+            continue;
+        }
         flyVessel(v, dt, mass);
         carryChildren(v);
     }
+    if (!w.composites.empty()) flyComposites(dt);
+    scanDocking();
 }
 
 }  // namespace detail

@@ -211,7 +211,7 @@ void readShips(LineStream& in, const std::string& path, ScenarioInfo& info, Worl
     w.regions.back().last = in.next;
 }
 
-// As the simulator starts a session: the focus first, then the attachments, then each
+// As the simulator starts a session: the focus first, then the docks and attachments, then each
 // vessel's clbkPostCreation.
 void startSession(const ScenarioInfo& info, World& w) {
     // The focus name is compared exactly; the first vessel by index that bears it.
@@ -233,8 +233,13 @@ void startSession(const ScenarioInfo& info, World& w) {
     }
     w.focus = nullptr;
     setFocusTo(f);
+    // The docks' mates found by name first; then each vessel in turn joins its docked vessels
+    // and takes its parent.
+    for (Vessel* v : w.vessels) resolveDocks(*rec(v));
     for (size_t i = 0; i < w.vessels.size(); ++i) {
         VesselRecord& v = *rec(w.vessels[i]);
+        initDocking(v);
+        throwIfStopped();
         if (!v.attachPending) continue;
         v.attachPending = false;
         VesselRecord* parent = v.attachName.empty() ? nullptr : findVessel(v.attachName);

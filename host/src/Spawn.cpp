@@ -436,6 +436,10 @@ void killNow(VesselRecord* v) {
         r->proxyTime = w.time - 1.0;
     }
     notify([&](Listener& l) { l.onVesselDeleted(v); });
+    if (v->composite ||
+        std::any_of(v->docks.begin(), v->docks.end(),
+                    [](const std::unique_ptr<host::DockPort>& d) { return d->mate; }))
+        undock(*v, ALLDOCKS, nullptr, 0.0);
     if (v->ownPoint) detachFromParent(*v, 0.0);
     for (auto& a : v->attachments)
         if (!a->toParent && a->attached) detachChild(*v, a.get(), 0.0);

@@ -1,7 +1,6 @@
 // A vessel's structure beyond its mass and thrusters: collision vertices, docking ports, the
 // readers of its physical set-up, and the Clear... calls that take a class's definitions away
-// again. The host docks no vessels: ports are defined and looked at, their mates stay empty, and
-// a module asking to dock stops the flight, naming the call.
+// again. Docking itself (the joined flight) is in Docking.cpp.
 #include "World.h"
 
 #include <algorithm>
@@ -143,12 +142,19 @@ bool VESSEL::DelDock(DOCKHANDLE hDock) const {
     auto it = std::find_if(v.docks.begin(), v.docks.end(),
                            [&](const std::unique_ptr<DockPort>& d) { return d.get() == hDock; });
     if (it == v.docks.end()) return false;
+    // A docked port lets its mate go first, without a push.
+    if ((*it)->mate) host::detail::undock(v, static_cast<UINT>(it - v.docks.begin()), nullptr, 0.0);
+    it = std::find_if(v.docks.begin(), v.docks.end(),
+                      [&](const std::unique_ptr<DockPort>& d) { return d.get() == hDock; });
+    if (it == v.docks.end()) return false;
     v.retiredDocks.push_back(std::move(*it));
     v.docks.erase(it);
     return true;
 }
 void VESSEL::ClearDockDefinitions() const {
     VesselRecord& v = R(vessel);
+    for (size_t i = 0; i < v.docks.size(); ++i)
+        if (v.docks[i]->mate) host::detail::undock(v, static_cast<UINT>(i), nullptr, 0.0);
     for (auto& d : v.docks) v.retiredDocks.push_back(std::move(d));
     v.docks.clear();
 }
@@ -188,12 +194,25 @@ UINT VESSEL::DockingStatus(UINT port) const {
     const VesselRecord& v = R(vessel);
     return port < v.docks.size() && v.docks[port]->mate ? 1 : 0;
 }
-int VESSEL::Dock(OBJHANDLE, UINT, UINT, UINT) const {
-    stopHere("", 0, "VESSEL::Dock: the host does not dock vessels");
-    return 0;
+int VESSEL::Dock(OBJHANDLE target, UINT n, UINT tgtn, UINT mode) const {
+    VesselRecord& v = R(vessel);
+    if (!target) {
+        stopHere("", 0, "VESSEL::Dock was given a null target");
+        return 0;
+    }
+    VesselRecord& t = *rec(target);
+    if (n >= v.docks.size() || tgtn >= t.docks.size()) {
+        stopHere("", 0,
+                 "VESSEL::Dock was given port " + std::to_string(n >= v.docks.size() ? n : tgtn) +
+                     " of '" + (n >= v.docks.size() ? v.name : t.name) + "', which has " +
+                     std::to_string(n >= v.docks.size() ? v.docks.size() : t.docks.size()));
+        return 0;
+    }
+    return host::detail::dockTo(v, n, t, tgtn, mode);
 }
-// Nothing is ever docked in the host, so there is nothing to undock.
-bool VESSEL::Undock(UINT, const OBJHANDLE) const { return false; }
+bool VESSEL::Undock(UINT n, const OBJHANDLE exclude) const {
+    return host::detail::undock(R(vessel), n, rec(exclude), 0.2);
+}
 
 DOCKHANDLE oapiGetDockHandle(OBJHANDLE hVessel, UINT n) {
     if (!hVessel) {

@@ -216,6 +216,16 @@ void applyLoadState(VesselRecord& v, LoadState& ls) {
         v.thrustMayFire = true;
     }
     if (v.hasXpdr && ls.xpdr != 0) v.xpdrStep = ls.xpdr;
+    v.pendingDocks.clear();
+    for (const LoadState::DockInfo& e : ls.dockInfo) {
+        if (e.port < v.docks.size()) {
+            v.pendingDocks.push_back(e);
+        } else if (e.line > 0) {
+            world().scenario.notices.push_back(
+                {e.line, "DOCKINFO names port " + std::to_string(e.port) + " of a vessel with " +
+                             std::to_string(v.docks.size()) + ": the simulator ignores the entry"});
+        }
+    }
     v.status = ls.status;
     resolveBody(v);
     if (ls.status == 0) {
@@ -409,10 +419,11 @@ bool readLevelLine(VesselRecord& v, LoadState& s, const char* p) {
     return true;
 }
 
-// DOCKINFO: checked as the simulator reads it; the host has no docks.
+// DOCKINFO: "I:J,NAME" entries, own port I docked at port J of vessel NAME (matched once every
+// vessel is made). An entry without a name takes the one before it on the line, as the
+// simulator's buffer keeps it; the first without one names nothing.
 bool readDockInfoLine(LoadState* ls, LoadState& s, const char* p) {
     if (startsWithNoCase(p, "DOCKINFO")) {
-        // No docks here, but the list is filled (and may overflow) all the same.
         size_t colons = 0;
         for (const char* c = p + 8; *c; ++c) colons += *c == ':';
         const std::vector<std::string> tokens = blankTokens(p + 8);
@@ -421,10 +432,24 @@ bool readDockInfoLine(LoadState* ls, LoadState& s, const char* p) {
                      "DOCKINFO holds more entries than colons (its list overflows)");
             return true;
         }
+        s.dockInfo.clear();
+        std::string name;
         for (const std::string& t : tokens) {
             const size_t comma = t.find(',');
             if (comma != std::string::npos && !wordFits(ls, t.substr(comma + 1), "DOCKINFO"))
                 return true;
+            const char* q = t.c_str();
+            long port = 0, matePort = 0;
+            if (!scanInt(q, port) || *q != ':') continue;
+            ++q;
+            if (!scanInt(q, matePort)) continue;
+            if (*q == ',') {
+                const char* e = ++q;
+                while (*e && !std::isspace(static_cast<unsigned char>(*e))) ++e;
+                if (e != q) name.assign(q, e);
+            }
+            s.dockInfo.push_back({static_cast<DWORD>(port), static_cast<DWORD>(matePort),
+                                  nameSum(name), name, s.file ? s.file->lineNumber() : 0});
         }
     } else {
         return false;
@@ -627,6 +652,12 @@ void VESSEL::SaveDefaultState(FILEHANDLE scn) const {
             levels +=
                 " " + std::to_string(i) + ":" + fixed(v.thrusters[i]->levelPermanent, precision);
     if (!levels.empty()) writeLine(scn, "  THLEVEL" + levels);
+    levels.clear();
+    for (size_t i = 0; i < v.docks.size(); ++i)
+        if (const host::Vessel* mate = v.docks[i]->mate)
+            levels += " " + std::to_string(i) + ":" + std::to_string(v.docks[i]->mateDock) + "," +
+                      mate->name;
+    if (!levels.empty()) writeLine(scn, "  DOCKINFO" + levels);
     levels.clear();
     for (size_t i = 0; i < v.docks.size(); ++i)
         if (v.docks[i]->ids)

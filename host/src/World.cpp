@@ -276,7 +276,10 @@ void reset() {
             a->mate = nullptr;
         }
         v->parentPoint = v->ownPoint = nullptr;
+        for (auto& d : v->docks) d->mate = nullptr;
+        v->composite = nullptr;
     }
+    w.composites.clear();
     std::vector<Vessel*> all = w.vessels;
     w.vessels.clear();
     w.live.clear();

@@ -191,7 +191,22 @@ struct LoadState {
     std::vector<std::pair<DWORD, double>> thrust;  // THLEVEL
     bool hasPrplevel = false;
     long xpdr = 0;  // XPDR
+    // DOCKINFO: own port, the mate's port, and the mate's name as the simulator keeps it until
+    // every vessel is made (the sums of its bytes in four lanes).
+    struct DockInfo {
+        DWORD port, matePort;
+        uint32_t nameSum;
+        std::string name;  // as written, for the notes of a scenario check
+        int line;
+    };
+    std::vector<DockInfo> dockInfo;
 };
+
+// The simulator's stand-in for a vessel's name until the vessels are made: each byte added into
+// one of four lanes in turn.
+uint32_t nameSum(const std::string& name);
+
+struct Composite;
 
 // The host's vessel: the public record plus its bookkeeping. OBJHANDLE points to one.
 struct VesselRecord : Vessel {
@@ -243,6 +258,23 @@ struct VesselRecord : Vessel {
     // vessel goes. Null when none, or once it has gone.
     VesselRecord* proxy = nullptr;
     double proxyTime = -1.0;  // a free vessel looks again after this time
+    // Docked vessels fly as one body; null while docked to nothing.
+    Composite* composite = nullptr;
+    // The scenario's DOCKINFO entries on ports it has, matched to vessels once all are made.
+    std::vector<LoadState::DockInfo> pendingDocks;
+    double stepMass = 0.0;        // the mass the step's flight takes, from before its burn
+    size_t scanVessel = 0;        // the vessel last looked at for docking by approach
+    double undockTime = -1000.0;  // when a port last let go
+};
+
+// Docked vessels: one rigid body of their summed mass, centre of mass and inertia, moved by all
+// their forces. Members keep their places and attitudes relative to the first one (the
+// reference), whose frame is the body's frame.
+struct Composite {
+    std::vector<VesselRecord*> members;
+    std::vector<VECTOR3> offset;         // in the reference's frame
+    std::vector<MATRIX3> rel;            // member frame -> reference frame
+    std::unique_ptr<VesselRecord> body;  // the state the flight integrates
 };
 
 inline VesselRecord* rec(OBJHANDLE h) {
@@ -287,6 +319,32 @@ void updateMass(Vessel& v);
 void setThrusterLevel(Thruster& t, double level);  // the simulator's internal setter
 ThrusterGroup* groupOf(VesselRecord& v, THGROUP_TYPE type, bool make);
 void physics(double dt);
+
+// Docking.
+// The simulator's DockVessels: joins the two vessels' bodies where their ports meet (the
+// vessel not yet docked to anything moves, else the second one's body), their motions mixed by
+// momentum or, without `mixMoments`, the unmoved body's velocity given to the new centre of
+// mass and its turn to the whole.
+void dockVessels(VesselRecord& v1, DWORD p1, VesselRecord& v2, DWORD p2, bool mixMoments);
+// The simulator's Dock modes 1 and 2: `mover`'s body brought to `anchor`'s port at the
+// anchor's velocity.
+void placeDocked(VesselRecord& anchor, DWORD anchorPort, VesselRecord& mover, DWORD moverPort);
+// The simulator's Vessel::Dock: 1 and 2 where the own or the target's port is taken, 3 where
+// the two are docked already, else 0, joined (a stop where it would crash).
+int dockTo(VesselRecord& v, DWORD n, VesselRecord& t, DWORD tgtn, UINT mode);
+// Each free vessel with ports looks at one other vessel a step (in turn) and docks where two
+// free ports have come within half a metre and are no longer closing in.
+void scanDocking();
+// Marks the port docked (null: free) and tells the vessel's module.
+void registerDocking(VesselRecord& v, DWORD port, VesselRecord* mate, DWORD matePort);
+// The simulator's Undock: port `port` (ALLDOCKS: every one) let go of its mate, unless that is
+// `exclude`; the two parts pushed apart at `vsep` along the port's axis.
+bool undock(VesselRecord& v, UINT port, const VesselRecord* exclude, double vsep);
+// The scenario's DOCKINFO of the vessel matched to vessels and its docks joined.
+void resolveDocks(VesselRecord& v);
+void initDocking(VesselRecord& v);
+// Each docked body's flight over the step; members' own forces are already in their flin/amom.
+void flyComposites(double dt);
 
 // Attachments.
 void placeChild(VesselRecord& child);
@@ -376,6 +434,7 @@ struct World {
     std::vector<std::unique_ptr<Thruster>> retiredThrusters;
     std::vector<std::unique_ptr<ThrusterGroup>> retiredGroups;
     std::vector<std::unique_ptr<ParticleStream>> retiredStreams;
+    std::vector<std::unique_ptr<Composite>> composites;
 
     std::function<void(double)> preStepHook;
     std::vector<int> queuedKeys;    // down at the end of the next step

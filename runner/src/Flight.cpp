@@ -149,6 +149,11 @@ public:
     void onDetached(const host::AttachRecord& r) override {
         event(nameOf(r.parent), "released " + nameOf(r.child) + pointText(r.parent, r.parentPoint));
     }
+    void onDocking(OBJHANDLE v, UINT port, OBJHANDLE mate, UINT matePort, bool docked) override {
+        event(nameOf(v), "port " + std::to_string(port) +
+                             (docked ? " docked to " : " undocked from ") + nameOf(mate) +
+                             " (its port " + std::to_string(matePort) + ")");
+    }
     void onKeyEvent(const host::KeyRecord& r) override {
         if (!r.down) return;  // a key let go is no event of the flight
         if (keysDue_ > 0) --keysDue_;

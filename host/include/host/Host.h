@@ -200,7 +200,9 @@ struct DragElement {
 struct DockPort {
     Vessel* owner = nullptr;
     VECTOR3 pos{}, dir{}, rot{};
-    Vessel* mate = nullptr;  // the host docks nothing, so this stays null
+    Vessel* mate = nullptr;     // the vessel docked here, null when free
+    DWORD mateDock = 0;         // the index of the mate's port it is docked at
+    Vessel* pending = nullptr;  // a vessel whose port came within capture closing in
     // Its instrument docking system, as far as a save shows it: step and range in km.
     bool ids = false;
     long idsStep = 0;
@@ -374,6 +376,9 @@ public:
     virtual void onFocusChanged(OBJHANDLE /*from*/, OBJHANDLE /*to*/) {}
     virtual void onAttached(const AttachRecord&) {}
     virtual void onDetached(const AttachRecord&) {}
+    // Two vessels docked at their ports (`docked`), or parted there; `v` is the one that asked.
+    virtual void onDocking(OBJHANDLE /*v*/, UINT /*port*/, OBJHANDLE /*mate*/, UINT /*matePort*/,
+                           bool /*docked*/) {}
     virtual void onKeyEvent(const KeyRecord&) {}
     virtual void onThrusterGroupLevel(OBJHANDLE, THGROUP_TYPE, double /*level*/) {}
     virtual void onThrusterGroupCreated(OBJHANDLE, THGROUP_TYPE) {}
