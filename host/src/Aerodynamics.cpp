@@ -88,6 +88,12 @@ bool retire(std::vector<std::unique_ptr<T>>& live, std::vector<std::unique_ptr<T
     return true;
 }
 
+template <class T>
+void retireAll(std::vector<std::unique_ptr<T>>& live, std::vector<std::unique_ptr<T>>& retired) {
+    for (auto& p : live) retired.push_back(std::move(p));
+    live.clear();
+}
+
 AIRCTRL_TYPE checkedType(AIRCTRL_TYPE type, const char* function) {
     if (static_cast<int>(type) < 0 || static_cast<int>(type) > AIRCTRL_RUDDERTRIM)
         stopHere("", 0,
@@ -174,8 +180,7 @@ bool VESSEL::DelAirfoil(AIRFOILHANDLE hAirfoil) const {
 }
 void VESSEL::ClearAirfoilDefinitions() const {
     VesselRecord& v = R(vessel);
-    for (auto& af : v.airfoils) v.retiredAirfoils.push_back(std::move(af));
-    v.airfoils.clear();
+    retireAll(v.airfoils, v.retiredAirfoils);
 }
 
 void VESSEL::CreateControlSurface(AIRCTRL_TYPE type, double area, double dCl, const VECTOR3& ref,
@@ -197,8 +202,7 @@ bool VESSEL::DelControlSurface(CTRLSURFHANDLE hCtrlSurf) const {
 }
 void VESSEL::ClearControlSurfaceDefinitions() const {
     VesselRecord& v = R(vessel);
-    for (auto& cs : v.controlSurfaces) v.retiredSurfaces.push_back(std::move(cs));
-    v.controlSurfaces.clear();
+    retireAll(v.controlSurfaces, v.retiredSurfaces);
 }
 void VESSEL::SetControlSurfaceLevel(AIRCTRL_TYPE type, double level) const {
     setLevel(R(vessel), checkedType(type, "SetControlSurfaceLevel"), level, false);

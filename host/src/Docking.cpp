@@ -259,6 +259,18 @@ void dockVessels(VesselRecord& v1, DWORD p1, VesselRecord& v2, DWORD p2, bool mi
     moveRigidly(all, cg, vcg, mul(ref.rot, w));
 }
 
+namespace {
+
+// Two ports joined into one body, the docking told to listeners and to both modules.
+void join(VesselRecord& v, DWORD n, VesselRecord& t, DWORD tgtn, bool mixMoments) {
+    dockVessels(v, n, t, tgtn, mixMoments);
+    notify([&](Listener& l) { l.onDocking(&v, n, &t, tgtn, true); });
+    registerDocking(v, n, &t, tgtn);
+    registerDocking(t, tgtn, &v, n);
+}
+
+}  // namespace
+
 int dockTo(VesselRecord& v, DWORD n, VesselRecord& t, DWORD tgtn, UINT mode) {
     if (v.docks[n]->mate) return 1;
     if (t.docks[tgtn]->mate) return 2;
@@ -282,10 +294,7 @@ int dockTo(VesselRecord& v, DWORD n, VesselRecord& t, DWORD tgtn, UINT mode) {
     } else if (mode != 0) {
         placeDocked(t, tgtn, v, n);
     }
-    dockVessels(v, n, t, tgtn, true);
-    notify([&](Listener& l) { l.onDocking(&v, n, &t, tgtn, true); });
-    registerDocking(v, n, &t, tgtn);
-    registerDocking(t, tgtn, &v, n);
+    join(v, n, t, tgtn, true);
     return 0;
 }
 
@@ -415,10 +424,7 @@ void initDocking(VesselRecord& v) {
                          std::to_string(mate->docks.size()) + " (DOCKINFO)");
             return;
         }
-        dockVessels(v, static_cast<DWORD>(i), *mate, matePort, false);
-        notify([&](Listener& l) { l.onDocking(&v, static_cast<UINT>(i), mate, matePort, true); });
-        registerDocking(v, static_cast<DWORD>(i), mate, matePort);
-        registerDocking(*mate, matePort, &v, static_cast<DWORD>(i));
+        join(v, static_cast<DWORD>(i), *mate, matePort, false);
     }
 }
 

@@ -61,6 +61,12 @@ MATRIX3 bodyRot(const CentralBody& b, double t) {
     return e.rot;
 }
 
+// The body's frame turned into the local horizon at a place given by the sines and cosines of
+// its longitude and latitude: x east, y up, z north.
+MATRIX3 horizonFrame(double slng, double clng, double slat, double clat) {
+    return _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+}
+
 // Turns attitude `R` by the angular velocity `w` (vessel frame) over `h` seconds.
 MATRIX3 turned(const MATRIX3& R, const VECTOR3& w, double h) {
     const double wl = length(w);
@@ -395,8 +401,7 @@ void surfaceReadings(VesselRecord& v, const MATRIX3& Rb, double mjd) {
     d.groundVelShip = tmul(v.rot, d.groundVelGlobal);
     d.airVelShip = d.groundVelShip;  // no wind
     r.airspeed = length(d.groundVelGlobal);
-    const MATRIX3 L2H =
-        _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+    const MATRIX3 L2H = horizonFrame(slng, clng, slat, clat);
     r.horizonAirspeed = mul(L2H, tmul(Rb, d.groundVelGlobal));
     d.inAtmosphere = b.hasAtmosphere() && r.radius < b.atmRadLimit();
     if (d.inAtmosphere) {
@@ -435,8 +440,7 @@ double rotationAngle(const MATRIX3& a, const MATRIX3& b) {
 double headingOf(const MATRIX3& rot, const MATRIX3& Rb, double lng, double lat) {
     const double slng = std::sin(lng), clng = std::cos(lng);
     const double slat = std::sin(lat), clat = std::cos(lat);
-    const MATRIX3 L2H =
-        _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+    const MATRIX3 L2H = horizonFrame(slng, clng, slat, clat);
     VECTOR3 z = mul(L2H, tmul(Rb, _V(rot.m13, rot.m23, rot.m33)));
     double dir;
     if (std::fabs(z.x) > 1e-4 || std::fabs(z.z) > 1e-4) {
@@ -644,8 +648,7 @@ VECTOR3 horizonRot(const VesselRecord& v, const VECTOR3& local) {
     const MATRIX3 Rb = bodyRot(*v.dyn.body, w.stepOpen ? w.passStart : w.time);
     const double slng = std::sin(r.longitude), clng = std::cos(r.longitude);
     const double slat = std::sin(r.latitude), clat = std::cos(r.latitude);
-    const MATRIX3 L2H =
-        _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+    const MATRIX3 L2H = horizonFrame(slng, clng, slat, clat);
     return mul(L2H, tmul(Rb, mul(s.rot, local)));
 }
 
@@ -712,8 +715,7 @@ void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATR
     const CentralBody* b = d.body;
     const double slng = std::sin(lng), clng = std::cos(lng);
     const double slat = std::sin(lat), clat = std::cos(lat);
-    const MATRIX3 L2H =
-        _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
+    const MATRIX3 L2H = horizonFrame(slng, clng, slat, clat);
     VECTOR3 nml;
     if (hrot) {
         nml = tmul(*hrot, tmul(L2H, _V(0, 1, 0)));
