@@ -6,14 +6,6 @@
 
 #include <Orbitersdk.h>
 
-#ifndef DLLCLBK
-#  if defined(_WIN32)
-#    define DLLCLBK extern "C" __declspec(dllexport)
-#  else
-#    define DLLCLBK extern "C" __attribute__((visibility("default")))
-#  endif
-#endif
-
 #if !defined(_WIN32)
 
 #  include <dlfcn.h>
