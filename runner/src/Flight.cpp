@@ -429,6 +429,8 @@ private:
         if (v.readings.hasBody) {
             FlightPeaks& p = w.peaks;
             const double t = host::simTime();
+            // A peak never above zero is the one at the vessel's first sight.
+            if (fresh) p.gLoadTime = p.dynPressureTime = t;
             if (v.readings.gLoad > p.gLoad) p.gLoad = v.readings.gLoad, p.gLoadTime = t;
             if (v.readings.dynPressure > p.dynPressure)
                 p.dynPressure = v.readings.dynPressure, p.dynPressureTime = t;
