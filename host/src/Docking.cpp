@@ -456,6 +456,8 @@ void flyComposites(double dt) {
         b.pmi = M > 0.0 ? I / M : VECTOR3{};
         b.size = 0.0;
         b.dyn.flin = b.dyn.amom = VECTOR3{};
+        b.dyn.thrustF = b.dyn.thrustM = b.dyn.thrustF0 = b.dyn.thrustM0 = VECTOR3{};
+        b.dyn.startKnown = true;
         b.dyn.thrustEngaged = false;
         b.hullVertices.clear();
         for (size_t i = 0; i < c.members.size(); ++i) {
@@ -465,6 +467,12 @@ void flyComposites(double dt) {
             const VECTOR3 F = mul(rel, m.dyn.flin);
             b.dyn.flin += F;
             b.dyn.amom += mul(rel, m.dyn.amom) + crossp(F, r);
+            const VECTOR3 T = mul(rel, m.dyn.thrustF), T0 = mul(rel, m.dyn.thrustF0);
+            b.dyn.thrustF += T;
+            b.dyn.thrustM += mul(rel, m.dyn.thrustM) + crossp(T, r);
+            b.dyn.thrustF0 += T0;
+            b.dyn.thrustM0 += mul(rel, m.dyn.thrustM0) + crossp(T0, r);
+            b.dyn.startKnown = b.dyn.startKnown && m.dyn.startKnown;
             b.dyn.thrustEngaged = b.dyn.thrustEngaged || m.dyn.thrustEngaged;
             b.size = std::max(b.size, length(r) + m.size);
             // The reference's touchdown points are the body's; the others' points and

@@ -112,6 +112,8 @@ struct StepContext {
     double mass;
     bool allowContact;
     bool collision = false;  // a touchdown point went below the surface in an evaluation
+    // The body forces of the step's first stage: those the last step left where they differ.
+    VECTOR3 flin0{}, amom0{};
 };
 
 // Longitude, latitude and radius of a point in the body's frame.
@@ -210,8 +212,9 @@ bool surfaceForces(StepContext& c, const State& s, double tfrac, VECTOR3& F, VEC
     return true;
 }
 
-Deriv evaluate(StepContext& c, const State& s, double tfrac) {
-    VECTOR3 F = c.v.dyn.flin, M = c.v.dyn.amom;
+// The accelerations at a state; `first`: the step's first stage, by the forces it starts with.
+Deriv evaluate(StepContext& c, const State& s, double tfrac, bool first = false) {
+    VECTOR3 F = first ? c.flin0 : c.v.dyn.flin, M = first ? c.amom0 : c.v.dyn.amom;
     if (c.body && surfaceForces(c, s, tfrac, F, M)) c.collision = true;
     Deriv d;
     d.ngAcc = mul(s.rot, F / c.mass);
@@ -273,7 +276,8 @@ constexpr int kMaxStages = 11;
 
 // A sub-step by a tableau: each stage's place from the stages' velocities, its velocities from
 // their accelerations, its attitude turned from the start by their mean angular velocity.
-State advanceBy(StepContext& c, const State& s, double tfrac0, const Tableau& t, VECTOR3& ng) {
+State advanceBy(StepContext& c, const State& s, double tfrac0, const Tableau& t, VECTOR3& ng,
+                bool first) {
     const double h = c.h, df = h / c.dt;
     State st[kMaxStages];
     Deriv k[kMaxStages];
@@ -295,7 +299,7 @@ State advanceBy(StepContext& c, const State& s, double tfrac0, const Tableau& t,
             si.w = s.w + dw * h;
             si.rot = t.c[i] != 0.0 ? turned(s.rot, w / t.c[i], t.c[i] * h) : s.rot;
         }
-        k[i] = evaluate(c, si, tfrac0 + t.c[i] * df);
+        k[i] = evaluate(c, si, tfrac0 + t.c[i] * df, i == 0 && first);
     }
     VECTOR3 dp{}, dv{}, dw{}, w{}, dng{};
     for (int i = 0; i < t.stages; ++i) {
@@ -316,10 +320,11 @@ State advanceBy(StepContext& c, const State& s, double tfrac0, const Tableau& t,
 }
 
 // One sub-step of length h from tfrac0, by the method of the given order; the mean
-// non-gravitational acceleration of the sub-step is added to `ng` (times h).
-State advance(StepContext& c, const State& s, double tfrac0, int order, VECTOR3& ng) {
-    if (order >= 8) return advanceBy(c, s, tfrac0, kRk8, ng);
-    if (order >= 6) return advanceBy(c, s, tfrac0, kRk6, ng);
+// non-gravitational acceleration of the sub-step is added to `ng` (times h). `first`: the step's
+// first sub-step, whose first stage takes the forces the step starts with.
+State advance(StepContext& c, const State& s, double tfrac0, int order, VECTOR3& ng, bool first) {
+    if (order >= 8) return advanceBy(c, s, tfrac0, kRk8, ng, first);
+    if (order >= 6) return advanceBy(c, s, tfrac0, kRk6, ng, first);
     const double h = c.h, df = h / c.dt;
     auto at = [&](const State& base, const Deriv& k, const VECTOR3& vel, const VECTOR3& w,
                   double f) {
@@ -330,17 +335,19 @@ State advance(StepContext& c, const State& s, double tfrac0, int order, VECTOR3&
         n.rot = turned(base.rot, w, f * h);
         return n;
     };
-    const Deriv k1 = evaluate(c, s, tfrac0);
+    const Deriv k1 = evaluate(c, s, tfrac0, first);
     if (order <= 2) {
-        // Heun: the slope at the start and at the Euler estimate of the end, averaged.
-        const State e = at(s, k1, s.vel, s.w, 1.0);
-        const Deriv k2 = evaluate(c, e, tfrac0 + df);
+        // The midpoint rule: place, attitude and their rates half a sub-step on by the first
+        // stage's slopes, then the whole sub-step by the slopes there. Place and attitude move
+        // by the midpoint's velocities, velocities by its accelerations alone.
+        const State m = at(s, k1, s.vel, s.w, 0.5);
+        const Deriv k2 = evaluate(c, m, tfrac0 + 0.5 * df);
         State n;
-        n.pos = s.pos + (s.vel + e.vel) * (0.5 * h);
-        n.vel = s.vel + (k1.acc + k2.acc) * (0.5 * h);
-        n.w = s.w + (k1.angAcc + k2.angAcc) * (0.5 * h);
-        n.rot = turned(s.rot, (s.w + e.w) * 0.5, h);
-        ng += (k1.ngAcc + k2.ngAcc) * (0.5 * h);
+        n.pos = s.pos + m.vel * h;
+        n.vel = s.vel + k2.acc * h;
+        n.w = s.w + k2.angAcc * h;
+        n.rot = turned(s.rot, m.w, h);
+        ng += k2.ngAcc * h;
         return n;
     }
     const State s2 = at(s, k1, s.vel, s.w, 0.5);
@@ -493,6 +500,16 @@ void flyFree(VesselRecord& v, double dt, double mass) {
     State s0{v.pos, v.vel, v.rot, v.vrot};
     bool withCollision = false, speedChecked = false;
     StepContext c{v, d.body, t0, dt, dt, mass, false};
+    // The first stage takes the thrust the step started with in place of the step's own.
+    c.flin0 = d.flin;
+    c.amom0 = d.amom;
+    const auto same = [](const VECTOR3& a, const VECTOR3& b) {
+        return a.x == b.x && a.y == b.y && a.z == b.z;
+    };
+    if (d.startKnown && !(same(d.thrustF0, d.thrustF) && same(d.thrustM0, d.thrustM))) {
+        c.flin0 += d.thrustF0 - d.thrustF;
+        c.amom0 += d.thrustM0 - d.thrustM;
+    }
     State s;
     VECTOR3 ng{};
     for (;;) {
@@ -519,7 +536,7 @@ void flyFree(VesselRecord& v, double dt, double mass) {
         s = s0;
         ng = VECTOR3{};
         for (int i = 0; i < n; ++i)
-            s = advance(c, s, static_cast<double>(i) / n, kLevels[level].order, ng);
+            s = advance(c, s, static_cast<double>(i) / n, kLevels[level].order, ng, i == 0);
         if (!c.collision || !d.body) break;
         if (!withCollision) {
             // Touched the ground unforeseen: the step again with contact forces.
@@ -683,6 +700,7 @@ void placeOrbiting(VesselRecord& v) {
     const CentralBody* b = v.dyn.body;
     v.dyn.testing = false;
     v.dyn.surfaceContact = false;
+    v.dyn.startKnown = false;
     if (!b) return;
     if (v.pos.x == 0.0 && v.pos.y == 0.0 && v.pos.z == 0.0) v.pos.z = 1.0;
     const double r = length(v.pos);
@@ -712,6 +730,7 @@ void placeLanded(VesselRecord& v, double lng, double lat, double hdg, const MATR
     DynamicState& d = v.dyn;
     d.testing = false;
     d.surfaceContact = true;
+    d.startKnown = false;
     const CentralBody* b = d.body;
     const double slng = std::sin(lng), clng = std::cos(lng);
     const double slat = std::sin(lat), clat = std::cos(lat);
@@ -828,6 +847,7 @@ void flyVessel(VesselRecord& v, double dt, double mass) {
             v.vrot = _V(0, 0, 0);
             v.arot = anglesFromRotation(v.rot);
             d.surfaceContact = true;
+            d.startKnown = false;
         }
         return;
     }

@@ -38,6 +38,15 @@ struct DynamicState {
     long startStep = -1;
     VECTOR3 pos0{}, vel0{}, vrot0{};
     MATRIX3 rot0{};
+    // The thrust of this step's thrust pass (force and torque, vessel frame; part of flin/amom).
+    VECTOR3 thrustF{}, thrustM{};
+    // The thrust as it stood when the step began, before its callbacks or flight script changed
+    // a level: the simulator takes a step's first stage from the forces the last step left, so
+    // that a thrust setting in moves velocities in its first step but place and attitude only by
+    // the stages after. A save holds the levels and tanks it is taken from, so a resumed flight
+    // takes the step it would have. Unknown for a vessel made or placed since the step began.
+    bool startKnown = false;
+    VECTOR3 thrustF0{}, thrustM0{};
 };
 
 // A vessel as the simulator's interface shows it now: its state relative to its body, and the

@@ -29,6 +29,15 @@ void setThrusterLevel(Thruster& t, double level) {
 
 namespace {
 
+// A thruster's force at a level (its own frame), scaled down by ambient pressure where it has a
+// reference Isp.
+VECTOR3 thrustForce(const VesselRecord& v, const Thruster& t, double level) {
+    double f = t.maxThrust * level;
+    if (t.ispRef > 0.0 && t.pRef > 0.0 && t.isp0 != 0.0)
+        f *= std::max(0.0, 1.0 - v.readings.pressure * (t.isp0 - t.ispRef) / (t.pRef * t.isp0));
+    return unit(t.dir) * f;
+}
+
 // The thrust of the step, its propellant drawn: force and torque into the vessel's body forces
 // (its own frame), the force scaled down by ambient pressure where the thruster has a reference
 // Isp. A thruster whose resource is missing or empty is shut off.
@@ -41,13 +50,9 @@ void thrust(VesselRecord& v, double dt) {
         if (t.level != 0.0) {
             Propellant* p = t.resource;
             if (p && p->mass != 0.0) {
-                double f = t.maxThrust * t.level;
-                p->mass -= f / (p->efficiency * t.isp0) * dt;
+                p->mass -= t.maxThrust * t.level / (p->efficiency * t.isp0) * dt;
                 if (p->mass < 0.0) p->mass = 0.0;
-                if (t.ispRef > 0.0 && t.pRef > 0.0 && t.isp0 != 0.0)
-                    f *= std::max(
-                        0.0, 1.0 - v.readings.pressure * (t.isp0 - t.ispRef) / (t.pRef * t.isp0));
-                const VECTOR3 F = unit(t.dir) * f;
+                const VECTOR3 F = thrustForce(v, t, t.level);
                 d.flin += F;
                 d.amom += crossp(F, t.pos);
                 d.thrustEngaged = true;
@@ -62,6 +67,25 @@ void thrust(VesselRecord& v, double dt) {
 
 }  // namespace
 
+void keepStartingThrust() {
+    for (Vessel* p : world().vessels) {
+        VesselRecord& v = *static_cast<VesselRecord*>(p);
+        DynamicState& d = v.dyn;
+        d.thrustF0 = d.thrustM0 = VECTOR3{};
+        d.startKnown = true;
+        if (!v.thrustMayFire) continue;
+        // As the thrust pass would find it, nothing drawn.
+        for (const auto& tp : v.thrusters) {
+            const Thruster& t = *tp;
+            const double level = std::max(0.0, std::min(1.0, t.levelPermanent));
+            if (level == 0.0 || !t.resource || t.resource->mass == 0.0) continue;
+            const VECTOR3 F = thrustForce(v, t, level);
+            d.thrustF0 += F;
+            d.thrustM0 += crossp(F, t.pos);
+        }
+    }
+}
+
 void physics(double dt) {
     World& w = world();
     // The states of the step's start stay what the interface shows until the update is over.
@@ -75,6 +99,8 @@ void physics(double dt) {
         d.flin = d.amom = VECTOR3{};
         d.thrustEngaged = false;
         if (v.thrustMayFire) thrust(v, dt);
+        d.thrustF = d.flin;
+        d.thrustM = d.amom;
         v.stepMass = mass;
         // A vessel on a parent goes where the parent takes it.
         if (v.ownPoint) continue;

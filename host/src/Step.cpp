@@ -65,6 +65,8 @@ void step() {
     w.stepOpen = true;
     w.passStart = t0;
     w.simStep = dt;
+    // Before the flight script's or the vessels' callbacks of the step change any level.
+    keepStartingThrust();
     if (w.preStepHook) w.preStepHook(t);
     // As in the simulator, a step's pre-step callbacks are given its start, its post-step ones
     // its end.

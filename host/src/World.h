@@ -318,6 +318,8 @@ void updateMass(Vessel& v);
 // Thrust.
 void setThrusterLevel(Thruster& t, double level);  // the simulator's internal setter
 ThrusterGroup* groupOf(VesselRecord& v, THGROUP_TYPE type, bool make);
+// The thrust of every vessel as the step begins, kept for its first stage.
+void keepStartingThrust();
 void physics(double dt);
 
 // Docking.
