@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // The simulator reads a parent's name on an ATTACHED line up to the first blank, so
             // a vessel hanging on a parent whose name holds one is loaded free.
             if (v->parentPoint != nullptr &&
-                v->parentPoint->owner->name.find_first_of(" \t") != std::string::npos)
+                v->parentPoint->owner->name.find_first_of(" \t\v\f\r\n") != std::string::npos)
                 exact = false;
             const COMMON_VESSEL_EX* cone = fuzzsupport::framework(v);
             if (cone == nullptr) continue;

@@ -153,7 +153,7 @@ bool readShip(LineStream& in, const std::string& path, const std::string& header
     block.name = name;
     block.className = cls;
     block.headerLine = headerLine;
-    if (name.find_first_of(" \t") != std::string::npos)
+    if (name.find_first_of(" \t\v\f\r") != std::string::npos)
         notice(headerLine, "vessel name '" + name +
                                "' holds a blank: an ATTACHED line cannot name it as a parent");
     const ClassInfo* ci = classInfo(cls);
