@@ -458,7 +458,6 @@ void flyComposites(double dt) {
         b.dyn.flin = b.dyn.amom = VECTOR3{};
         b.dyn.thrustF = b.dyn.thrustM = b.dyn.thrustF0 = b.dyn.thrustM0 = VECTOR3{};
         b.dyn.startKnown = true;
-        b.dyn.angAccCarried = true;
         b.dyn.thrustEngaged = false;
         b.hullVertices.clear();
         for (size_t i = 0; i < c.members.size(); ++i) {

@@ -120,7 +120,6 @@ struct StepContext {
     bool collision = false;  // a touchdown point went below the surface in an evaluation
     // The body forces of the step's first stage: those the last step left where they differ.
     VECTOR3 flin0{}, amom0{};
-    bool angAcc0 = true;  // the first stage's angular acceleration from its state, or none
 };
 
 // Longitude, latitude and radius of a point in the body's frame.
@@ -230,7 +229,7 @@ Deriv evaluate(StepContext& c, const State& s, double tfrac, bool first = false)
         const double r2 = dotp(s.pos, s.pos);
         d.acc -= s.pos * (c.body->mu / (r2 * std::sqrt(r2)));
     }
-    d.angAcc = first && !c.angAcc0 ? VECTOR3{} : eulerInv(c.v.pmi, M / c.mass, s.w);
+    d.angAcc = eulerInv(c.v.pmi, M / c.mass, s.w);
     return d;
 }
 
@@ -539,9 +538,6 @@ void flyFree(VesselRecord& v, double dt, double mass) {
         n = std::max(n, 1);
         c.h = dt / n;
         c.allowContact = withCollision;
-        // Measured so at the second and fourth orders; the simulator's sixth- and eighth-order
-        // formulas are not known well enough to tell.
-        c.angAcc0 = d.angAccCarried || kLevels[level].order > 4;
         c.collision = false;
         s = s0;
         ng = VECTOR3{};
@@ -566,7 +562,6 @@ void flyFree(VesselRecord& v, double dt, double mass) {
     }
     // Angular velocity is limited to 100 Hz against numerical blow-up.
     const double vmax = 100.0 * kPi, wl = length(s.w);
-    d.angAccCarried = !(wl > vmax);
     if (wl > vmax) s.w = s.w * (vmax / wl);
     const bool turnedNow = !(s.w.x == 0.0 && s.w.y == 0.0 && s.w.z == 0.0) ||
                            !(s0.w.x == 0.0 && s0.w.y == 0.0 && s0.w.z == 0.0);

@@ -47,11 +47,6 @@ struct DynamicState {
     // takes the step it would have. Unknown for a vessel made or placed since the step began.
     bool startKnown = false;
     VECTOR3 thrustF0{}, thrustM0{};
-    // The simulator starts a step's first stage from the angular acceleration the last step
-    // ended with, which is zero until the vessel's first step since it was made (and after its
-    // spin was cut to the limit): that first stage turns it by no torque and no precession (at
-    // the second and fourth orders).
-    bool angAccCarried = false;
 };
 
 // A vessel as the simulator's interface shows it now: its state relative to its body, and the

@@ -166,24 +166,6 @@ TEST_F(Dynamics, ASteadySpinTurnsAsTheSimulatorsQuaternionStepDoes) {
     }
 }
 
-// The simulator starts a vessel's first step after it was made from no angular acceleration:
-// a Probe (3, 3, 1.5 m^2) spinning slowly at (a, 0, c) about no principal axis precesses at
-// (0, a c/2, 0) rad/s^2, which its first midpoint step takes only from the midpoint, where the
-// spin is still (a, 0, c): the step ends at (a, a c h/2, c), not a c^2 h^2/8 lower in x as from a
-// midpoint moved on by the precession. (A tumbling vessel so flown keeps to the simulator's spin
-// within its saves' 1e-4 deg/s after 10 s, where it had been 0.03 deg/s off.)
-TEST_F(Dynamics, AVesselsFirstStepStartsFromNoAngularAcceleration) {
-    // 1.4 deg/s: the second-order level in one sub-step.
-    OBJHANDLE h = probe("Orbiting Nowhere", "  RPOS 0 0 0\n  VROT 1 0 1\n");
-    const host::Vessel& v = host::vessel(h);
-    const double a = kPi / 180.0, c = a, hstep = 0.1;
-    host::setStep(hstep);
-    host::step();
-    EXPECT_NEAR(v.vrot.x, a, 1e-15);
-    EXPECT_NEAR(v.vrot.y, 0.5 * a * c * hstep, 1e-15);
-    EXPECT_NEAR(v.vrot.z, c, 1e-15);
-}
-
 // As in the simulator, a vessel's mass is its empty mass and propellant: a child on one of its
 // points rides along without weighing on its flight (a module counts it where it should).
 TEST_F(Dynamics, AnAttachedChildRidesWithoutWeighingOnItsParent) {
