@@ -67,10 +67,16 @@ MATRIX3 horizonFrame(double slng, double clng, double slat, double clat) {
     return _M(-slng, 0, clng, clat * clng, slat, clat * slng, -slat * clng, clat, -slat * slng);
 }
 
+// How a propagator turns the attitude by an angular velocity over a time: by the angle itself,
+// or as the simulator's second- and fourth-order levels do, by the attitude quaternion's
+// first-order increment q + q (0, w h/2) normalised, which turns by 2 atan(|w| h/2), short of
+// |w| h by about (|w| h)^3/12.
+enum class Turn { Exact, FirstOrder };
+
 // Turns attitude `R` by the angular velocity `w` (vessel frame) over `h` seconds.
-MATRIX3 turned(const MATRIX3& R, const VECTOR3& w, double h) {
+MATRIX3 turned(const MATRIX3& R, const VECTOR3& w, double h, Turn how = Turn::Exact) {
     const double wl = length(w);
-    const double th = wl * h;
+    const double th = how == Turn::FirstOrder ? 2.0 * std::atan(0.5 * wl * h) : wl * h;
     if (th == 0.0) return R;
     const VECTOR3 n = w / wl;
     const double c = std::cos(th), s = std::sin(th), k = 1.0 - c;
@@ -332,7 +338,7 @@ State advance(StepContext& c, const State& s, double tfrac0, int order, VECTOR3&
         n.pos = base.pos + vel * (f * h);
         n.vel = base.vel + k.acc * (f * h);
         n.w = base.w + k.angAcc * (f * h);
-        n.rot = turned(base.rot, w, f * h);
+        n.rot = turned(base.rot, w, f * h, Turn::FirstOrder);
         return n;
     };
     const Deriv k1 = evaluate(c, s, tfrac0, first);
@@ -346,7 +352,7 @@ State advance(StepContext& c, const State& s, double tfrac0, int order, VECTOR3&
         n.pos = s.pos + m.vel * h;
         n.vel = s.vel + k2.acc * h;
         n.w = s.w + k2.angAcc * h;
-        n.rot = turned(s.rot, m.w, h);
+        n.rot = turned(s.rot, m.w, h, Turn::FirstOrder);
         ng += k2.ngAcc * h;
         return n;
     }
@@ -360,7 +366,7 @@ State advance(StepContext& c, const State& s, double tfrac0, int order, VECTOR3&
     n.pos = s.pos + (s.vel + (s2.vel + s3.vel) * 2.0 + s4.vel) * (h / 6.0);
     n.vel = s.vel + (k1.acc + (k2.acc + k3.acc) * 2.0 + k4.acc) * (h / 6.0);
     n.w = s.w + (k1.angAcc + (k2.angAcc + k3.angAcc) * 2.0 + k4.angAcc) * (h / 6.0);
-    n.rot = turned(s.rot, (s.w + (s2.w + s3.w) * 2.0 + s4.w) * (1.0 / 6.0), h);
+    n.rot = turned(s.rot, (s.w + (s2.w + s3.w) * 2.0 + s4.w) * (1.0 / 6.0), h, Turn::FirstOrder);
     ng += (k1.ngAcc + (k2.ngAcc + k3.ngAcc) * 2.0 + k4.ngAcc) * (h / 6.0);
     return n;
 }
