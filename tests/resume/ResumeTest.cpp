@@ -68,6 +68,20 @@ TEST_F(Resume, EveryBundledFlightSavedAfterAnyStepResumesAsItWas) {
     std::printf("%ld bundled flights, %ld saves resumed\n", flights, saves);
 }
 
+// Every step of a tumble carries an angular acceleration (its spin precesses), which no save
+// holds: the step after a reload must still start from it.
+TEST_F(Resume, ATumblingVesselSavedAfterAnyStepResumesAsItWas) {
+    const char* const scenario =
+        "BEGIN_ENVIRONMENT\n  System Sol\n  Date MJD 51982.6\nEND_ENVIRONMENT\n"
+        "BEGIN_FOCUS\n  Ship Tumble\nEND_FOCUS\n"
+        "BEGIN_SHIPS\nTumble:Probe\n  STATUS Orbiting Earth\n  RPOS 100000000 3000 0\n"
+        "  RVEL 0 0 0\n  AROT 10 20 30\n  VROT 9 0 12\nEND\nEND_SHIPS\n";
+    const resume::Flight flight = resume::scriptedFlight("tumble", scenario, "4.0 focus Tumble\n");
+    const resume::Result r = resume::check(flight, 1, kWork);
+    EXPECT_EQ(r.failure, "") << flight.text();
+    EXPECT_GE(r.saves, 40);
+}
+
 TEST_F(Resume, RandomFlightsSavedAroundWhatHappensResumeAsTheyWere) {
     const long count = fromEnvironment("AEROBELL_RESUME_FLIGHTS", 40);
     const long seed = fromEnvironment("AEROBELL_RESUME_SEED", 1);
