@@ -464,14 +464,15 @@ void flyComposites(double dt) {
             const VesselRecord& m = *c.members[i];
             const VECTOR3 r = c.offset[i] - cg;
             const MATRIX3& rel = c.rel[i];
-            const VECTOR3 F = mul(rel, m.dyn.flin);
-            b.dyn.flin += F;
-            b.dyn.amom += mul(rel, m.dyn.amom) + crossp(F, r);
-            const VECTOR3 T = mul(rel, m.dyn.thrustF), T0 = mul(rel, m.dyn.thrustF0);
-            b.dyn.thrustF += T;
-            b.dyn.thrustM += mul(rel, m.dyn.thrustM) + crossp(T, r);
-            b.dyn.thrustF0 += T0;
-            b.dyn.thrustM0 += mul(rel, m.dyn.thrustM0) + crossp(T0, r);
+            // A member's force and torque about its own centre, as the body's about its centre.
+            const auto add = [&](VECTOR3& F, VECTOR3& Mo, const VECTOR3& mF, const VECTOR3& mM) {
+                const VECTOR3 f = mul(rel, mF);
+                F += f;
+                Mo += mul(rel, mM) + crossp(f, r);
+            };
+            add(b.dyn.flin, b.dyn.amom, m.dyn.flin, m.dyn.amom);
+            add(b.dyn.thrustF, b.dyn.thrustM, m.dyn.thrustF, m.dyn.thrustM);
+            add(b.dyn.thrustF0, b.dyn.thrustM0, m.dyn.thrustF0, m.dyn.thrustM0);
             b.dyn.startKnown = b.dyn.startKnown && m.dyn.startKnown;
             b.dyn.thrustEngaged = b.dyn.thrustEngaged || m.dyn.thrustEngaged;
             b.size = std::max(b.size, length(r) + m.size);

@@ -506,7 +506,8 @@ void flyFree(VesselRecord& v, double dt, double mass) {
     State s0{v.pos, v.vel, v.rot, v.vrot};
     bool withCollision = false, speedChecked = false;
     StepContext c{v, d.body, t0, dt, dt, mass, false};
-    // The first stage takes the thrust the step started with in place of the step's own.
+    // The first stage takes the thrust the step started with in place of the step's own. Where
+    // they are the same, nothing is added: an infinite thrust less itself would be a NaN.
     c.flin0 = d.flin;
     c.amom0 = d.amom;
     const auto same = [](const VECTOR3& a, const VECTOR3& b) {
